@@ -1,0 +1,57 @@
+#pragma once
+// A Host on virtual time for tests: the tick counter, sleeps and message waits move the
+// shared virtual clock; "window messages" are actions the test schedules (an operator's
+// click at a given moment) and an optional repeating timer. Records what was shown.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/Clock.h"
+#include "ui/services/Host.h"
+
+namespace tq9::sim {
+
+class ScriptedHost : public Host {
+  public:
+    // tickAtZero: the counter's value at virtual time 0, to test waits across its wrap.
+    explicit ScriptedHost(VirtualClock& clock, std::uint32_t tickAtZero = 0)
+        : clock_(clock), tickAtZero_(tickAtZero) {}
+
+    std::uint32_t TickCount() override;
+    void Sleep(std::uint32_t ms) override { clock_.Advance(std::uint64_t(ms) * 1000); }
+    void ProcessMessages() override;
+    void WaitForMessage(std::uint32_t limitMs) override;
+    void PlaySoundFile(const std::string& fileName) override { sounds.push_back(fileName); }
+    void ShowBusyLed(Rgb colour) override { ledColours.push_back(colour); }
+    void ConsoleLineAdded(const std::string&) override { ++consoleUpdates; }
+    void ConsoleReplaced(const std::vector<std::string>&) override { ++consoleUpdates; }
+
+    // Runs `action` as a window message once virtual time reaches atUs.
+    void At(std::uint64_t atUs, std::function<void()> action);
+    void AfterMs(std::uint32_t ms, std::function<void()> action);
+    // A repeating timer message, coalesced like WM_TIMER: at most one pending at a time.
+    void SetTimer(std::uint32_t intervalMs, std::function<void()> onTick);
+
+    // What a tick-counter read costs, so tight polling loops move time on.
+    std::uint64_t tickReadCostUs = 5;
+
+    std::vector<std::string> sounds;
+    std::vector<Rgb> ledColours;
+    int consoleUpdates = 0;
+    int processCalls = 0;
+    int waitCalls = 0;
+
+  private:
+    std::uint64_t NextMessageUs() const;
+
+    VirtualClock& clock_;
+    std::uint32_t tickAtZero_;
+    std::multimap<std::uint64_t, std::function<void()>> scheduled_;
+    std::function<void()> onTick_;
+    std::uint64_t timerIntervalUs_ = 0;
+    std::uint64_t nextTickUs_ = 0;
+};
+
+}  // namespace tq9::sim

@@ -1,0 +1,30 @@
+#pragma once
+// The console: an append-only list of lines shown in the window's console pane.
+
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+class Host;
+
+class Console {
+  public:
+    explicit Console(Host* view = nullptr) : view_(view) {}
+
+    void Add(const std::string& line);
+    void Clear();
+    // Replaces the whole content, split at line ends (CR, LF or CR LF). Used when the
+    // operator edits the pane and when a log file takes the console's place.
+    void SetText(const std::string& text);
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+    // The content as one text, lines joined with LF.
+    std::string Text() const;
+
+  private:
+    Host* view_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace tq9

@@ -1,0 +1,37 @@
+#pragma once
+// What operations need from the platform and the window toolkit. The Qt main window
+// implements it; tests use a scripted host on virtual time. Toolkit-free on purpose.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+class Host {
+  public:
+    virtual ~Host() = default;
+
+    // The 32-bit millisecond tick counter; it wraps after about 49.7 days.
+    virtual std::uint32_t TickCount() = 0;
+    virtual void Sleep(std::uint32_t ms) = 0;
+    // Handles every window message that is pending now, then returns.
+    virtual void ProcessMessages() = 0;
+    // Blocks until a window message is pending or limitMs have passed, whichever is first.
+    // Handles nothing itself.
+    virtual void WaitForMessage(std::uint32_t limitMs) = 0;
+    // Starts playing a sound file and returns at once; failures are ignored.
+    virtual void PlaySoundFile(const std::string& fileName) = 0;
+
+    // Displays the services write to.
+    virtual void ShowBusyLed(Rgb colour) = 0;
+    virtual void ConsoleLineAdded(const std::string& line) = 0;
+    virtual void ConsoleReplaced(const std::vector<std::string>& lines) = 0;
+};
+
+}  // namespace tq9
