@@ -1,18 +1,13 @@
 #pragma once
-// A Host for a console program: real time, no window messages, console lines on stdout.
+// The console demo's Host: console lines and sounds go to stdout.
 
-#include "ui/services/Host.h"
+#include "ui/services/StdHost.h"
 
 namespace tq9 {
 
-class ConsoleHost : public Host {
+class ConsoleHost : public StdHost {
   public:
-    std::uint32_t TickCount() override;
-    void Sleep(std::uint32_t ms) override;
-    void ProcessMessages() override {}
-    void WaitForMessage(std::uint32_t limitMs) override { Sleep(limitMs); }
     void PlaySoundFile(const std::string& fileName) override;
-    void ShowBusyLed(Rgb) override {}
     void ConsoleLineAdded(const std::string& line) override;
     void ConsoleReplaced(const std::vector<std::string>& lines) override;
 };

@@ -46,8 +46,7 @@ int main() {
     link.selectedIndex = 0;
     OpenDeviceByIndex(link, link.selectedIndex, status);
     std::cout << "  [" << status << "]\n";
-    if (!link.connected)
-        return 1;
+    if (!link.connected) return 1;
 
     DetectComNumber(link);
     services.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) +
@@ -68,14 +67,12 @@ int main() {
         if (link.device->getReceiveQueueStatus(waiting) && waiting > 0) {
             std::uint8_t byte = 0;
             std::int32_t got = 0;
-            if (link.device->read(&byte, 1, got) && got == 1)
-                reply += static_cast<char>(byte);
+            if (link.device->read(&byte, 1, got) && got == 1) reply += static_cast<char>(byte);
         } else {
             host.Sleep(1);
         }
     }
-    if (!reply.empty() && reply.back() == '\r')
-        reply.pop_back();
+    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
     std::cout << "Sent \"253?\", the cable's far end answered \"" << reply << "\"\n\n";
 
     link.device->closeDevice();

@@ -18,11 +18,9 @@ std::string ComPortName(std::int32_t number) {
 
 std::int32_t ProbePortFile(const std::string& fileName) {
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
+    if (fd < 0) return errno;
     std::int32_t result = 0;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        result = errno;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) result = errno;
     ::close(fd);
     return result;
 }

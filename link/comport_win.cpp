@@ -15,8 +15,7 @@ std::int32_t ProbePortFile(const std::string& fileName) {
     const std::wstring wide(fileName.begin(), fileName.end());  // port names are ASCII
     HANDLE port = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return static_cast<std::int32_t>(GetLastError());
+    if (port == INVALID_HANDLE_VALUE) return static_cast<std::int32_t>(GetLastError());
     CloseHandle(port);
     return 0;
 }

@@ -24,8 +24,7 @@ class VirtualClock : public Clock {
     void Spend(std::uint64_t us) override { now_ += us; }
     void Advance(std::uint64_t us) { now_ += us; }
     void AdvanceTo(std::uint64_t us) {
-        if (us > now_)
-            now_ = us;
+        if (us > now_) now_ = us;
     }
 
   private:

@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <limits>
 
+#include "ui/services/ScanCores.h"
+
 namespace tq9::sim {
 
 std::uint32_t ScriptedHost::TickCount() {
     clock_.Spend(tickReadCostUs);
     return static_cast<std::uint32_t>(tickAtZero_ + clock_.NowUs() / 1000);
+}
+
+std::string ScriptedHost::ScanCoreText() {
+    return ScanCoreName(scanCoreIndex);
 }
 
 void ScriptedHost::At(std::uint64_t atUs, std::function<void()> action) {
@@ -26,10 +32,8 @@ void ScriptedHost::SetTimer(std::uint32_t intervalMs, std::function<void()> onTi
 
 std::uint64_t ScriptedHost::NextMessageUs() const {
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
-    if (!scheduled_.empty())
-        next = scheduled_.begin()->first;
-    if (onTick_)
-        next = std::min(next, nextTickUs_);
+    if (!scheduled_.empty()) next = scheduled_.begin()->first;
+    if (onTick_) next = std::min(next, nextTickUs_);
     return next;
 }
 
@@ -43,12 +47,10 @@ void ScriptedHost::ProcessMessages() {
         scheduled_.erase(scheduled_.begin());
     }
     const bool tick = onTick_ && nextTickUs_ <= now;
-    if (tick)
-        nextTickUs_ = now + timerIntervalUs_;
+    if (tick) nextTickUs_ = now + timerIntervalUs_;
     for (auto& action : due)
         action();
-    if (tick)
-        onTick_();
+    if (tick) onTick_();
 }
 
 void ScriptedHost::WaitForMessage(std::uint32_t limitMs) {

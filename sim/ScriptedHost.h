@@ -27,6 +27,10 @@ class ScriptedHost : public Host {
     void ShowBusyLed(Rgb colour) override { ledColours.push_back(colour); }
     void ConsoleLineAdded(const std::string&) override { ++consoleUpdates; }
     void ConsoleReplaced(const std::vector<std::string>&) override { ++consoleUpdates; }
+    void SetFieldText(Field field, const std::string& text) override { fields[field] = text; }
+    std::string FieldText(Field field) override { return fields[field]; }
+    void SelectScanCore(int index) override { scanCoreIndex = index; }
+    std::string ScanCoreText() override;
 
     // Runs `action` as a window message once virtual time reaches atUs.
     void At(std::uint64_t atUs, std::function<void()> action);
@@ -37,6 +41,8 @@ class ScriptedHost : public Host {
     // What a tick-counter read costs, so tight polling loops move time on.
     std::uint64_t tickReadCostUs = 5;
 
+    std::map<Field, std::string> fields;
+    int scanCoreIndex = 1;
     std::vector<std::string> sounds;
     std::vector<Rgb> ledColours;
     int consoleUpdates = 0;

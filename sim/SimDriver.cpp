@@ -29,8 +29,7 @@ const char* CallName(Call call) {
 std::uint64_t VirtualCable::SendToHost(const std::string& bytes, std::uint64_t startUs,
                                        std::uint32_t baud) {
     // A byte cannot leave before the one queued ahead of it has arrived.
-    if (!rx_.empty())
-        startUs = std::max(startUs, rx_.back().arrivalUs);
+    if (!rx_.empty()) startUs = std::max(startUs, rx_.back().arrivalUs);
     std::uint64_t last = startUs;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         last = ByteArrivalUs(startUs, i, baud);
@@ -47,14 +46,12 @@ std::size_t VirtualCable::Arrived(std::uint64_t nowUs) const {
 }
 
 SimDriver::SimDriver(Clock& clock) : clock_(clock) {
-    if (active_)
-        throw std::logic_error("only one simulated driver may exist at a time");
+    if (active_) throw std::logic_error("only one simulated driver may exist at a time");
     active_ = this;
 }
 
 SimDriver::~SimDriver() {
-    if (active_ == this)
-        active_ = nullptr;
+    if (active_ == this) active_ = nullptr;
 }
 
 VirtualCable& SimDriver::AddCable(const std::string& serial, const std::string& description,
@@ -65,8 +62,7 @@ VirtualCable& SimDriver::AddCable(const std::string& serial, const std::string& 
 
 VirtualCable* SimDriver::Find(const std::string& serial) {
     for (auto& cable : cables_) {
-        if (cable->serial == serial)
-            return cable.get();
+        if (cable->serial == serial) return cable.get();
     }
     return nullptr;
 }
@@ -89,8 +85,7 @@ bool SimDriver::Enter(Call call, FT_STATUS& status) {
         return false;
     }
     if (fault.remaining != 0) {
-        if (fault.remaining > 0)
-            --fault.remaining;
+        if (fault.remaining > 0) --fault.remaining;
         status = fault.status;
         return true;
     }
@@ -99,26 +94,20 @@ bool SimDriver::Enter(Call call, FT_STATUS& status) {
 
 FT_STATUS SimDriver::CableOf(FT_HANDLE handle, VirtualCable*& cable) {
     const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (it == handles_.end())
-        return FT_INVALID_HANDLE;
+    if (it == handles_.end()) return FT_INVALID_HANDLE;
     cable = it->second;
-    if (!cable->plugged)
-        return FT_IO_ERROR;
-    if (cable->peer)
-        cable->peer->Advance(*cable, clock_.NowUs());
+    if (cable->peer) cable->peer->Advance(*cable, clock_.NowUs());
+    if (!cable->plugged) return FT_IO_ERROR;
     return FT_OK;
 }
 
 FT_STATUS SimDriver::CreateDeviceInfoList(DWORD* numDevs) {
     FT_STATUS status;
-    if (Enter(Call::CreateDeviceInfoList, status))
-        return status;
-    if (!numDevs)
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::CreateDeviceInfoList, status)) return status;
+    if (!numDevs) return FT_INVALID_PARAMETER;
     snapshot_.clear();
     for (auto& cable : cables_) {
-        if (cable->plugged)
-            snapshot_.push_back(cable.get());
+        if (cable->plugged) snapshot_.push_back(cable.get());
     }
     *numDevs = static_cast<DWORD>(snapshot_.size());
     return FT_OK;
@@ -126,10 +115,8 @@ FT_STATUS SimDriver::CreateDeviceInfoList(DWORD* numDevs) {
 
 FT_STATUS SimDriver::GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs) {
     FT_STATUS status;
-    if (Enter(Call::GetDeviceInfoList, status))
-        return status;
-    if (!dest || !numDevs)
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::GetDeviceInfoList, status)) return status;
+    if (!dest || !numDevs) return FT_INVALID_PARAMETER;
     for (std::size_t i = 0; i < snapshot_.size(); ++i) {
         const VirtualCable& cable = *snapshot_[i];
         ftdiDeviceNode node{};
@@ -143,8 +130,7 @@ FT_STATUS SimDriver::GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs) {
         std::memcpy(node.description, cable.description.data(),
                     std::min(cable.description.size(), sizeof node.description));
         for (const auto& [id, open] : handles_) {
-            if (open == &cable)
-                node.ftHandle = reinterpret_cast<FT_HANDLE>(id);
+            if (open == &cable) node.ftHandle = reinterpret_cast<FT_HANDLE>(id);
         }
         dest[i] = node;
     }
@@ -154,15 +140,12 @@ FT_STATUS SimDriver::GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs) {
 
 FT_STATUS SimDriver::OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
     FT_STATUS status;
-    if (Enter(Call::OpenEx, status))
-        return status;
-    if (!arg || !handle || flags != FT_OPEN_BY_SERIAL_NUMBER)
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::OpenEx, status)) return status;
+    if (!arg || !handle || flags != FT_OPEN_BY_SERIAL_NUMBER) return FT_INVALID_PARAMETER;
     const std::string serial(static_cast<const char*>(arg));
     bool busy = false;
     for (auto& cable : cables_) {
-        if (!cable->plugged || cable->serial != serial)
-            continue;
+        if (!cable->plugged || cable->serial != serial) continue;
         if (cable->open_) {
             busy = true;
             continue;
@@ -171,8 +154,7 @@ FT_STATUS SimDriver::OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
         const std::uintptr_t id = nextHandle_++;
         handles_[id] = cable.get();
         *handle = reinterpret_cast<FT_HANDLE>(id);
-        if (cable->openHook)
-            cable->openHook(true);
+        if (cable->openHook) cable->openHook(true);
         return FT_OK;
     }
     return busy ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
@@ -180,40 +162,32 @@ FT_STATUS SimDriver::OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
 
 FT_STATUS SimDriver::Close(FT_HANDLE handle) {
     FT_STATUS status;
-    if (Enter(Call::Close, status))
-        return status;
+    if (Enter(Call::Close, status)) return status;
     const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (it == handles_.end())
-        return FT_INVALID_HANDLE;
+    if (it == handles_.end()) return FT_INVALID_HANDLE;
     VirtualCable* cable = it->second;
     handles_.erase(it);
     cable->open_ = false;
     cable->rx_.clear();
-    if (cable->openHook)
-        cable->openHook(false);
+    if (cable->openHook) cable->openHook(false);
     return FT_OK;
 }
 
 FT_STATUS SimDriver::ResetDevice(FT_HANDLE handle) {
     FT_STATUS status;
-    if (Enter(Call::ResetDevice, status))
-        return status;
+    if (Enter(Call::ResetDevice, status)) return status;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     ++cable->resets;
-    if (cable->peer)
-        cable->peer->Reset(*cable, clock_.NowUs());
+    if (cable->peer) cable->peer->Reset(*cable, clock_.NowUs());
     return FT_OK;
 }
 
 FT_STATUS SimDriver::SetBaudRate(FT_HANDLE handle, ULONG baud) {
     FT_STATUS status;
-    if (Enter(Call::SetBaudRate, status))
-        return status;
+    if (Enter(Call::SetBaudRate, status)) return status;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     cable->line.baudRate = baud;
     return FT_OK;
 }
@@ -221,11 +195,9 @@ FT_STATUS SimDriver::SetBaudRate(FT_HANDLE handle, ULONG baud) {
 FT_STATUS SimDriver::SetDataCharacteristics(FT_HANDLE handle, UCHAR length, UCHAR stop,
                                             UCHAR parity) {
     FT_STATUS status;
-    if (Enter(Call::SetDataCharacteristics, status))
-        return status;
+    if (Enter(Call::SetDataCharacteristics, status)) return status;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     cable->line.wordLength = length;
     cable->line.stopBits = stop;
     cable->line.parity = parity;
@@ -234,11 +206,9 @@ FT_STATUS SimDriver::SetDataCharacteristics(FT_HANDLE handle, UCHAR length, UCHA
 
 FT_STATUS SimDriver::SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff) {
     FT_STATUS status;
-    if (Enter(Call::SetFlowControl, status))
-        return status;
+    if (Enter(Call::SetFlowControl, status)) return status;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     cable->line.flowControl = flow;
     cable->line.xon = xon;
     cable->line.xoff = xoff;
@@ -247,11 +217,9 @@ FT_STATUS SimDriver::SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UC
 
 FT_STATUS SimDriver::Purge(FT_HANDLE handle, ULONG mask) {
     FT_STATUS status;
-    if (Enter(Call::Purge, status))
-        return status;
+    if (Enter(Call::Purge, status)) return status;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     cable->purges.push_back(mask);
     if (mask & 1u) {
         // Only what has arrived is thrown away; bytes still on the wire come in later.
@@ -263,27 +231,21 @@ FT_STATUS SimDriver::Purge(FT_HANDLE handle, ULONG mask) {
 
 FT_STATUS SimDriver::GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
     FT_STATUS status;
-    if (Enter(Call::GetQueueStatus, status))
-        return status;
-    if (!rxBytes)
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::GetQueueStatus, status)) return status;
+    if (!rxBytes) return FT_INVALID_PARAMETER;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     *rxBytes = static_cast<DWORD>(cable->Arrived(clock_.NowUs()));
     return FT_OK;
 }
 
 FT_STATUS SimDriver::Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* got) {
     FT_STATUS status;
-    if (Enter(Call::Read, status))
-        return status;
-    if (!got || (!buffer && toRead > 0))
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::Read, status)) return status;
+    if (!got || (!buffer && toRead > 0)) return FT_INVALID_PARAMETER;
     *got = 0;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     const std::size_t n = std::min<std::size_t>(toRead, cable->Arrived(clock_.NowUs()));
     auto* out = static_cast<std::uint8_t*>(buffer);
     for (std::size_t i = 0; i < n; ++i) {
@@ -296,27 +258,22 @@ FT_STATUS SimDriver::Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* g
 
 FT_STATUS SimDriver::Write(FT_HANDLE handle, void* buffer, DWORD toWrite, DWORD* written) {
     FT_STATUS status;
-    if (Enter(Call::Write, status))
-        return status;
-    if (!written || (!buffer && toWrite > 0))
-        return FT_INVALID_PARAMETER;
+    if (Enter(Call::Write, status)) return status;
+    if (!written || (!buffer && toWrite > 0)) return FT_INVALID_PARAMETER;
     *written = 0;
     VirtualCable* cable = nullptr;
-    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK)
-        return s;
+    if (FT_STATUS s = CableOf(handle, cable); s != FT_OK) return s;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     cable->written.insert(cable->written.end(), bytes, bytes + toWrite);
     *written = toWrite;
-    if (cable->peer)
-        cable->peer->Received(*cable, bytes, toWrite, clock_.NowUs());
+    if (cable->peer) cable->peer->Received(*cable, bytes, toWrite, clock_.NowUs());
     return FT_OK;
 }
 
 namespace {
 SimDriver& Live() {
     SimDriver* driver = SimDriver::Active();
-    if (!driver)
-        throw std::logic_error("no simulated driver exists");
+    if (!driver) throw std::logic_error("no simulated driver exists");
     return *driver;
 }
 

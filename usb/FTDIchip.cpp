@@ -24,8 +24,7 @@ std::vector<char> SerialArgument(const std::string& serial) {
 
 bool tftdichip::createDeviceInfoList(DWORD& devicecount, std::vector<ftdiDeviceNode>& devicelist) {
     DWORD count = 0;
-    if (dll_.FT_CreateDeviceInfoList(&count) != FT_OK)
-        return false;
+    if (dll_.FT_CreateDeviceInfoList(&count) != FT_OK) return false;
     devicecount = count;
     if (count == 0) {
         devicelist.clear();
@@ -48,27 +47,23 @@ bool tftdichip::createDeviceInfoList(DWORD& devicecount, std::vector<ftdiDeviceN
 bool tftdichip::isPresentBySerial(const std::string& deviceSerial) {
     auto serial = SerialArgument(deviceSerial);
     FT_HANDLE temporary = nullptr;
-    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &temporary) != FT_OK)
-        return false;
+    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &temporary) != FT_OK) return false;
     dll_.FT_Close(temporary);
     return true;
 }
 
 bool tftdichip::openDeviceBySerial(const std::string& deviceSerial) {
-    if (fconnected_)
-        Refuse("openDeviceBySerial", "Already open");
+    if (fconnected_) Refuse("openDeviceBySerial", "Already open");
     auto serial = SerialArgument(deviceSerial);
     FT_HANDLE handle = nullptr;
-    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle) != FT_OK)
-        return false;
+    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle) != FT_OK) return false;
     fhandle_ = handle;
     fconnected_ = true;
     return true;
 }
 
 void tftdichip::closeDevice() {
-    if (!fconnected_)
-        Refuse("closeDevice", "Not open");
+    if (!fconnected_) Refuse("closeDevice", "Not open");
     dll_.FT_Close(fhandle_);
     fconnected_ = false;
 }
@@ -79,44 +74,37 @@ bool tftdichip::resetDevice() {
 
 bool tftdichip::setBaudRate(fBaudRate baudrate) {
     const auto rate = BaudRateValue(baudrate);
-    if (!rate)
-        Refuse("setBaudRate", "Invalid baud rate");
+    if (!rate) Refuse("setBaudRate", "Invalid baud rate");
     return dll_.FT_SetBaudRate(fhandle_, *rate) == FT_OK;
 }
 
 bool tftdichip::setDataCharacteristics(fWordLength wordLength, fStopBits stopBits, fParity parity) {
     const auto bits = WordLengthValue(wordLength);
-    if (!bits)
-        Refuse("setDataCharacteristics", "Invalid wordLength");
+    if (!bits) Refuse("setDataCharacteristics", "Invalid wordLength");
     const auto stops = StopBitsValue(stopBits);
-    if (!stops)
-        Refuse("setDataCharacteristics", "Invalid stopBits");
+    if (!stops) Refuse("setDataCharacteristics", "Invalid stopBits");
     const auto par = ParityValue(parity);
-    if (!par)
-        Refuse("setDataCharacteristics", "Invalid parity");
+    if (!par) Refuse("setDataCharacteristics", "Invalid parity");
     return dll_.FT_SetDataCharacteristics(fhandle_, *bits, *stops, *par) == FT_OK;
 }
 
 bool tftdichip::setFlowControl(fFlowControl flowcontrol, std::uint8_t xonChar,
                                std::uint8_t xoffChar) {
     const auto mask = FlowControlValue(flowcontrol);
-    if (!mask)
-        Refuse("setFlowControl", "Invalid flowcontrol");
+    if (!mask) Refuse("setFlowControl", "Invalid flowcontrol");
     return dll_.FT_SetFlowControl(fhandle_, *mask, xonChar, xoffChar) == FT_OK;
 }
 
 bool tftdichip::purgeQueue(fQueue queue) {
     const auto mask = PurgeMask(queue);
-    if (!mask)
-        Refuse("purgeQueue", "Invalid queue");
+    if (!mask) Refuse("purgeQueue", "Invalid queue");
     return dll_.FT_Purge(fhandle_, *mask) == FT_OK;
 }
 
 bool tftdichip::getReceiveQueueStatus(std::int32_t& bytesWaiting) {
     DWORD waiting = 0;
     const bool ok = dll_.FT_GetQueueStatus(fhandle_, &waiting) == FT_OK;
-    if (ok)
-        bytesWaiting = static_cast<std::int32_t>(waiting);
+    if (ok) bytesWaiting = static_cast<std::int32_t>(waiting);
     return ok;
 }
 

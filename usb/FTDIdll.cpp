@@ -86,8 +86,7 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirecto
             lib->loadedFrom_ = path;
             return lib;
         }
-        if (!tried.empty())
-            tried += "; ";
+        if (!tried.empty()) tried += "; ";
         tried += shown + ": " + whyNot;
     }
     lib->failureReason_ = "FTDI driver library " + name + " not loaded. Tried " + tried + ".";
@@ -96,8 +95,7 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirecto
 
 bool D2xxLibrary::TryLoad(const std::string& path, std::string& whyNot) {
     void* library = dynlib::Open(path, whyNot);
-    if (!library)
-        return false;
+    if (!library) return false;
 
     FTDIdll t;
     std::vector<std::string> missing;
@@ -126,8 +124,7 @@ bool D2xxLibrary::TryLoad(const std::string& path, std::string& whyNot) {
 }
 
 D2xxLibrary::~D2xxLibrary() {
-    if (handle_)
-        dynlib::Close(handle_);
+    if (handle_) dynlib::Close(handle_);
 }
 
 }  // namespace tq9

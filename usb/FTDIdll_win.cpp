@@ -12,8 +12,7 @@ namespace dynlib {
 
 namespace {
 std::wstring Widen(const std::string& text) {
-    if (text.empty())
-        return {};
+    if (text.empty()) return {};
     const int n =
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
@@ -24,8 +23,7 @@ std::wstring Widen(const std::string& text) {
 
 void* Open(const std::string& path, std::string& error) {
     HMODULE library = LoadLibraryW(Widen(path).c_str());
-    if (!library)
-        error = "cannot be loaded (error " + std::to_string(GetLastError()) + ")";
+    if (!library) error = "cannot be loaded (error " + std::to_string(GetLastError()) + ")";
     return reinterpret_cast<void*>(library);
 }
 

@@ -8,8 +8,7 @@ namespace {
 template <typename Value, std::size_t N, typename Enum>
 std::optional<Value> Lookup(const std::array<Value, N>& table, Enum e) {
     const auto ordinal = static_cast<std::size_t>(e);
-    if (ordinal >= N)
-        return std::nullopt;
+    if (ordinal >= N) return std::nullopt;
     return table[ordinal];
 }
 }  // namespace

@@ -32,12 +32,10 @@ TEST(ComPortName, IsTheUsbSerialDevice) {
 class PortHolder {
   public:
     explicit PortHolder(const std::string& path) : fd_(::open(path.c_str(), O_RDWR)) {
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
     }
     ~PortHolder() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
 
   private:

@@ -12,8 +12,7 @@ TempDir::TempDir() {
     const auto base = std::filesystem::temp_directory_path();
     for (;;) {
         path_ = base / ("tq9-test-" + std::to_string(random()));
-        if (std::filesystem::create_directory(path_))
-            break;
+        if (std::filesystem::create_directory(path_)) break;
     }
 }
 

@@ -26,8 +26,7 @@ class DriverLoaderTest : public ::testing::Test {
     void SkipIfSystemHasADriver() {
         test::TempDir empty;
         auto lib = D2xxLibrary::Load(empty.WithSeparator());
-        if (lib->Loaded())
-            GTEST_SKIP() << "a driver is installed at " << lib->LoadedFrom();
+        if (lib->Loaded()) GTEST_SKIP() << "a driver is installed at " << lib->LoadedFrom();
     }
 
     test::TempDir programDir;

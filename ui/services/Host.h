@@ -8,6 +8,18 @@
 
 namespace tq9 {
 
+// The window's displays that operations write and read.
+enum class Field {
+    DeviceView,
+    EditSerialNumber,
+    FPGAversion,
+    EditFirmwareVersion,
+    EditFTDIdevice,
+    EditFTDIcom,
+    EditDiamex,
+    EditCoreNumber,
+};
+
 struct Rgb {
     std::uint8_t r = 0, g = 0, b = 0;
     friend bool operator==(const Rgb&, const Rgb&) = default;
@@ -32,6 +44,15 @@ class Host {
     virtual void ShowBusyLed(Rgb colour) = 0;
     virtual void ConsoleLineAdded(const std::string& line) = 0;
     virtual void ConsoleReplaced(const std::vector<std::string>& lines) = 0;
+
+    // Setting a text does not run the display's change handler; the operation that sets
+    // it runs that itself where it must.
+    virtual void SetFieldText(Field field, const std::string& text) = 0;
+    virtual std::string FieldText(Field field) = 0;
+    // The scan-core list: select entry `index`, or no entry when it is outside the list.
+    virtual void SelectScanCore(int index) = 0;
+    // The selected entry's name; empty when no entry is selected.
+    virtual std::string ScanCoreText() = 0;
 };
 
 }  // namespace tq9

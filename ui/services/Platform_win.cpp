@@ -9,8 +9,7 @@ namespace tq9 {
 std::string ExecutableDirectory() {
     wchar_t path[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-    if (n == 0 || n >= std::size(path))
-        return ".\\";
+    if (n == 0 || n >= std::size(path)) return ".\\";
     std::wstring exe(path, n);
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1);
     const int size = WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()),

@@ -4,14 +4,12 @@ namespace tq9 {
 
 void Services::DelayMs(std::uint32_t ms) {
     const std::uint32_t start = host.TickCount();
-    if (ms == 0)
-        return;
+    if (ms == 0) return;
     for (;;) {
         host.ProcessMessages();
         // Elapsed time, not an absolute deadline, so a wrap of the counter changes nothing.
         const std::uint32_t elapsed = host.TickCount() - start;
-        if (elapsed >= ms)
-            return;
+        if (elapsed >= ms) return;
         host.WaitForMessage(ms - elapsed);
     }
 }
@@ -36,7 +34,7 @@ void Services::BusyTick() {
 }
 
 void Services::BtnCancelClick() {
-    CancelRequested = 1;
+    RequestCancel();
     LogCancelWarning();
 }
 

@@ -36,6 +36,13 @@ class Services {
     void LogCancelWarning() { ConsoleAdd(kCancelWarning); }
     void LogTimeoutWarning() { ConsoleAdd(kTimeoutWarning); }
     void BtnCancelClick();
+    // Sets CancelRequested and counts the request, so a wait can tell a fresh request
+    // from a flag that was already set when it began.
+    void RequestCancel() {
+        CancelRequested = 1;
+        ++cancelRequests_;
+    }
+    unsigned CancelRequests() const { return cancelRequests_; }
     void PlayDing() { host.PlaySoundFile(kDingFile); }
 
     bool BusyLedLit() const { return busyLedLit_; }
@@ -48,6 +55,7 @@ class Services {
 
   private:
     bool busyLedLit_ = false;
+    unsigned cancelRequests_ = 0;
 };
 
 }  // namespace tq9

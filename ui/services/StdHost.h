@@ -1,0 +1,32 @@
+#pragma once
+// A Host for programs without a window (the console demo, benchmarks): the standard
+// library's steady clock, real sleeps, no window messages and plain-text displays.
+
+#include <map>
+
+#include "ui/services/Host.h"
+
+namespace tq9 {
+
+class StdHost : public Host {
+  public:
+    std::uint32_t TickCount() override;
+    void Sleep(std::uint32_t ms) override;
+    void ProcessMessages() override {}
+    // There are no messages, so this is a plain sleep.
+    void WaitForMessage(std::uint32_t limitMs) override { Sleep(limitMs); }
+    void PlaySoundFile(const std::string&) override {}
+    void ShowBusyLed(Rgb) override {}
+    void ConsoleLineAdded(const std::string&) override {}
+    void ConsoleReplaced(const std::vector<std::string>&) override {}
+    void SetFieldText(Field field, const std::string& text) override { fields_[field] = text; }
+    std::string FieldText(Field field) override { return fields_[field]; }
+    void SelectScanCore(int index) override { scanCore_ = index; }
+    std::string ScanCoreText() override;
+
+  private:
+    std::map<Field, std::string> fields_;
+    int scanCore_ = 1;
+};
+
+}  // namespace tq9
