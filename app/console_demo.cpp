@@ -1,20 +1,21 @@
 // Console walk-through of the device flow on whatever driver library sits beside the
 // program (the simulated one on the demo bench): list the cables, open the first one the
-// way the device flow does, detect its COM port, exchange one line, close it.
+// way the device flow does, detect its COM port, identify the board, close the cable.
 
 #include <iostream>
 #include <string>
 
 #include "app/ConsoleHost.h"
+#include "board/BoardInfo.h"
 #include "link/tq9_com.h"
+#include "ui/services/Errors.h"
 #include "ui/services/Platform.h"
-#include "ui/services/Services.h"
 
 using namespace tq9;
 
 int main() {
     ConsoleHost host;
-    Services services(host);
+    BoardContext ctx(host);
     const std::string programDirectory = ExecutableDirectory();
 
     auto library = D2xxLibrary::Load(programDirectory);
@@ -23,18 +24,17 @@ int main() {
     } else {
         std::cout << library->FailureReason() << "\n\n";
     }
-
-    TBoardLink link;
+    TBoardLink& link = ctx.BoardLink;
     link.driver = &library->Table();
     std::string status;
 
-    services.ConsoleAdd("Open FTDI device...");
-    services.BusyPulse();
+    ctx.ConsoleAdd("Open FTDI device...");
+    ctx.BusyPulse();
     SnapshotComPorts(link);
     BuildDeviceList(link, status);
     std::cout << "  [" << status << "]\n";
     if (link.deviceCount == 0) {
-        services.PlayDing();
+        ctx.PlayDing();
         std::cout << "No FTDI cable or TQ9 USB extension found!\n";
         return 1;
     }
@@ -49,34 +49,26 @@ int main() {
     if (!link.connected) return 1;
 
     DetectComNumber(link);
-    services.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) +
-                        " on COM port #" + std::to_string(link.comNumber));
-    services.ConsoleAdd("");
-    std::cout << "DeviceView: " << link.serials[0] << " - " << link.descriptions[0] << " on COM"
-              << link.comNumber << "\n\n";
+    ctx.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) + " on COM port #" +
+                   std::to_string(link.comNumber));
+    ctx.ConsoleAdd("");
+    std::cout << "  DeviceView: " << link.serials[0] << " - " << link.descriptions[0] << " on COM"
+              << link.comNumber << "\n";
 
-    // One line out and whatever comes back within half a second.
-    const std::string line = "253?\r";
-    std::int32_t written = 0;
-    link.device->write(reinterpret_cast<const std::uint8_t*>(line.data()),
-                       static_cast<std::int32_t>(line.size()), written);
-    std::string reply;
-    const std::uint32_t start = host.TickCount();
-    while (host.TickCount() - start < 500 && (reply.empty() || reply.back() != '\r')) {
-        std::int32_t waiting = 0;
-        if (link.device->getReceiveQueueStatus(waiting) && waiting > 0) {
-            std::uint8_t byte = 0;
-            std::int32_t got = 0;
-            if (link.device->read(&byte, 1, got) && got == 1) reply += static_cast<char>(byte);
+    try {
+        if (CheckBoardReady(ctx)) {
+            ReadBoardInfo(ctx, true);
+            PrintBoardSummary(ctx);
         } else {
-            host.Sleep(1);
+            ctx.PlayDing();
+            ctx.ConsoleAdd("No response from TQ9 serial port driver!");
         }
+    } catch (const Tq9Error& error) {
+        std::cout << "Error: " << error.what() << '\n';
     }
-    if (!reply.empty() && reply.back() == '\r') reply.pop_back();
-    std::cout << "Sent \"253?\", the cable's far end answered \"" << reply << "\"\n\n";
 
     link.device->closeDevice();
     link.connected = false;
-    services.ConsoleAdd("Closed FTDI device. Ready to unplug USB cable from PC.");
+    ctx.ConsoleAdd("Closed FTDI device. Ready to unplug USB cable from PC.");
     return 0;
 }

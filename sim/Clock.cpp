@@ -8,4 +8,9 @@ std::uint64_t RealClock::NowUs() {
         duration_cast<microseconds>(steady_clock::now() - start_).count());
 }
 
+double RealClock::NowUsExact() const {
+    using namespace std::chrono;
+    return duration<double, std::micro>(steady_clock::now() - start_).count();
+}
+
 }  // namespace tq9::sim

@@ -34,6 +34,8 @@ class VirtualClock : public Clock {
 class RealClock : public Clock {
   public:
     std::uint64_t NowUs() override;
+    // The same time with its fraction, for measurements finer than a microsecond.
+    double NowUsExact() const;
     void Spend(std::uint64_t) override {}
 
   private:

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "sim/Peers.h"
+#include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
 
 #if defined(_WIN32)
@@ -20,7 +20,7 @@ struct Bench {
     RealClock clock;
     SimDriver driver{clock};
     Bench() {
-        driver.AddCable("TQ9A0001", "TTL232R-5V", std::make_shared<LineEchoPeer>());
+        driver.AddCable("TQ9A0001", "TTL232R-5V", std::make_shared<BoardEmulator>());
         driver.AddCable("FT5X2K9Q", "FT232R USB UART");
     }
 };
