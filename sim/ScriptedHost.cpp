@@ -16,6 +16,18 @@ std::string ScriptedHost::ScanCoreText() {
     return ScanCoreName(scanCoreIndex);
 }
 
+void ScriptedHost::ShowMessage(MessageKind kind, const std::string& text) {
+    messages.push_back({kind, text});
+    if (onMessage) onMessage(messages.back());
+}
+
+bool ScriptedHost::DeviceDialogShow(int& row) {
+    ++deviceDialogShown;
+    if (deviceDialogChoice < 0) return false;
+    row = deviceDialogChoice;
+    return true;
+}
+
 void ScriptedHost::At(std::uint64_t atUs, std::function<void()> action) {
     scheduled_.emplace(atUs, std::move(action));
 }

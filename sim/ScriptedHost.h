@@ -31,6 +31,22 @@ class ScriptedHost : public Host {
     std::string FieldText(Field field) override { return fields[field]; }
     void SelectScanCore(int index) override { scanCoreIndex = index; }
     std::string ScanCoreText() override;
+    void SetControlEnabled(Control control, bool enabled) override {
+        this->enabled[control] = enabled;
+    }
+    void SetControlVisible(Control control, bool visible) override {
+        this->visible[control] = visible;
+    }
+    // Records the dialog, runs `onMessage` (the operator reading it), then "clicks OK".
+    void ShowMessage(MessageKind kind, const std::string& text) override;
+    void DeviceDialogClear() override { deviceRows.clear(); }
+    void DeviceDialogAddRow(const std::string& caption, const std::string& serial,
+                            const std::string& description) override {
+        deviceRows.push_back({caption, serial, description});
+    }
+    void DeviceDialogSelectRow(int row) override { deviceRowSelected = row; }
+    // Answers with `deviceDialogChoice`: a row for OK, or -1 for Cancel.
+    bool DeviceDialogShow(int& row) override;
 
     // Runs `action` as a window message once virtual time reaches atUs.
     void At(std::uint64_t atUs, std::function<void()> action);
@@ -41,7 +57,23 @@ class ScriptedHost : public Host {
     // What a tick-counter read costs, so tight polling loops move time on.
     std::uint64_t tickReadCostUs = 5;
 
+    struct Message {
+        MessageKind kind;
+        std::string text;
+    };
+    struct DeviceRow {
+        std::string caption, serial, description;
+        friend bool operator==(const DeviceRow&, const DeviceRow&) = default;
+    };
     std::map<Field, std::string> fields;
+    std::map<Control, bool> enabled;
+    std::map<Control, bool> visible;
+    std::vector<Message> messages;
+    std::function<void(const Message&)> onMessage;
+    std::vector<DeviceRow> deviceRows;
+    int deviceRowSelected = -1;
+    int deviceDialogChoice = 0;
+    int deviceDialogShown = 0;
     int scanCoreIndex = 1;
     std::vector<std::string> sounds;
     std::vector<Rgb> ledColours;

@@ -74,22 +74,24 @@ const FTDIdll& UnavailableDriverTable() {
 std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirectory) {
     std::unique_ptr<D2xxLibrary> lib(new D2xxLibrary);
     const std::string name = D2xxLibraryName();
-    std::vector<std::pair<std::string, std::string>> places;
-    if (!programDirectory.empty())
-        places.emplace_back(programDirectory + name, programDirectory + name);
-    places.emplace_back(name, name + " (system library path)");
-
     std::string tried;
-    for (const auto& [path, shown] : places) {
+    if (!programDirectory.empty()) {
+        const std::string path = programDirectory + name;
         std::string whyNot;
         if (lib->TryLoad(path, whyNot)) {
             lib->loadedFrom_ = path;
             return lib;
         }
-        if (!tried.empty()) tried += "; ";
-        tried += shown + ": " + whyNot;
+        tried = "in the program's directory (" + path + ": " + whyNot + ") and ";
     }
-    lib->failureReason_ = "FTDI driver library " + name + " not loaded. Tried " + tried + ".";
+    std::string whyNot;
+    if (lib->TryLoad(name, whyNot)) {
+        lib->loadedFrom_ = name;
+        return lib;
+    }
+    tried += "on the system library path (" + whyNot + ")";
+    lib->failureReason_ = "The FTDI driver library " + name +
+                          " could not be loaded. It was looked for " + tried + ".";
     return lib;
 }
 

@@ -15,6 +15,11 @@ void Console::Clear() {
 }
 
 void Console::SetText(const std::string& text) {
+    AdoptText(text);
+    if (view_) view_->ConsoleReplaced(lines_);
+}
+
+void Console::AdoptText(const std::string& text) {
     lines_.clear();
     if (!text.empty()) {
         std::string line;
@@ -32,7 +37,6 @@ void Console::SetText(const std::string& text) {
         const char last = text.back();
         if (last != '\r' && last != '\n') lines_.push_back(line);
     }
-    if (view_) view_->ConsoleReplaced(lines_);
 }
 
 std::string Console::Text() const {

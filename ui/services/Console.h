@@ -18,6 +18,9 @@ class Console {
     // operator edits the pane and when a log file takes the console's place.
     void SetText(const std::string& text);
 
+    // The same, without telling the view: it already shows the text (the operator typed it).
+    void AdoptText(const std::string& text);
+
     const std::vector<std::string>& Lines() const { return lines_; }
     // The content as one text, lines joined with LF.
     std::string Text() const;

@@ -18,4 +18,13 @@ class ConvertError : public Tq9Error {
     explicit ConvertError(const std::string& message) : Tq9Error(message) {}
 };
 
+// The standard error box's text: the message, with a full stop appended when its last
+// character sorts after "." (a letter or a digit, for example).
+inline std::string ErrorBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        return message + ".";
+    }
+    return message;
+}
+
 }  // namespace tq9

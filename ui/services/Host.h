@@ -18,7 +18,22 @@ enum class Field {
     EditFTDIcom,
     EditDiamex,
     EditCoreNumber,
+    dd_FirmwareType,  // the firmware list's current text (read only)
 };
+
+// Controls whose state operations change.
+enum class Control {
+    BtnRescan,
+    BtnClose,
+    BtnRefresh,
+    BtnFPGAprog,
+    BtnFinalize,
+    ProdProg,
+    BtnAVRonly,
+    dd_FirmwareType,
+};
+
+enum class MessageKind { Information, Warning, Error };
 
 struct Rgb {
     std::uint8_t r = 0, g = 0, b = 0;
@@ -53,6 +68,20 @@ class Host {
     virtual void SelectScanCore(int index) = 0;
     // The selected entry's name; empty when no entry is selected.
     virtual std::string ScanCoreText() = 0;
+    virtual void SetControlEnabled(Control control, bool enabled) = 0;
+    virtual void SetControlVisible(Control control, bool visible) = 0;
+
+    // A modal message dialog with one OK button; returns when the operator closed it.
+    // A CR in the text is a line break.
+    virtual void ShowMessage(MessageKind kind, const std::string& text) = 0;
+
+    // The device selection dialog: rows are (caption, serial, description).
+    virtual void DeviceDialogClear() = 0;
+    virtual void DeviceDialogAddRow(const std::string& caption, const std::string& serial,
+                                    const std::string& description) = 0;
+    virtual void DeviceDialogSelectRow(int row) = 0;
+    // Shows the dialog modally. True for OK with a row selected, which `row` then names.
+    virtual bool DeviceDialogShow(int& row) = 0;
 };
 
 }  // namespace tq9

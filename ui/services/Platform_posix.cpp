@@ -1,5 +1,9 @@
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <string>
 
@@ -14,6 +18,35 @@ std::string ExecutableDirectory() {
     std::string exe(path, static_cast<std::size_t>(n));
     const auto slash = exe.rfind('/');
     return slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
+}
+
+std::uint32_t SystemTickCount() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint32_t>(ms);
+}
+
+bool FileExistsNoCase(const std::string& directory, const std::string& name, std::string* actual) {
+    const std::string dir = directory.empty() ? "./" : directory;
+    struct stat info {};
+    if (::stat((dir + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (actual) *actual = name;
+        return true;
+    }
+    // A case-sensitive file system: look the name up in the directory.
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) != 0) continue;
+        if (::stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            if (actual) *actual = entry->d_name;
+            found = true;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return found;
 }
 
 }  // namespace tq9

@@ -6,18 +6,48 @@
 
 namespace tq9 {
 
+namespace {
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), n,
+                        nullptr, nullptr);
+    return narrow;
+}
+}  // namespace
+
 std::string ExecutableDirectory() {
     wchar_t path[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
     if (n == 0 || n >= std::size(path)) return ".\\";
     std::wstring exe(path, n);
-    exe = exe.substr(0, exe.find_last_of(L"\\/") + 1);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string dir(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, exe.data(), static_cast<int>(exe.size()), dir.data(), size,
-                        nullptr, nullptr);
-    return dir;
+    return Narrow(exe.substr(0, exe.find_last_of(L"\\/") + 1));
+}
+
+std::uint32_t SystemTickCount() {
+    return GetTickCount();
+}
+
+bool FileExistsNoCase(const std::string& directory, const std::string& name, std::string* actual) {
+    // Windows file names already match without regard to case.
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(Widen(directory + name).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+    if (actual) *actual = Narrow(found.cFileName);
+    return true;
 }
 
 }  // namespace tq9

@@ -49,6 +49,8 @@ class Services {
 
     Host& host;
     Console console;
+    // The running program's directory, with a trailing separator; set at start-up.
+    std::string ProgramDirectory;
     // 0 or 1: the operator asked to stop the running operation.
     int CancelRequested = 0;
     int BusyTicks = 0;

@@ -23,10 +23,25 @@ class StdHost : public Host {
     std::string FieldText(Field field) override { return fields_[field]; }
     void SelectScanCore(int index) override { scanCore_ = index; }
     std::string ScanCoreText() override;
+    void SetControlEnabled(Control, bool) override {}
+    void SetControlVisible(Control, bool) override {}
+    // Without a window there is nobody to ask: messages are shown as console text, and
+    // the device dialog takes its first row.
+    void ShowMessage(MessageKind kind, const std::string& text) override;
+    void DeviceDialogClear() override { rows_ = 0; }
+    void DeviceDialogAddRow(const std::string&, const std::string&, const std::string&) override {
+        ++rows_;
+    }
+    void DeviceDialogSelectRow(int) override {}
+    bool DeviceDialogShow(int& row) override {
+        row = 0;
+        return rows_ > 0;
+    }
 
   private:
     std::map<Field, std::string> fields_;
     int scanCore_ = 1;
+    int rows_ = 0;
 };
 
 }  // namespace tq9

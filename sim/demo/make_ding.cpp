@@ -1,0 +1,42 @@
+// Writes a short "ding" (a decaying 880 Hz tone) as a 16-bit mono WAV file.
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+namespace {
+void Put(std::ofstream& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    constexpr std::uint32_t kRate = 22050;
+    constexpr double kSeconds = 0.35;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kRate * kSeconds));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double t = double(i) / kRate;
+        const double tone = std::sin(2 * M_PI * 880 * t) + 0.4 * std::sin(2 * M_PI * 1760 * t);
+        samples[i] = static_cast<std::int16_t>(12000 * tone * std::exp(-9 * t));
+    }
+    std::ofstream out(argv[1], std::ios::binary);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    Put(out, 36 + dataBytes, 4);
+    out.write("WAVEfmt ", 8);
+    Put(out, 16, 4);
+    Put(out, 1, 2);  // PCM
+    Put(out, 1, 2);  // mono
+    Put(out, kRate, 4);
+    Put(out, kRate * 2, 4);
+    Put(out, 2, 2);
+    Put(out, 16, 2);
+    out.write("data", 4);
+    Put(out, dataBytes, 4);
+    for (const std::int16_t s : samples)
+        Put(out, static_cast<std::uint16_t>(s), 2);
+    return out ? 0 : 1;
+}

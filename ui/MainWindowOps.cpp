@@ -1,0 +1,147 @@
+#include "ui/MainWindowOps.h"
+
+#include "isp/ProductionFiles.h"
+#include "link/tq9_com.h"
+#include "ui/services/Platform.h"
+
+namespace tq9 {
+
+void EnableBoardButtons(AppContext& ctx) {
+    Host& host = ctx.host;
+    for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
+        host.SetControlEnabled(c, true);
+    }
+    host.SetControlVisible(Control::BtnClose, true);
+    host.SetControlVisible(Control::BtnRescan, false);
+}
+
+void DisableBoardButtons(AppContext& ctx) {
+    Host& host = ctx.host;
+    for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
+        host.SetControlEnabled(c, false);
+    }
+    host.SetControlVisible(Control::BtnClose, false);
+    host.SetControlVisible(Control::BtnRescan, true);
+}
+
+void ApplyDefaults(AppContext& ctx) {
+    ctx.BoardLink.comNumber = 0;
+    ctx.BoardLink.selectedIndex = -1;
+    ctx.BoardInfo = TBoardInfo{};
+    ctx.host.SetFieldText(Field::EditDiamex, "0");
+    ctx.host.SetFieldText(Field::EditFTDIdevice, std::to_string(ctx.BoardLink.selectedIndex));
+    ctx.host.SetFieldText(Field::EditFTDIcom, std::to_string(ctx.BoardLink.comNumber));
+}
+
+void ShowBoardState(AppContext& ctx) {
+    Host& host = ctx.host;
+    host.SetFieldText(Field::FPGAversion, ctx.BoardInfo.FpgaVersion);
+    host.SetFieldText(Field::EditFirmwareVersion,
+                      FormatFirmwareVersion(ctx.BoardInfo.FirmwareVersion));
+    host.SetFieldText(Field::EditSerialNumber, std::to_string(ctx.BoardInfo.SerialNumber));
+    host.SetFieldText(Field::EditFTDIdevice, std::to_string(ctx.BoardLink.selectedIndex));
+    host.SetFieldText(Field::EditFTDIcom, std::to_string(ctx.BoardLink.comNumber));
+}
+
+bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
+    ctx.ProgramDirectory = programDirectory;
+    ApplyDefaults(ctx);
+    ctx.CancelRequested = 0;
+    ctx.console.Clear();
+    ctx.ConsoleAdd("Welcome to TQ9 Remote!");
+    ctx.BusyPulse();
+    ctx.host.SetControlEnabled(Control::BtnRefresh, false);
+    ShowBoardState(ctx);
+
+    const bool avrdude = FileExistsNoCase(programDirectory, AvrdudeExecutableName());
+    if (!avrdude) ReportMissingFile(ctx, AvrdudeExecutableName());
+    for (Control c : {Control::ProdProg, Control::BtnAVRonly, Control::dd_FirmwareType}) {
+        ctx.host.SetControlEnabled(c, avrdude);
+    }
+    return avrdude;
+}
+
+void FormDestroy(AppContext& ctx) {
+    ctx.RequestCancel();
+    TBoardLink& link = ctx.BoardLink;
+    if (link.connected) link.device->closeDevice();
+    link.connected = false;
+    link.device.reset();
+}
+
+void BtnRescanClick(AppContext& ctx) {
+    Host& host = ctx.host;
+    TBoardLink& link = ctx.BoardLink;
+    std::string status;
+
+    ctx.CancelRequested = 0;
+    ctx.ConsoleAdd("Open FTDI device...");
+    ctx.BusyPulse();
+    SnapshotComPorts(link);
+    host.DeviceDialogClear();
+    BuildDeviceList(link, status);
+    if (link.deviceCount == 0) {
+        ctx.PlayDing();
+        std::string text = kNoCableFound;
+        // Say why when there is no driver to ask, instead of only "nothing found".
+        if (!ctx.DriverLoadFailure.empty()) text += "\r\r" + ctx.DriverLoadFailure;
+        host.ShowMessage(MessageKind::Information, text);
+        return;
+    }
+    for (std::uint32_t i = 0; i < link.deviceCount; ++i) {
+        host.DeviceDialogAddRow("Device " + std::to_string(i), link.serials[i],
+                                link.descriptions[i]);
+    }
+    host.DeviceDialogSelectRow(0);
+    int row = -1;
+    if (!host.DeviceDialogShow(row)) return;
+
+    link.selectedIndex = row;
+    OpenDeviceByIndex(link, link.selectedIndex, status);
+    if (!link.connected) return;
+
+    ctx.console.Clear();
+    host.SetFieldText(Field::EditFTDIdevice, std::to_string(link.selectedIndex));
+    DetectComNumber(link);
+    const std::string com = std::to_string(link.comNumber);
+    ctx.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) + " on COM port #" +
+                   com);
+    ctx.ConsoleAdd("");
+    host.SetFieldText(Field::DeviceView, link.serials[link.selectedIndex] + " - " +
+                                             link.descriptions[link.selectedIndex] + " on COM" +
+                                             com);
+    host.SetFieldText(Field::EditFTDIcom, com);
+
+    if (CheckBoardReady(ctx)) {
+        try {
+            ReadBoardInfo(ctx, true);
+            PrintBoardSummary(ctx);
+        } catch (...) {
+            // The link is open and the board answered: show the buttons that belong to an
+            // open link, so the operator can close it, before the error box reports why.
+            EnableBoardButtons(ctx);
+            throw;
+        }
+        ctx.BusyPulse();
+        EnableBoardButtons(ctx);
+    } else {
+        ctx.PlayDing();
+        ctx.ConsoleAdd("No response from TQ9 serial port driver!");
+        ctx.ConsoleAdd("TQ9 Board might be new or empty. Otherwise, ");
+        ctx.ConsoleAdd("try unplugging USB cable from PC and reconnect.");
+        BtnCloseClick(ctx);
+    }
+}
+
+void BtnCloseClick(AppContext& ctx) {
+    TBoardLink& link = ctx.BoardLink;
+    ctx.CancelRequested = 0;
+    if (link.connected) link.device->closeDevice();
+    link.connected = false;
+    ctx.host.SetFieldText(Field::DeviceView, kNotSelected);
+    ctx.ConsoleAdd("Closed FTDI device. Ready to unplug USB cable from PC.");
+    ctx.ConsoleAdd("");
+    DisableBoardButtons(ctx);
+}
+
+}  // namespace tq9

@@ -1,0 +1,404 @@
+#include "ui/tq9_remote_main.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSoundEffect>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "ui/services/Errors.h"
+#include "ui/services/ScanCores.h"
+
+namespace tq9 {
+
+namespace {
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kMagenta(255, 0, 255);
+const QColor kOrange(255, 128, 0);
+
+// Text colour for the usable states only, so a disabled control still looks disabled.
+void TextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::ButtonText, colour);
+        palette.setColor(group, QPalette::Text, colour);
+        palette.setColor(group, QPalette::WindowText, colour);
+    }
+    widget->setPalette(palette);
+}
+
+void Bold(QWidget* widget) {
+    QFont font = widget->font();
+    font.setBold(true);
+    widget->setFont(font);
+}
+
+QPushButton* Button(const char* name, const char* caption, const char* hint) {
+    auto* button = new QPushButton(caption);
+    button->setObjectName(name);
+    if (hint) button->setStatusTip(hint);
+    return button;
+}
+
+QLineEdit* Edit(const char* name, const char* text, const char* hint, bool readOnly) {
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(name);
+    if (hint) edit->setStatusTip(hint);
+    edit->setReadOnly(readOnly);
+    return edit;
+}
+
+QLabel* Label(const char* text, QWidget* buddy = nullptr) {
+    auto* label = new QLabel(text);
+    if (buddy) label->setBuddy(buddy);
+    return label;
+}
+
+QFont ConsoleFont() {
+    QFont font("Lucida Console");
+    if (!QFontDatabase::families().contains("Lucida Console")) {
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    }
+    font.setPixelSize(12);
+    return font;
+}
+}  // namespace
+
+TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) {
+    setObjectName("Form1");
+    setWindowTitle("TQ9.5 Dizavavov");
+    QFont font("Arial");
+    font.setPixelSize(12);
+    setFont(font);
+
+    BuildControls();
+    WireHandlers();
+
+    ctx_.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
+    ctx_.BoardLink.portName = setup.portName;
+    ctx_.DriverLoadFailure = setup.driverLoadFailure;
+
+    // Start-up: window defaults here, the rest as every other handler does it.
+    resize(859, 679);
+    setMinimumSize(580, 400);
+    move(50, 100);
+    dd_FirmwareType->setCurrentIndex(kFirmwareEntryAtStart);
+    Guarded([&] { FormCreate(ctx_, setup.programDirectory); });
+    Timer1->start();
+}
+
+TForm1::~TForm1() {
+    if (!destroyed_) FormDestroy(ctx_);
+}
+
+void TForm1::BuildControls() {
+    auto* central = new QWidget;
+    setCentralWidget(central);
+    auto* columns = new QHBoxLayout(central);
+
+    // Left column: the controls.
+    auto* left = new QWidget;
+    left->setFixedWidth(310);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    columns->addWidget(left);
+
+    auto* deviceBar = new QGridLayout;
+    BtnRescan = Button("BtnRescan", "Device", "Open TQ9 USB Device");
+    BtnClose = Button("BtnClose", "Close", "Close TQ9 USB Device");
+    for (QPushButton* b : {BtnRescan, BtnClose}) {
+        TextColour(b, kRed);
+        Bold(b);
+        b->setFixedWidth(80);
+        deviceBar->addWidget(b, 0, 0);  // the same place; one of them is visible
+    }
+    BtnClose->hide();
+    DeviceView = Edit("DeviceView", "(not selected)", nullptr, true);
+    DeviceView->setFrame(false);
+    Bold(DeviceView);
+    deviceBar->addWidget(DeviceView, 0, 1);
+    leftLayout->addLayout(deviceBar);
+
+    BoardGroup = new QGroupBox("TQ9 Board Info");
+    BoardGroup->setObjectName("BoardGroup");
+    BoardGroup->setStatusTip("Informations read from TQ9 board connected");
+    auto* board = new QGridLayout(BoardGroup);
+    BtnCancel = Button("BtnCancel", "Cancel", "Cancel any running process");
+    BtnCancel->setFocusPolicy(Qt::NoFocus);
+    TextColour(BtnCancel, kRed);
+    Bold(BtnCancel);
+    board->addWidget(BtnCancel, 0, 0);
+    auto* busyRow = new QHBoxLayout;
+    auto* busyLabel = Label("Busy");
+    Bold(busyLabel);
+    LEDbusy = new QFrame;
+    LEDbusy->setObjectName("LEDbusy");
+    LEDbusy->setFixedSize(24, 14);
+    LEDbusy->setFrameShape(QFrame::Panel);
+    LEDbusy->setFrameShadow(QFrame::Sunken);
+    LEDbusy->setAutoFillBackground(true);
+    busyRow->addWidget(busyLabel);
+    busyRow->addWidget(LEDbusy);
+    busyRow->addStretch();
+    board->addLayout(busyRow, 0, 1, 1, 2);
+
+    EditSerialNumber = Edit("EditSerialNumber", "0", "Serial Number readout from TQ9", false);
+    FPGAversion = Edit("FPGAversion", "00000000",
+                       "FPGA config (Sound Engine) version readout from TQ9", true);
+    TextColour(FPGAversion, kMagenta);
+    Bold(FPGAversion);
+    EditFirmwareVersion =
+        Edit("EditFirmwareVersion", "0", "AVR controller firmware version readout from TQ9", true);
+    TextColour(EditFirmwareVersion, kBlue);
+    Bold(EditFirmwareVersion);
+    ComboBoxScanDetected = new QComboBox;
+    ComboBoxScanDetected->setObjectName("ComboBoxScanDetected");
+    ComboBoxScanDetected->setStatusTip("ScanCore  readout from TQ9");
+    for (const char* name : kScanCoreNames)
+        ComboBoxScanDetected->addItem(name);
+    ComboBoxScanDetected->setCurrentIndex(1);
+    ComboBoxScanDetected->setEnabled(false);
+    board->addWidget(Label("Serial #", EditSerialNumber), 1, 0);
+    board->addWidget(EditSerialNumber, 1, 1, 1, 2);
+    board->addWidget(Label("FPGA #", FPGAversion), 2, 0);
+    board->addWidget(FPGAversion, 2, 1, 1, 2);
+    board->addWidget(Label("FW #", EditFirmwareVersion), 3, 0);
+    board->addWidget(EditFirmwareVersion, 3, 1, 1, 2);
+    board->addWidget(Label("Active Scan Core", ComboBoxScanDetected), 4, 0);
+    board->addWidget(ComboBoxScanDetected, 4, 1, 1, 2);
+
+    BtnRefresh =
+        Button("BtnRefresh", "Reset TQ9", "Get TQ9 board information and display label info");
+    TextColour(BtnRefresh, kGreen);
+    BtnFPGAprog = Button("BtnFPGAprog", "Upd FPGA", nullptr);
+    TextColour(BtnFPGAprog, kRed);
+    BtnFinalize = Button("BtnFinalize", "Finalize",
+                         "Send Finalize setting to TQ9 and set Factory Restore Memory");
+    BtnFinalize->setToolTip(BtnFinalize->statusTip());
+    TextColour(BtnFinalize, kOrange);
+    int column = 0;
+    for (QPushButton* b : {BtnRefresh, BtnFPGAprog, BtnFinalize}) {
+        Bold(b);
+        b->setEnabled(false);
+        board->addWidget(b, 5, column++);
+    }
+
+    ProductionGroup = new QGroupBox("OEM Production Programming with ISP ");
+    ProductionGroup->setObjectName("ProductionGroup");
+    auto* production = new QGridLayout(ProductionGroup);
+    dd_FirmwareType = new QComboBox;
+    dd_FirmwareType->setObjectName("dd_FirmwareType");
+    dd_FirmwareType->setStatusTip("Firmware Name to program with DIAMEX ISP programmer");
+    for (const char* entry : kFirmwareEntries)
+        dd_FirmwareType->addItem(entry);
+    ProdProg = Button("ProdProg", "Production Prgrm",
+                      "Complete production program run with DIAMEX ISP programmer and FTDI cable");
+    TextColour(ProdProg, kRed);
+    Bold(ProdProg);
+    BtnAVRonly = Button("BtnAVRonly", "AVR only", "Programs AVR by ISP only, including fuses");
+    BtnAVRonly->setFixedWidth(70);
+    for (QWidget* w : {static_cast<QWidget*>(dd_FirmwareType), static_cast<QWidget*>(ProdProg),
+                       static_cast<QWidget*>(BtnAVRonly)}) {
+        w->setEnabled(false);
+    }
+    EditDiamex = Edit("EditDiamex", "0",
+                      "Enter COM Port number of DIAMEX ISP programmer (named ERFOS-S in windows "
+                      "device manager COM&LPT)",
+                      false);
+    EditFTDIdevice = Edit("EditFTDIdevice", "-1", "Selected FTDI device last used", true);
+    EditFTDIcom = Edit("EditFTDIcom", "0", "Selected FTDI device last used", true);
+    production->addWidget(Label("Firmware", dd_FirmwareType), 0, 0);
+    production->addWidget(dd_FirmwareType, 0, 1, 1, 3);
+    production->addWidget(ProdProg, 1, 0, 1, 3);
+    production->addWidget(BtnAVRonly, 1, 3);
+    production->addWidget(Label("DIAMEX COM Port", EditDiamex), 2, 0, 1, 2);
+    production->addWidget(EditDiamex, 2, 2, 1, 2);
+    auto* usingDevice = Label("Using Device");
+    Bold(usingDevice);
+    production->addWidget(usingDevice, 3, 0, 1, 4);
+    production->addWidget(Label("FTDI #", EditFTDIdevice), 4, 0);
+    production->addWidget(EditFTDIdevice, 4, 1);
+    production->addWidget(Label("FTDI COM", EditFTDIcom), 4, 2);
+    production->addWidget(EditFTDIcom, 4, 3);
+    board->addWidget(ProductionGroup, 6, 0, 1, 3);
+    leftLayout->addWidget(BoardGroup);
+
+    TestGroup = new QGroupBox("Test Procedures");
+    TestGroup->setObjectName("TestGroup");
+    auto* test = new QGridLayout(TestGroup);
+    ButtonUpStream = Button("ButtonUpStream", "Upstream Core File",
+                            "Read temporary ScanCore and send it to FPGA");
+    Bold(ButtonUpStream);
+    EditCoreNumber = Edit("EditCoreNumber", "0", "Start Param Number", false);
+    EditCoreNumber->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]*"), EditCoreNumber));
+    auto* incReg = Label("To IncReg #", EditCoreNumber);
+    auto* scanCoreNote = Label("(0 = ScanCore)");
+    for (QLabel* l : {incReg, scanCoreNote})
+        l->setStatusTip("Upload Activity");
+    ProgressBar1 = new QProgressBar;
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ComboBox1 = new QComboBox;
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setStatusTip("Select option from drop-down menu");
+    for (const char* entry : kTestPortEntries)
+        ComboBox1->addItem(entry);
+    ComboBox1->setCurrentIndex(0);
+    TextColour(ComboBox1, kBlue);
+    Bold(ComboBox1);
+    test->addWidget(ButtonUpStream, 0, 0, 1, 3);
+    test->addWidget(incReg, 1, 0);
+    test->addWidget(EditCoreNumber, 1, 1);
+    test->addWidget(scanCoreNote, 2, 1);
+    test->addWidget(ProgressBar1, 3, 0, 1, 3);
+    test->addWidget(Label("Logic Analyzer Test Port", ComboBox1), 4, 0, 1, 3);
+    test->addWidget(ComboBox1, 5, 0, 1, 3);
+    leftLayout->addWidget(TestGroup);
+    leftLayout->addStretch();
+
+    // Right column: the console.
+    auto* right = new QVBoxLayout;
+    auto* consoleHeading = Label("TQ9 Response/Messages");
+    Bold(consoleHeading);
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName("Memo1");
+    Memo1->setFont(ConsoleFont());
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    right->addWidget(consoleHeading);
+    right->addWidget(Memo1);
+    columns->addLayout(right, 1);
+
+    statusBar()->setSizeGripEnabled(true);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(10);
+}
+
+void TForm1::WireHandlers() {
+    connect(BtnRescan, &QPushButton::clicked, this, &TForm1::BtnRescanClick);
+    connect(BtnClose, &QPushButton::clicked, this, &TForm1::BtnCloseClick);
+    connect(BtnCancel, &QPushButton::clicked, this, &TForm1::BtnCancelClick);
+    connect(EditSerialNumber, &QLineEdit::textEdited, this, &TForm1::EditSerialNumberChange);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(BtnRefresh, &QPushButton::clicked, this, &TForm1::BtnRefreshClick);
+    connect(BtnFPGAprog, &QPushButton::clicked, this, &TForm1::BtnFPGAprogClick);
+    connect(BtnFinalize, &QPushButton::clicked, this, &TForm1::BtnFinalizeClick);
+    // Only the operator's pick, never a change made by the program.
+    connect(ComboBox1, &QComboBox::activated, this, &TForm1::ComboBox1Change);
+    connect(ButtonUpStream, &QPushButton::clicked, this, &TForm1::ButtonUpStreamClick);
+    connect(ProdProg, &QPushButton::clicked, this, &TForm1::ProdProgClick);
+    connect(BtnAVRonly, &QPushButton::clicked, this, &TForm1::BtnAVRonlyClick);
+    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
+        // What the operator types becomes part of the console.
+        if (!updatingConsole_) ctx_.console.AdoptText(Memo1->toPlainText().toStdString());
+    });
+}
+
+template <typename Handler>
+void TForm1::Guarded(Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    }
+}
+
+template <typename Handler>
+void TForm1::RunOperation(Handler&& handler) {
+    if (operationRunning_) {
+        // Operations never nest: the waits of the running one handle this click.
+        statusBar()->showMessage("An operation is running. Wait for it to end, or press Cancel.",
+                                 4000);
+        return;
+    }
+    operationRunning_ = true;
+    Guarded(std::forward<Handler>(handler));
+    operationRunning_ = false;
+    if (closePending_) {
+        closePending_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void TForm1::ShowErrorBox(const std::string& message) {
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle,
+                    QString::fromStdString(ErrorBoxText(message)), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::BtnRescanClick() {
+    RunOperation([&] { tq9::BtnRescanClick(ctx_); });
+}
+void TForm1::BtnCloseClick() {
+    RunOperation([&] { tq9::BtnCloseClick(ctx_); });
+}
+void TForm1::BtnRefreshClick() {
+    RunOperation([&] { tq9::BtnRefreshClick(ctx_); });
+}
+void TForm1::BtnFPGAprogClick() {
+    RunOperation([] {});
+}
+void TForm1::BtnFinalizeClick() {
+    RunOperation([] {});
+}
+void TForm1::ComboBox1Change(int) {
+    RunOperation([] {});
+}
+void TForm1::ButtonUpStreamClick() {
+    RunOperation([] {});
+}
+void TForm1::ProdProgClick() {
+    RunOperation([] {});
+}
+void TForm1::BtnAVRonlyClick() {
+    RunOperation([] {});
+}
+
+// Cancel, the timer and the serial display work at any time, also during an operation.
+void TForm1::BtnCancelClick() {
+    Guarded([&] { ctx_.BtnCancelClick(); });
+}
+void TForm1::Timer1Timer() {
+    ctx_.BusyTick();
+}
+void TForm1::EditSerialNumberChange() {
+    Guarded([&] { tq9::EditSerialNumberChange(ctx_); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (operationRunning_) {
+        // Ask the running operation to stop; the window closes once it has returned.
+        ctx_.RequestCancel();
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    if (!destroyed_) {
+        destroyed_ = true;
+        Timer1->stop();
+        Guarded([&] { FormDestroy(ctx_); });
+    }
+    event->accept();
+}
+
+}  // namespace tq9

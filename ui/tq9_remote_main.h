@@ -1,0 +1,142 @@
+#pragma once
+// The main window: every operation starts from one of its controls and runs to its end
+// inside the control's handler. It owns the run's context and is the Qt Host operations
+// reach the window through.
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "link/tq9_com.h"
+#include "ui/MainWindowOps.h"
+#include "ui/services/Host.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSoundEffect;
+class QTimer;
+
+namespace tq9 {
+
+class Tdeviceselectbox;
+
+inline constexpr const char* kApplicationTitle = "tq95_finalize";
+
+class TForm1 : public QMainWindow, public Host {
+    Q_OBJECT
+  public:
+    struct Setup {
+        const FTDIdll* driver = nullptr;  // the driver's functions; never null
+        std::string driverLoadFailure;    // empty when a driver library was loaded
+        std::string programDirectory;     // with a trailing separator
+        PortNamer portName;               // empty: the platform's COM port names
+    };
+
+    explicit TForm1(Setup setup, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void SetDeviceDialog(Tdeviceselectbox* dialog) { deviceselectbox_ = dialog; }
+    AppContext& Context() { return ctx_; }
+    bool OperationRunning() const { return operationRunning_; }
+    int SoundRequests() const { return soundRequests_; }
+
+    // Handlers, wired to their controls.
+    void BtnRescanClick();
+    void BtnCloseClick();
+    void BtnCancelClick();
+    void EditSerialNumberChange();
+    void Timer1Timer();
+    void BtnRefreshClick();
+    void BtnFPGAprogClick();
+    void BtnFinalizeClick();
+    void ComboBox1Change(int index);
+    void ButtonUpStreamClick();
+    void ProdProgClick();
+    void BtnAVRonlyClick();
+
+    // Host
+    std::uint32_t TickCount() override;
+    void Sleep(std::uint32_t ms) override;
+    void ProcessMessages() override;
+    void WaitForMessage(std::uint32_t limitMs) override;
+    void PlaySoundFile(const std::string& fileName) override;
+    void ShowBusyLed(Rgb colour) override;
+    void ConsoleLineAdded(const std::string& line) override;
+    void ConsoleReplaced(const std::vector<std::string>& lines) override;
+    void SetFieldText(Field field, const std::string& text) override;
+    std::string FieldText(Field field) override;
+    void SelectScanCore(int index) override;
+    std::string ScanCoreText() override;
+    void SetControlEnabled(Control control, bool enabled) override;
+    void SetControlVisible(Control control, bool visible) override;
+    void ShowMessage(MessageKind kind, const std::string& text) override;
+    void DeviceDialogClear() override;
+    void DeviceDialogAddRow(const std::string& caption, const std::string& serial,
+                            const std::string& description) override;
+    void DeviceDialogSelectRow(int row) override;
+    bool DeviceDialogShow(int& row) override;
+
+    // Controls, named as the operators' documentation names them.
+    QPushButton* BtnRescan;
+    QPushButton* BtnClose;
+    QLineEdit* DeviceView;
+    QGroupBox* BoardGroup;
+    QPushButton* BtnCancel;
+    QFrame* LEDbusy;
+    QLineEdit* EditSerialNumber;
+    QLineEdit* FPGAversion;
+    QLineEdit* EditFirmwareVersion;
+    QComboBox* ComboBoxScanDetected;
+    QPushButton* BtnRefresh;
+    QPushButton* BtnFPGAprog;
+    QPushButton* BtnFinalize;
+    QGroupBox* ProductionGroup;
+    QComboBox* dd_FirmwareType;
+    QPushButton* ProdProg;
+    QPushButton* BtnAVRonly;
+    QLineEdit* EditDiamex;
+    QLineEdit* EditFTDIdevice;
+    QLineEdit* EditFTDIcom;
+    QGroupBox* TestGroup;
+    QPushButton* ButtonUpStream;
+    QLineEdit* EditCoreNumber;
+    QProgressBar* ProgressBar1;
+    QComboBox* ComboBox1;
+    QPlainTextEdit* Memo1;
+    QTimer* Timer1;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildControls();
+    void WireHandlers();
+    // Runs an operation's handler: refused while another runs, guarded against errors.
+    template <typename Handler>
+    void RunOperation(Handler&& handler);
+    // Shows any error that escapes a handler in the standard error box.
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+    void ShowErrorBox(const std::string& message);
+    QLineEdit* FieldEdit(Field field) const;
+    QWidget* ControlWidget(Control control) const;
+
+    AppContext ctx_;
+    Tdeviceselectbox* deviceselectbox_ = nullptr;
+    std::unique_ptr<QSoundEffect> ding_;
+    Rgb ledColour_{};
+    bool operationRunning_ = false;
+    bool closePending_ = false;
+    bool destroyed_ = false;
+    bool updatingConsole_ = false;
+    int soundRequests_ = 0;
+};
+
+}  // namespace tq9
