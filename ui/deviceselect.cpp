@@ -1,5 +1,7 @@
 #include "ui/deviceselect.h"
 
+#include <algorithm>
+
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,6 +36,9 @@ Tdeviceselectbox::Tdeviceselectbox(QWidget* parent) : QDialog(parent) {
     QFont labelFont("Arial");
     labelFont.setPointSize(10);
     Label1->setFont(labelFont);
+    // Sized to its text: a font with wider letters than Arial must not cut it off.
+    Label1->adjustSize();
+    Label1->resize(std::max(Label1->width(), 217), 16);
     QPalette black = Label1->palette();
     black.setColor(QPalette::WindowText, Qt::black);
     Label1->setPalette(black);
@@ -53,6 +58,7 @@ Tdeviceselectbox::Tdeviceselectbox(QWidget* parent) : QDialog(parent) {
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setStretchLastSection(false);
     QFont listFont = dialogFont;
     listFont.setBold(true);
     ListView1->setFont(listFont);

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(tq9::kApplicationTitle);
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "demo.png";
+    const QString dialogPicture = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
     const std::string programDirectory = tq9::ExecutableDirectory();
     const auto driver = tq9::D2xxLibrary::Load(programDirectory);
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     operatorHand.setInterval(300);
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
         if (deviceselectbox.isVisible()) {
+            if (!dialogPicture.isEmpty()) deviceselectbox.grab().save(dialogPicture);
             deviceselectbox.OKButton->click();
         } else if (QWidget* modal = QApplication::activeModalWidget()) {
             modal->close();

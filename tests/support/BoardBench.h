@@ -13,6 +13,7 @@
 #include "sim/BoardEmulator.h"
 #include "sim/ScriptedHost.h"
 #include "sim/SimDriver.h"
+#include "ui/MainWindowOps.h"
 
 namespace tq9::test {
 
@@ -48,7 +49,7 @@ class BoardBench : public ::testing::Test {
     sim::VirtualClock clock;
     sim::SimDriver driver{clock};
     sim::ScriptedHost host;
-    BoardContext ctx{host};
+    AppContext ctx{host};
     std::shared_ptr<sim::BoardEmulator> board = std::make_shared<sim::BoardEmulator>();
     sim::VirtualCable& cable = driver.AddCable("TQ9A0001", "TTL232R-5V", board);
 
