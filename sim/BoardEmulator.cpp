@@ -43,6 +43,7 @@ void BoardEmulator::Received(VirtualCable& cable, const std::uint8_t* data, std:
         const std::uint64_t arrivedUs = ByteArrivalUs(nowUs, i, kBaud);
         const std::uint8_t byte = data[i];
         if (rawBytesLeft_ > 0) {
+            if (raw_.size() % 4 == 0) uploads.back().wordStartUs.push_back(nowUs);
             raw_.push_back(byte);
             if (--rawBytesLeft_ == 0) {
                 Upload& upload = uploads.back();
@@ -112,7 +113,7 @@ void BoardEmulator::Command(VirtualCable& cable, const std::string& line, std::u
             params[*param] = *value;
             Reply(cable, std::to_string(*param) + "=" + std::to_string(*value), atUs);
             if (bang && IsScanCoreTarget(*param)) {
-                uploads.push_back(Upload{*param, *value, {}});
+                uploads.push_back(Upload{*param, *value, {}, {}});
                 rawBytesLeft_ = *value > 0 ? static_cast<std::size_t>(*value) * 4 : 0;
                 if (rawBytesLeft_ == 0) {
                     Reply(

@@ -74,6 +74,8 @@ class BoardEmulator : public Peer {
         std::int32_t target = 0;
         std::int32_t announced = 0;
         std::vector<std::uint32_t> words;
+        // When the first byte of each word was written, on the shared clock.
+        std::vector<std::uint64_t> wordStartUs;
     };
     std::vector<Upload> uploads;
     // Arrival time at the tool of the CR that ends the latest reply (for benchmarks).

@@ -28,6 +28,13 @@ bool ScriptedHost::DeviceDialogShow(int& row) {
     return true;
 }
 
+bool ScriptedHost::OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) {
+    fileDialogs.push_back(spec);
+    if (fileChoice.empty()) return false;
+    fileName = fileChoice;
+    return true;
+}
+
 void ScriptedHost::At(std::uint64_t atUs, std::function<void()> action) {
     scheduled_.emplace(atUs, std::move(action));
 }

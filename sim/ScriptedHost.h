@@ -47,6 +47,13 @@ class ScriptedHost : public Host {
     void DeviceDialogSelectRow(int row) override { deviceRowSelected = row; }
     // Answers with `deviceDialogChoice`: a row for OK, or -1 for Cancel.
     bool DeviceDialogShow(int& row) override;
+    // Answers with `fileChoice`; an empty choice cancels the dialog.
+    bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    void SetProgressMax(int maximum) override { progressMax = maximum; }
+    void SetProgressPosition(int position) override {
+        progressPosition = position;
+        ++progressUpdates;
+    }
 
     // Runs `action` as a window message once virtual time reaches atUs.
     void At(std::uint64_t atUs, std::function<void()> action);
@@ -74,6 +81,11 @@ class ScriptedHost : public Host {
     int deviceRowSelected = -1;
     int deviceDialogChoice = 0;
     int deviceDialogShown = 0;
+    std::vector<FileDialogSpec> fileDialogs;
+    std::string fileChoice;
+    int progressMax = 0;
+    int progressPosition = 0;
+    int progressUpdates = 0;
     int scanCoreIndex = 1;
     std::vector<std::string> sounds;
     std::vector<Rgb> ledColours;

@@ -3,12 +3,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSoundEffect>
 #include <QThread>
 #include <QTimer>
@@ -200,6 +203,41 @@ bool TForm1::DeviceDialogShow(int& row) {
     if (deviceselectbox_->ShowModal() != Tdeviceselectbox::mrOk) return false;
     row = deviceselectbox_->SelectedRow();
     return row >= 0;
+}
+
+}  // namespace tq9
+
+namespace tq9 {
+
+bool TForm1::OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) {
+    QStringList filters;
+    for (const auto& filter : spec.filters) {
+        filters << QString::fromStdString(filter.description + " (" + filter.pattern + ")");
+    }
+    QFileDialog dialog(this, QString::fromStdString(spec.title),
+                       QString::fromStdString(spec.initialDirectory));
+    dialog.setObjectName("OpenDialog1");
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(filters);
+    if (spec.filterIndex >= 1 && spec.filterIndex <= filters.size()) {
+        dialog.selectNameFilter(filters[spec.filterIndex - 1]);
+    }
+    // A name typed without an extension gets this one ("*.DAT" means "DAT").
+    QString extension = QString::fromStdString(spec.defaultExtension);
+    extension.remove(QRegularExpression("^[*.]+"));
+    dialog.setDefaultSuffix(extension);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    fileName = dialog.selectedFiles().first().toStdString();
+    return true;
+}
+
+void TForm1::SetProgressMax(int maximum) {
+    ProgressBar1->setMaximum(std::max(maximum, 0));
+}
+
+void TForm1::SetProgressPosition(int position) {
+    ProgressBar1->setValue(position);
 }
 
 }  // namespace tq9

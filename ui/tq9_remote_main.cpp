@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "board/Maintenance.h"
+#include "board/ScanCoreUpload.h"
 #include "ui/services/Errors.h"
 #include "ui/services/ScanCores.h"
 
@@ -356,16 +358,16 @@ void TForm1::BtnRefreshClick() {
     RunOperation([&] { tq9::BtnRefreshClick(ctx_); });
 }
 void TForm1::BtnFPGAprogClick() {
-    RunOperation([] {});
+    RunOperation([&] { tq9::BtnFPGAprogClick(ctx_); });
 }
 void TForm1::BtnFinalizeClick() {
-    RunOperation([] {});
+    RunOperation([&] { tq9::BtnFinalizeClick(ctx_); });
 }
-void TForm1::ComboBox1Change(int) {
-    RunOperation([] {});
+void TForm1::ComboBox1Change(int index) {
+    RunOperation([&] { tq9::ComboBox1Change(ctx_, index); });
 }
 void TForm1::ButtonUpStreamClick() {
-    RunOperation([] {});
+    RunOperation([&] { tq9::ButtonUpStreamClick(ctx_); });
 }
 void TForm1::ProdProgClick() {
     RunOperation([] {});

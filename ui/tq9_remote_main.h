@@ -82,6 +82,9 @@ class TForm1 : public QMainWindow, public Host {
                             const std::string& description) override;
     void DeviceDialogSelectRow(int row) override;
     bool DeviceDialogShow(int& row) override;
+    bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
 
     // Controls, named as the operators' documentation names them.
     QPushButton* BtnRescan;

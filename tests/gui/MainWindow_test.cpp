@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QValidator>
+#include <fstream>
 
 #include "gui/GuiBench.h"
 
@@ -274,6 +276,78 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringAnOperationCancelsAndClosesAfterwar
     EXPECT_EQ(form->Context().CancelRequested, 1);
     EXPECT_EQ(form->Context().BoardLink.device, nullptr) << "shutdown released the device";
     EXPECT_FALSE(cable.IsOpen());
+}
+
+}  // namespace
+}  // namespace tq9
+
+namespace tq9 {
+namespace {
+
+class MaintenanceWindowTest : public test::GuiBench {
+  protected:
+    void SetUp() override {
+        Start();
+        RunDeviceFlow();
+        ASSERT_TRUE(form->Context().BoardLink.connected);
+        cable.written.clear();
+    }
+    std::string Wire() const { return std::string(cable.written.begin(), cable.written.end()); }
+};
+
+TEST_F(MaintenanceWindowTest, PickingATestPortSendsItsNumberButSettingItInCodeDoesNot) {
+    form->ComboBox1->setCurrentIndex(3);  // not the operator: nothing is sent
+    QApplication::processEvents();
+    EXPECT_EQ(Wire(), "");
+    const QStringList before = Memo();
+    emit form->ComboBox1->activated(7);  // what a pick in the list emits
+    EXPECT_EQ(Wire(), "65=7\r");
+    EXPECT_EQ(Memo(), before);
+}
+
+TEST_F(MaintenanceWindowTest, FinalizeFromItsButton) {
+    form->BtnFinalize->click();
+    const QStringList memo = Memo();
+    EXPECT_TRUE(memo.contains("Finalizing..."));
+    EXPECT_TRUE(memo.contains("#EPS done"));
+    EXPECT_EQ(memo.last(), "#DSP done");
+}
+
+TEST_F(MaintenanceWindowTest, UploadFromTheButtonThroughTheFileDialog) {
+    const std::string bytes = "ABCDEFGHIJKL";  // three words
+    std::ofstream(programDir.File("scan.dat"), std::ios::binary) << bytes;
+    form->EditCoreNumber->setText("2");
+    QString title;
+    test::WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        // The dialog starts in the program's directory, where the file is; the operator
+        // types its name.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("scan.dat");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form->ButtonUpStream->click();
+    EXPECT_EQ(title, "Open DAT File:");
+    const std::string wire = Wire();
+    EXPECT_NE(wire.find("8902=3!\r"), std::string::npos);
+    EXPECT_EQ(wire.substr(wire.find("!\r") + 2), bytes);
+    const QStringList memo = Memo();
+    EXPECT_TRUE(memo.contains("### 3 Longwords read."));
+    EXPECT_TRUE(memo.contains("### 12 Bytes sent."));
+    EXPECT_TRUE(memo.last().startsWith("Core 2 loaded: 3 words"));
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
+TEST_F(MaintenanceWindowTest, ACancelledFileDialogLeavesConsoleAndBarAlone) {
+    const QStringList before = Memo();
+    test::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    form->ButtonUpStream->click();
+    EXPECT_EQ(Memo(), before);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_EQ(Wire(), "");
 }
 
 }  // namespace

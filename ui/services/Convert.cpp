@@ -40,9 +40,13 @@ std::optional<double> ParseFloat(std::string_view text) {
     return value;
 }
 
+ConvertError IntConvertError(const std::string& text) {
+    return ConvertError("'" + text + "' ist kein g\u00fcltiger Integerwert");
+}
+
 std::int32_t StrToInt(const std::string& text) {
     if (const auto value = ParseInt32(text)) return *value;
-    throw ConvertError("'" + text + "' ist kein g\u00fcltiger Integerwert");
+    throw IntConvertError(text);
 }
 
 double StrToFloat(const std::string& text) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui/services/Errors.h"
+
 namespace tq9 {
 
 // An optional sign and decimal digits, within the signed 32-bit range; nothing else.
@@ -16,6 +18,8 @@ std::optional<double> ParseFloat(std::string_view text);
 // As the parsers, but a text that does not convert raises ConvertError:
 // "'<text>' ist kein gültiger Integerwert" / "... Gleitkommawert".
 std::int32_t StrToInt(const std::string& text);
+// The error StrToInt raises for `text`.
+ConvertError IntConvertError(const std::string& text);
 double StrToFloat(const std::string& text);
 // The integer value of a text, or `fallback` when it is not one.
 std::int32_t StrToIntDef(const std::string& text, std::int32_t fallback);

@@ -35,6 +35,19 @@ enum class Control {
 
 enum class MessageKind { Information, Warning, Error };
 
+// The file-open dialog's settings for one use.
+struct FileDialogSpec {
+    struct Filter {
+        std::string description;
+        std::string pattern;
+    };
+    std::string title;
+    std::vector<Filter> filters;
+    int filterIndex = 1;  // 1-based, as the filter list counts
+    std::string defaultExtension;
+    std::string initialDirectory;
+};
+
 struct Rgb {
     std::uint8_t r = 0, g = 0, b = 0;
     friend bool operator==(const Rgb&, const Rgb&) = default;
@@ -82,6 +95,13 @@ class Host {
     virtual void DeviceDialogSelectRow(int row) = 0;
     // Shows the dialog modally. True for OK with a row selected, which `row` then names.
     virtual bool DeviceDialogShow(int& row) = 0;
+
+    // The file-open dialog. True with the chosen file's full name; false when cancelled.
+    virtual bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) = 0;
+
+    // The upload's progress bar.
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
 };
 
 }  // namespace tq9

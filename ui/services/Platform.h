@@ -15,4 +15,19 @@ std::uint32_t SystemTickCount();
 bool FileExistsNoCase(const std::string& directory, const std::string& name,
                       std::string* actual = nullptr);
 
+// Makes 1 ms sleeps last about 1 ms while it lives: on Windows it raises the timer
+// resolution to 1 ms (the default granularity is about 15.6 ms); on Linux it lowers the
+// thread's timer slack.
+class FineTimerResolution {
+  public:
+    FineTimerResolution();
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+  private:
+    bool raised_ = false;
+    unsigned long previousSlackNs_ = 0;
+};
+
 }  // namespace tq9

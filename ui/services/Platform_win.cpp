@@ -1,4 +1,6 @@
 #include <windows.h>
+// windows.h first: timeapi.h needs its types.
+#include <timeapi.h>
 
 #include <string>
 
@@ -48,6 +50,12 @@ bool FileExistsNoCase(const std::string& directory, const std::string& name, std
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     if (actual) *actual = Narrow(found.cFileName);
     return true;
+}
+
+FineTimerResolution::FineTimerResolution() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+FineTimerResolution::~FineTimerResolution() {
+    if (raised_) timeEndPeriod(1);
 }
 
 }  // namespace tq9

@@ -37,6 +37,9 @@ class StdHost : public Host {
         row = 0;
         return rows_ > 0;
     }
+    bool OpenFileDialog(const FileDialogSpec&, std::string&) override { return false; }
+    void SetProgressMax(int) override {}
+    void SetProgressPosition(int) override {}
 
   private:
     std::map<Field, std::string> fields_;

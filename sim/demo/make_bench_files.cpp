@@ -1,19 +1,20 @@
-// Writes a short "ding" (a decaying 880 Hz tone) as a 16-bit mono WAV file.
+// Writes the demo bench's data files into the given folder: the alert sound "ding.wav"
+// (a short decaying tone) and a sample scan-core file of 512 words.
 
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <string>
 #include <vector>
 
 namespace {
+
 void Put(std::ofstream& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
-}  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+bool WriteDing(const std::string& path) {
     constexpr std::uint32_t kRate = 22050;
     constexpr double kSeconds = 0.35;
     std::vector<std::int16_t> samples(static_cast<std::size_t>(kRate * kSeconds));
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
         const double tone = std::sin(2 * M_PI * 880 * t) + 0.4 * std::sin(2 * M_PI * 1760 * t);
         samples[i] = static_cast<std::int16_t>(12000 * tone * std::exp(-9 * t));
     }
-    std::ofstream out(argv[1], std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
     out.write("RIFF", 4);
     Put(out, 36 + dataBytes, 4);
@@ -38,5 +39,20 @@ int main(int argc, char** argv) {
     Put(out, dataBytes, 4);
     for (const std::int16_t s : samples)
         Put(out, static_cast<std::uint16_t>(s), 2);
-    return out ? 0 : 1;
+    return static_cast<bool>(out);
+}
+
+bool WriteScanCore(const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    for (std::uint32_t i = 0; i < 512; ++i)
+        Put(out, 0x5C000000u | (i * 0x10001u), 4);
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    const std::string dir = std::string(argv[1]) + "/";
+    return WriteDing(dir + "ding.wav") && WriteScanCore(dir + "scancore_demo.dat") ? 0 : 1;
 }

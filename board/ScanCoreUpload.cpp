@@ -1,0 +1,109 @@
+#include "board/ScanCoreUpload.h"
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "link/protocol.h"
+#include "ui/services/Convert.h"
+#include "ui/services/Errors.h"
+#include "ui/services/Platform.h"
+
+namespace tq9 {
+
+namespace {
+constexpr std::uint32_t kCloseReplyLimitMs = 100;
+
+[[noreturn]] void FileError(const std::string& fileName, const std::string& reason) {
+    throw Tq9Error("Cannot read the file \"" + fileName + "\": " + reason);
+}
+}  // namespace
+
+std::size_t LoadWordFile(LinkContext& ctx, const std::string& fileName) {
+    namespace fs = std::filesystem;
+    const fs::path path = fs::u8path(fileName);
+    std::error_code error;
+    if (fs::is_directory(path, error)) FileError(fileName, "it is a folder");
+    const auto bytes = fs::file_size(path, error);
+    if (error) FileError(fileName, error.message());
+
+    ctx.TFileBuffer4.assign(kFileBufferWords, 0);
+    const std::size_t words = static_cast<std::size_t>(bytes / 4);
+    if (words > kFileBufferWords) return words;
+
+    std::ifstream file(path, std::ios::binary);
+    if (!file) FileError(fileName, "it cannot be opened");
+    std::uint8_t record[4];
+    for (std::size_t i = 0; i < words; ++i) {
+        if (!file.read(reinterpret_cast<char*>(record), 4)) {
+            FileError(fileName, "reading stopped after " + std::to_string(i) + " words");
+        }
+        ctx.TFileBuffer4[i] = std::uint32_t(record[0]) | std::uint32_t(record[1]) << 8 |
+                              std::uint32_t(record[2]) << 16 | std::uint32_t(record[3]) << 24;
+    }
+    return words;
+}
+
+FileDialogSpec UploadDialogSpec(const std::string& initialDirectory) {
+    FileDialogSpec spec;
+    spec.title = "Open DAT File:";
+    spec.filters = {{"FPGA Sound Engine BIT", "fpga*.bit"},
+                    {"Firmware HEX", "tq*.hex"},
+                    {"Import CSV", "tq*.csv"},
+                    {"ScanCore DAT", "*.dat"},
+                    {"Reverb BIN", "dsp*.bin"},
+                    {"FIR Horn Filter DAT", "fir*.dat"},
+                    {"TaperLevels DAT", "taper*.dat"}};
+    spec.filterIndex = 4;
+    spec.defaultExtension = "*.DAT";
+    spec.initialDirectory = initialDirectory;
+    return spec;
+}
+
+void ButtonUpStreamClick(BoardContext& ctx) {
+    if (!ctx.BoardLink.connected) return;
+    Host& host = ctx.host;
+    std::string fileName;
+    if (!host.OpenFileDialog(UploadDialogSpec(ctx.ProgramDirectory), fileName)) return;
+
+    const std::size_t words = LoadWordFile(ctx, fileName);
+    if (words > kFileBufferWords) {
+        // Refused whole: the count announced must equal the words that follow.
+        ctx.ConsoleAdd("##### Error: File too large: " + std::to_string(words) +
+                       " Longwords (at most " + std::to_string(kFileBufferWords) + ").");
+        return;
+    }
+    const auto n = static_cast<std::int32_t>(words);
+    ctx.ConsoleAdd("### " + std::to_string(n) + " Longwords read.");
+    host.SetProgressMax(n);
+    WaitForBoardReady(ctx);
+
+    const std::string coreText = host.FieldText(Field::EditCoreNumber);
+    const std::int32_t core = StrToInt(coreText);
+    // A number whose parameter would not fit is as unusable as one that does not convert.
+    if (core > std::numeric_limits<std::int32_t>::max() - kParamScanCoreBase) {
+        throw IntConvertError(coreText);
+    }
+    std::string reply;
+    WriteParamWait(ctx, kParamScanCoreBase + core, n, reply);
+
+    {
+        // No flow control on the link: the sender paces the words itself.
+        FineTimerResolution fineTimer;
+        for (std::int32_t i = 0; i < n; ++i) {
+            host.Sleep(1);
+            host.SetProgressPosition(i);
+            const std::uint32_t word = ctx.TFileBuffer4[static_cast<std::size_t>(i)];
+            SendByte(ctx, static_cast<std::uint8_t>(word));
+            SendByte(ctx, static_cast<std::uint8_t>(word >> 8));
+            SendByte(ctx, static_cast<std::uint8_t>(word >> 16));
+            SendByte(ctx, static_cast<std::uint8_t>(word >> 24));
+        }
+    }
+    host.SetProgressPosition(0);
+    ctx.ConsoleAdd("### " + std::to_string(4 * static_cast<std::int64_t>(n)) + " Bytes sent.");
+    ReceiveLine(ctx, kCloseReplyLimitMs, reply);
+    ctx.ConsoleAdd(reply);
+}
+
+}  // namespace tq9
