@@ -49,6 +49,11 @@ class ScriptedHost : public Host {
     bool DeviceDialogShow(int& row) override;
     // Answers with `fileChoice`; an empty choice cancels the dialog.
     bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    void ProgramOutputStart(const std::string& commandLine) override {
+        outputWindows.push_back({commandLine, "", false});
+    }
+    void ProgramOutputAdd(const std::string& text) override { outputWindows.back().text += text; }
+    void ProgramOutputEnd(int) override { outputWindows.back().ended = true; }
     void SetProgressMax(int maximum) override { progressMax = maximum; }
     void SetProgressPosition(int position) override {
         progressPosition = position;
@@ -81,6 +86,11 @@ class ScriptedHost : public Host {
     int deviceRowSelected = -1;
     int deviceDialogChoice = 0;
     int deviceDialogShown = 0;
+    struct OutputWindow {
+        std::string commandLine, text;
+        bool ended;
+    };
+    std::vector<OutputWindow> outputWindows;
     std::vector<FileDialogSpec> fileDialogs;
     std::string fileChoice;
     int progressMax = 0;

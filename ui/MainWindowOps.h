@@ -6,13 +6,13 @@
 #include <array>
 #include <string>
 
-#include "board/BoardInfo.h"
+#include "isp/ProgramByIsp.h"
 
 namespace tq9 {
 
 // The run's one shared context, owned by the main window for the whole run.
-struct AppContext : BoardContext {
-    explicit AppContext(Host& host) : BoardContext(host) {}
+struct AppContext : IspContext {
+    explicit AppContext(Host& host) : IspContext(host) {}
     // Why no driver library could be loaded (names and places tried); empty when one was.
     std::string DriverLoadFailure;
 };

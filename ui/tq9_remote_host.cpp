@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "ui/ProgramOutputWindow.h"
 #include "ui/deviceselect.h"
 #include "ui/services/Platform.h"
 #include "ui/tq9_remote_main.h"
@@ -238,6 +239,27 @@ void TForm1::SetProgressMax(int maximum) {
 
 void TForm1::SetProgressPosition(int position) {
     ProgressBar1->setValue(position);
+}
+
+}  // namespace tq9
+
+namespace tq9 {
+
+void TForm1::ProgramOutputStart(const std::string& commandLine) {
+    if (!outputWindow_) outputWindow_ = new ProgramOutputWindow(this);
+    outputWindow_->Begin(QString::fromStdString(commandLine));
+}
+
+void TForm1::ProgramOutputAdd(const std::string& text) {
+    if (outputWindow_) outputWindow_->Add(QString::fromLocal8Bit(text.data(), text.size()));
+}
+
+void TForm1::ProgramOutputEnd(int exitCode) {
+    if (outputWindow_) outputWindow_->End(exitCode);
+}
+
+QWidget* TForm1::ProgramOutput() const {
+    return outputWindow_;
 }
 
 }  // namespace tq9

@@ -21,6 +21,7 @@
 
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
+#include "isp/Production.h"
 #include "ui/services/Errors.h"
 #include "ui/services/ScanCores.h"
 
@@ -94,6 +95,8 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     ctx_.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
     ctx_.BoardLink.portName = setup.portName;
     ctx_.DriverLoadFailure = setup.driverLoadFailure;
+    if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
+    ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();
 
     // Start-up: window defaults here, the rest as every other handler does it.
     resize(859, 679);
@@ -370,10 +373,10 @@ void TForm1::ButtonUpStreamClick() {
     RunOperation([&] { tq9::ButtonUpStreamClick(ctx_); });
 }
 void TForm1::ProdProgClick() {
-    RunOperation([] {});
+    RunOperation([&] { tq9::ProdProgClick(ctx_, [&] { tq9::BtnRescanClick(ctx_); }); });
 }
 void TForm1::BtnAVRonlyClick() {
-    RunOperation([] {});
+    RunOperation([&] { tq9::BtnAVRonlyClick(ctx_); });
 }
 
 // Cancel, the timer and the serial display work at any time, also during an operation.

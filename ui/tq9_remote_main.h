@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "isp/ProcessRunner.h"
 #include "link/tq9_com.h"
 #include "ui/MainWindowOps.h"
 #include "ui/services/Host.h"
@@ -37,6 +38,7 @@ class TForm1 : public QMainWindow, public Host {
         std::string driverLoadFailure;    // empty when a driver library was loaded
         std::string programDirectory;     // with a trailing separator
         PortNamer portName;               // empty: the platform's COM port names
+        ProcessRunner* runner = nullptr;  // null: the platform's own
     };
 
     explicit TForm1(Setup setup, QWidget* parent = nullptr);
@@ -46,6 +48,8 @@ class TForm1 : public QMainWindow, public Host {
     AppContext& Context() { return ctx_; }
     bool OperationRunning() const { return operationRunning_; }
     int SoundRequests() const { return soundRequests_; }
+    // The window that shows the output of the last program run that was shown, if any.
+    QWidget* ProgramOutput() const;
 
     // Handlers, wired to their controls.
     void BtnRescanClick();
@@ -83,6 +87,9 @@ class TForm1 : public QMainWindow, public Host {
     void DeviceDialogSelectRow(int row) override;
     bool DeviceDialogShow(int& row) override;
     bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    void ProgramOutputStart(const std::string& commandLine) override;
+    void ProgramOutputAdd(const std::string& text) override;
+    void ProgramOutputEnd(int exitCode) override;
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
 
@@ -134,6 +141,8 @@ class TForm1 : public QMainWindow, public Host {
     AppContext ctx_;
     Tdeviceselectbox* deviceselectbox_ = nullptr;
     std::unique_ptr<QSoundEffect> ding_;
+    std::unique_ptr<ProcessRunner> systemRunner_;
+    class ProgramOutputWindow* outputWindow_ = nullptr;
     Rgb ledColour_{};
     bool operationRunning_ = false;
     bool closePending_ = false;

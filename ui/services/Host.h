@@ -99,6 +99,13 @@ class Host {
     // The file-open dialog. True with the chosen file's full name; false when cancelled.
     virtual bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) = 0;
 
+    // A window of its own for the output of a program run that is shown (avrdude's flash
+    // run): opened at the start, fed while it runs, and closable by the operator once the
+    // program has ended.
+    virtual void ProgramOutputStart(const std::string& commandLine) = 0;
+    virtual void ProgramOutputAdd(const std::string& text) = 0;
+    virtual void ProgramOutputEnd(int exitCode) = 0;
+
     // The upload's progress bar.
     virtual void SetProgressMax(int maximum) = 0;
     virtual void SetProgressPosition(int position) = 0;

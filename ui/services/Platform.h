@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tq9 {
 
@@ -14,6 +15,12 @@ std::uint32_t SystemTickCount();
 // to case, as on the production PC. `actual` receives the name as it stands on disk.
 bool FileExistsNoCase(const std::string& directory, const std::string& name,
                       std::string* actual = nullptr);
+
+// The names of the regular files in a directory, sorted without regard to case (the order
+// Windows lists them in).
+std::vector<std::string> FilesInDirectory(const std::string& directory);
+// Whether a name matches a pattern of * and ? without regard to case.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
 
 // Makes 1 ms sleeps last about 1 ms while it lives: on Windows it raises the timer
 // resolution to 1 ms (the default granularity is about 15.6 ms); on Linux it lowers the

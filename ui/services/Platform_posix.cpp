@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <string>
@@ -67,6 +68,24 @@ bool FileExistsNoCase(const std::string& directory, const std::string& name, std
     }
     ::closedir(listing);
     return found;
+}
+
+std::vector<std::string> FilesInDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    const std::string dir = directory.empty() ? "./" : directory;
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return names;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info {};
+        if (::stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    return names;
 }
 
 // Linux lets sleeps run late by the thread's timer slack (50 us by default), which adds up

@@ -2,7 +2,9 @@
 // windows.h first: timeapi.h needs its types.
 #include <timeapi.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ui/services/Platform.h"
 
@@ -50,6 +52,24 @@ bool FileExistsNoCase(const std::string& directory, const std::string& name, std
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     if (actual) *actual = Narrow(found.cFileName);
     return true;
+}
+
+std::vector<std::string> FilesInDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(Widen(directory + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(Narrow(found.cFileName));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+               CSTR_LESS_THAN;
+    });
+    return names;
 }
 
 FineTimerResolution::FineTimerResolution() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}

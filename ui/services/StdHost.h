@@ -38,6 +38,9 @@ class StdHost : public Host {
         return rows_ > 0;
     }
     bool OpenFileDialog(const FileDialogSpec&, std::string&) override { return false; }
+    void ProgramOutputStart(const std::string&) override {}
+    void ProgramOutputAdd(const std::string&) override {}
+    void ProgramOutputEnd(int) override {}
     void SetProgressMax(int) override {}
     void SetProgressPosition(int) override {}
 

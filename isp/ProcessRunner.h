@@ -1,0 +1,42 @@
+#pragma once
+// Starting an external program and waiting for it: the seam between the ISP pass and the
+// platform's process primitive (CreateProcessW on Windows, posix_spawn elsewhere).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+// A started program. Owned by the caller, who waits until it has ended.
+class ChildProcess {
+  public:
+    virtual ~ChildProcess() = default;
+    // Waits up to ms milliseconds; true once the program has ended.
+    virtual bool Wait(std::uint32_t ms) = 0;
+    // What the program wrote since the last call, for a run whose output is shown.
+    virtual std::string TakeOutput() = 0;
+    // The exit code, once ended.
+    virtual int ExitCode() const = 0;
+};
+
+class ProcessRunner {
+  public:
+    virtual ~ProcessRunner() = default;
+    // Starts the program the command line's first token names, in workingDirectory.
+    // hidden: no window, output discarded. Null when it cannot be started.
+    virtual std::unique_ptr<ChildProcess> Start(const std::string& commandLine,
+                                                const std::string& workingDirectory,
+                                                bool hidden) = 0;
+};
+
+// The platform's own runner.
+std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
+
+// A command line split into arguments by the rules Windows programs use (quotes group
+// blanks; backslashes escape only quotes), so every platform sees the same arguments.
+// The first argument is the program: a quoted one ends at the next quote.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+}  // namespace tq9

@@ -1,0 +1,68 @@
+// Programs started with CreateProcessW in a console of their own, shown or hidden.
+
+#include <windows.h>
+
+#include "isp/ProcessRunner.h"
+
+namespace tq9 {
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+class WinChild : public ChildProcess {
+  public:
+    explicit WinChild(PROCESS_INFORMATION info) : info_(info) {}
+    ~WinChild() override {
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    bool Wait(std::uint32_t ms) override {
+        return WaitForSingleObject(info_.hProcess, ms) != WAIT_TIMEOUT;
+    }
+    // The output goes to the program's own console window.
+    std::string TakeOutput() override { return {}; }
+    int ExitCode() const override {
+        DWORD code = 0;
+        GetExitCodeProcess(info_.hProcess, &code);
+        return static_cast<int>(code);
+    }
+
+  private:
+    PROCESS_INFORMATION info_;
+};
+
+class WinRunner : public ProcessRunner {
+  public:
+    std::unique_ptr<ChildProcess> Start(const std::string& commandLine,
+                                        const std::string& workingDirectory, bool hidden) override {
+        std::wstring line = Widen(commandLine);  // CreateProcessW may write into it
+        const std::wstring directory = Widen(workingDirectory);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+        PROCESS_INFORMATION info{};
+        const BOOL started = CreateProcessW(
+            nullptr, line.data(), nullptr, nullptr, FALSE,
+            CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_DEFAULT_ERROR_MODE, nullptr,
+            directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+        if (!started) return nullptr;
+        return std::make_unique<WinChild>(info);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
+    return std::make_unique<WinRunner>();
+}
+
+}  // namespace tq9

@@ -1,0 +1,185 @@
+#include "isp/ProgramByIsp.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "isp/ProductionFiles.h"
+#include "ui/services/Platform.h"
+
+namespace tq9 {
+
+namespace {
+constexpr std::uint32_t kWaitSliceMs = 50;
+constexpr const char* kProbeLog = "avrdude.log";
+constexpr const char* kConfig = "avrdude.conf";
+
+std::string CommonArguments(const std::string& config, const char* bitClock,
+                            const std::string& port) {
+    return "-C \"" + config + "\" -pm644p -cstk500v2 -B" + bitClock + " -P " + port;
+}
+
+// Trailing blanks and control characters are cut off.
+std::string TrimRight(std::string text) {
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.pop_back();
+    return text;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// A bare file name as it stands in the program's directory, matched without regard to case.
+bool Resolve(const IspContext& ctx, const std::string& name, std::string& onDisk) {
+    return !name.empty() && FileExistsNoCase(ctx.ProgramDirectory, name, &onDisk);
+}
+
+void RemoveOldLog(const IspContext& ctx) {
+    for (const std::string& name : FilesInDirectory(ctx.ProgramDirectory)) {
+        if (WildcardMatch(kProbeLog, name)) {
+            std::error_code ignored;
+            std::filesystem::remove(std::filesystem::u8path(ctx.ProgramDirectory + name), ignored);
+        }
+    }
+}
+
+bool ReadLines(const std::string& path, std::string& text) {
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+    if (!file) return false;
+    std::ostringstream content;
+    content << file.rdbuf();
+    text = content.str();
+    return true;
+}
+
+bool Contains(const std::string& text, const char* word) {
+    return text.find(word) != std::string::npos;
+}
+}  // namespace
+
+RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
+                             const std::string& arguments, const std::string& workingDirectory,
+                             bool hidden) {
+    std::string directory = workingDirectory;
+    if (!directory.empty() && directory.back() == '\\') {
+        directory.pop_back();
+    } else if (directory.empty()) {
+        directory = DirectoryOf(programPath);
+    }
+    const std::string commandLine = "\"" + programPath + "\" " + TrimRight(arguments);
+
+    RunOutcome outcome;
+    if (!ctx.runner) return outcome;
+    std::unique_ptr<ChildProcess> child = ctx.runner->Start(commandLine, directory, hidden);
+    if (!child) return outcome;
+    outcome.started = true;
+    if (!hidden) ctx.host.ProgramOutputStart(commandLine);
+    while (!child->Wait(kWaitSliceMs)) {
+        if (!hidden) ctx.host.ProgramOutputAdd(child->TakeOutput());
+        ctx.BusyPulse();
+    }
+    outcome.exitCode = child->ExitCode();
+    if (!hidden) {
+        ctx.host.ProgramOutputAdd(child->TakeOutput());
+        ctx.host.ProgramOutputEnd(outcome.exitCode);
+    }
+    return outcome;
+}
+
+std::string ProbeArguments(const std::string& port, const std::string& config) {
+    return CommonArguments(config, "100", port) + " -n -q -l \"" + kProbeLog + "\"";
+}
+
+std::string FuseArguments(const std::string& port, const std::string& config) {
+    return CommonArguments(config, "100", port) +
+           " -V -q -U lfuse:w:0xf7:m -U hfuse:w:0xd2:m -U efuse:w:0xfc:m";
+}
+
+std::string FlashArguments(const std::string& port, const std::string& flashFile,
+                           const std::string& eepromFile, const std::string& config) {
+    return CommonArguments(config, "2", port) + " -U flash:w:\"" + flashFile +
+           "\":i -U eeprom:w:\"" + eepromFile + "\":i -U lock:w:0xef:m";
+}
+
+std::string EepromFileOf(const std::string& flashFile) {
+    const auto slash = flashFile.find_last_of("/\\");
+    const auto dot = flashFile.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? flashFile.substr(0, dot) : flashFile) + ".eep";
+}
+
+bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::string& comText) {
+    if (!ctx.BoardLink.connected) return false;
+
+    std::string flashOnDisk, eepromOnDisk;
+    if (!Resolve(ctx, flashFile, flashOnDisk)) {
+        ctx.ConsoleAdd("##### Error: HEX flash file not found");
+        ++ctx.ErrorCount;
+        ctx.ErrorKind = FileErr;
+        return false;
+    }
+    const std::string eepromFile = EepromFileOf(flashFile);
+    if (!Resolve(ctx, eepromFile, eepromOnDisk)) {
+        ctx.ConsoleAdd("##### Error: EEPROM file not found");
+        ++ctx.ErrorCount;
+        ctx.ErrorKind = FileErr;
+        return false;
+    }
+    ctx.BusyPulse();
+    ctx.DelayMs(50);
+    if (ctx.CancelRequested) return false;
+
+    ctx.ConsoleAdd("Programming with DIAMEX ISP on COM " + comText);
+    ctx.ConsoleAdd("Flash \u00b4file: " + flashFile);
+    ctx.ConsoleAdd("EEPROM file: " + eepromFile);
+    ctx.host.ProcessMessages();
+
+    const std::string avrdude = ctx.ProgramDirectory + AvrdudeExecutableName();
+    const std::string port = IspPortArgument(comText);
+    std::string config = kConfig;  // passed as it stands on disk when it is there
+    Resolve(ctx, kConfig, config);
+
+    // A log left by an earlier probe must never be judged as this one's.
+    RemoveOldLog(ctx);
+    const RunOutcome probe =
+        RunProgramAndWait(ctx, avrdude, ProbeArguments(port, config), "", true);
+
+    std::string logName, log;
+    if (!Resolve(ctx, kProbeLog, logName) || !ReadLines(ctx.ProgramDirectory + logName, log)) {
+        // Nothing was verified, so nothing may be programmed.
+        ctx.ConsoleAdd("##### Error: AVRdude log not created");
+        return false;
+    }
+    ctx.console.SetText(log);
+    if (ctx.CancelRequested) return false;
+
+    const std::string text = ctx.console.Text();
+    // avrdude 7 says "cannot open port" where older versions said "ser_open".
+    const bool portFailure = Contains(text, "ser_open") || Contains(text, "cannot open port");
+    const bool deviceFailure = Contains(text, "failed");
+    const bool timeout = Contains(text, "timeout");
+    const bool clean = !portFailure && !deviceFailure && !timeout;
+
+    if (clean && probe.exitCode != 0) {
+        ctx.ConsoleAdd("##### Error: AVRdude probe failed (exit code " +
+                       std::to_string(probe.exitCode) + ")");
+        return false;
+    }
+    if (clean) {
+        RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true);
+        RunProgramAndWait(ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config), "",
+                          false);
+    }
+    if (portFailure) ctx.ConsoleAdd("##### Error: AVRdude COM. Is DIAMEX port# correct?");
+    if (deviceFailure) ctx.ConsoleAdd("##### Error: AVRdude device. Is CONF_DIS JP5 set?");
+    if (timeout) {
+        ctx.ConsoleAdd("##### Error: AVRdude timeout. Unplug DIAMEX from USB and reconnect.");
+    }
+    return clean;
+}
+
+}  // namespace tq9

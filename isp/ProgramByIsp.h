@@ -1,0 +1,41 @@
+#pragma once
+// One ISP programming pass through avrdude and the DIAMEX programmer: a logged probe,
+// then, when its log is clean, the fuse run and the flash/EEPROM/lock run.
+
+#include <string>
+
+#include "board/BoardInfo.h"
+#include "isp/ProcessRunner.h"
+
+namespace tq9 {
+
+struct IspContext : BoardContext {
+    explicit IspContext(Host& host) : BoardContext(host) {}
+    // How external programs are started; must be set before any ISP operation.
+    ProcessRunner* runner = nullptr;
+};
+
+struct RunOutcome {
+    bool started = false;
+    int exitCode = -1;  // meaningful only when started
+};
+
+// Starts `programPath` with `arguments` and waits for it in 50 ms slices, pulsing the busy
+// lamp after each. An empty working directory means the program's own directory.
+RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
+                             const std::string& arguments, const std::string& workingDirectory,
+                             bool hidden);
+
+// The three argument texts, as avrdude gets them.
+std::string ProbeArguments(const std::string& port, const std::string& config = "avrdude.conf");
+std::string FuseArguments(const std::string& port, const std::string& config = "avrdude.conf");
+std::string FlashArguments(const std::string& port, const std::string& flashFile,
+                           const std::string& eepromFile,
+                           const std::string& config = "avrdude.conf");
+// The EEPROM image beside a flash image: its extension replaced by ".eep" (or appended).
+std::string EepromFileOf(const std::string& flashFile);
+
+// True when the probe's log was clean and the fuse and flash runs were carried out.
+bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::string& comText);
+
+}  // namespace tq9
