@@ -1,5 +1,7 @@
 // Writes the demo bench's data files into the given folder: the alert sound "ding.wav"
-// (a short decaying tone) and a sample scan-core file of 512 words.
+// (a short decaying tone), a sample scan-core file of 512 words, and the production files
+// an OEM bench keeps beside the program (firmware images with their EEPROM siblings,
+// avrdude's configuration, FPGA, DSP, MIDI, FIR and taper data), with placeholder contents.
 
 #include <cmath>
 #include <cstdint>
@@ -49,10 +51,37 @@ bool WriteScanCore(const std::string& path) {
     return static_cast<bool>(out);
 }
 
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+bool WriteProductionFiles(const std::string& dir) {
+    bool ok = true;
+    const char* images[] = {"TQ9gen3_ed1_b", "TQ9gen3_ed2_b", "TQ9gen3_ed3_b", "TQ9gen3_ed4_b",
+                            "TQ9gen3_ed5_b", "TQ9gen3_ed6_b", "TQ9gen2_ed1_b", "TQ9gen2_ed2_b"};
+    for (const char* image : images) {
+        // Intel HEX: one data record and the end record.
+        ok &= WriteText(dir + image + ".hex", ":0400000012345678E4\n:00000001FF\n");
+        ok &= WriteText(dir + image + ".eep", ":02000000FFFF00\n:00000001FF\n");
+    }
+    ok &= WriteText(dir + "avrdude.conf", "# avrdude configuration of the simulated bench\n");
+    ok &= WriteText(dir + "avrdude-standin.txt", "port=/dev/ttyUSB0\ndiagnostic=none\n");
+    ok &= WriteText(dir + "fpga_tq95_v21.bit", std::string(64, '\xA5'));
+    for (const char* data : {"dsp_rev.bin", "tq_midi.dat", "fir_coeff.dat", "taper_levels1.dat",
+                             "taper_levels2.dat", "taper_levels3.dat", "taper_levels4.dat"}) {
+        ok &= WriteText(dir + data, std::string(32, '\0'));
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const std::string dir = std::string(argv[1]) + "/";
-    return WriteDing(dir + "ding.wav") && WriteScanCore(dir + "scancore_demo.dat") ? 0 : 1;
+    const bool ok = WriteDing(dir + "ding.wav") && WriteScanCore(dir + "scancore_demo.dat") &&
+                    WriteProductionFiles(dir);
+    return ok ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <chrono>
@@ -82,6 +83,22 @@ class GuiBench : public ::testing::Test {
     QStringList Memo() const {
         return form->Memo1->toPlainText().split('\n');
     }
+    // From now on the operator confirms every message box (keeping its text) and takes
+    // the device dialog's first row.
+    void AnswerEveryDialog() {
+        operatorHand.setInterval(20);
+        QObject::connect(&operatorHand, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible()) return;
+            if (modal == dialog) {
+                dialog->OKButton->click();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                answered << box->text();
+                box->accept();
+            }
+        });
+        operatorHand.start();
+    }
 
     sim::RealClock clock;
     sim::SimDriver driver{clock};
@@ -91,6 +108,8 @@ class GuiBench : public ::testing::Test {
     std::string driverFailure;
     std::unique_ptr<TForm1> form;
     Tdeviceselectbox* dialog = nullptr;
+    QTimer operatorHand;
+    QStringList answered;
 };
 
 }  // namespace tq9::test

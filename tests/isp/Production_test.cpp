@@ -1,0 +1,218 @@
+// The production run and the AVR-only run: file check, dialogs, programming, reconnect,
+// error counting and the result dialog.
+
+#include <gtest/gtest.h>
+
+#include "isp/IspBench.h"
+#include "isp/Production.h"
+
+namespace tq9 {
+namespace {
+
+using Lines_t = std::vector<std::string>;
+using sim::ScriptedHost;
+
+class ProductionTest : public test::IspBench {
+  protected:
+    void SetUp() override {
+        Connect();
+        ctx.BoardLink.selectedIndex = 0;
+        PutProductionFiles();
+    }
+    void Remove(const std::string& name) const { std::filesystem::remove(dir.File(name)); }
+    Lines_t Dialogs() const {
+        Lines_t texts;
+        for (const auto& m : host.messages)
+            texts.push_back(m.text);
+        return texts;
+    }
+    bool Logged(const std::string& line) const {
+        return std::find(Lines().begin(), Lines().end(), line) != Lines().end();
+    }
+};
+
+TEST_F(ProductionTest, AllFilesPresentGivesTheTwoFoundLines) {
+    Put("fpga_aaa.bit");
+    EXPECT_FALSE(CheckProductionFiles(ctx));
+    EXPECT_EQ(Lines(),
+              (Lines_t{"Found FPGA BIT file: fpga_aaa.bit", "Found firmware HEX file(s)"}));
+    EXPECT_EQ(ctx.ErrorCount, 0);
+}
+
+TEST_F(ProductionTest, MissingFilesAreListedInOrderAndCountedAsTheTableSays) {
+    struct Row {
+        std::vector<std::string> removed;
+        Lines_t lines;
+        int counted;
+    };
+    const std::string avrdudeLine =
+        std::string("##### Error: Missing file ") + AvrdudeDisplayName();
+    const Row rows[] = {
+        {{"avrdude.conf"}, {avrdudeLine}, 1},
+        {{"dsp_rev.bin"}, {"##### Error: Missing file dsp_rev.bin"}, 0},
+        {{"tq_midi.dat"}, {"##### Error: Missing file tq_midi.dat"}, 1},
+        {{"taper_levels1.dat", "taper_levels4.dat", "fpga_tq95_v21.bit"},
+         {"##### Error: Missing FPGA file", "##### Error: Missing file taper_levels1.dat",
+          "##### Error: Missing file taper_levels4.dat"},
+         2},
+    };
+    for (const Row& row : rows) {
+        PutProductionFiles();
+        for (const auto& name : row.removed)
+            Remove(name);
+        ctx.console.Clear();
+        ctx.ErrorCount = 0;
+        ctx.ErrorKind = noErr;
+        EXPECT_TRUE(CheckProductionFiles(ctx));
+        Lines_t errors;
+        for (const auto& line : Lines()) {
+            if (line.rfind("#####", 0) == 0) errors.push_back(line);
+        }
+        EXPECT_EQ(errors, row.lines);
+        EXPECT_EQ(ctx.ErrorCount, row.counted);
+        EXPECT_EQ(ctx.ErrorKind, row.counted ? FileErr : noErr);
+    }
+}
+
+TEST_F(ProductionTest, ResultDialogHasThreeForms) {
+    ctx.ErrorCount = 0;
+    ctx.ErrorKind = ComErr;
+    ShowRunResult(ctx, "Advice.");
+    ctx.ErrorCount = 2;
+    ctx.ErrorKind = SyncErr;
+    ShowRunResult(ctx, "Advice.");
+    ctx.ErrorCount = 1;
+    ctx.ErrorKind = ComErr;
+    ShowRunResult(ctx, "Advice.");
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[0].kind, MessageKind::Information);
+    EXPECT_EQ(host.messages[0].text, "Operation succesfull.\rAdvice.\rTQ9 board ready for test.");
+    EXPECT_EQ(host.messages[1].kind, MessageKind::Warning);
+    EXPECT_EQ(host.messages[1].text,
+              "2 minor Error(s) of type SyncErr occured.\rAdvice.\rRepeat procedure if TQ9 board "
+              "fails test.");
+    EXPECT_EQ(host.messages[2].kind, MessageKind::Error);
+    EXPECT_EQ(host.messages[2].text,
+              "1 severe Error(s) of type ComErr occured.\rAdvice.\rRepeat update procedure.");
+    EXPECT_EQ(host.sounds.size(), 3u);
+    EXPECT_STREQ(ErrorKindName(ErrKind7), "");
+    EXPECT_STREQ(ErrorKindName(CancelErr), "CancelErr");
+}
+
+TEST_F(ProductionTest, ARunToSuccess) {
+    Lines_t consoleAtFirstDialog;
+    host.onMessage = [&](const ScriptedHost::Message&) {
+        if (consoleAtFirstDialog.empty()) consoleAtFirstDialog = Lines();
+    };
+    ProdProgClick(ctx, [] { FAIL() << "no device flow needed"; });
+    EXPECT_EQ(consoleAtFirstDialog,
+              (Lines_t{"Found FPGA BIT file: fpga_tq95_v21.bit", "Found firmware HEX file(s)"}));
+    EXPECT_EQ(Dialogs(), (Lines_t{kConnectIspPrompt, kJumperPrompt, kRunSucceeded}));
+    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_TRUE(Logged("Waiting for AVR boot... "));
+    EXPECT_TRUE(Logged("Serial Number: 12345"));
+    EXPECT_EQ(ctx.ErrorCount, 0);
+    EXPECT_TRUE(ctx.BoardLink.connected);
+}
+
+TEST_F(ProductionTest, AMissingFileEndsTheRunWithoutADialog) {
+    Remove("tq_midi.dat");
+    ProdProgClick(ctx, [] {});
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_EQ(ctx.ErrorCount, 1);
+}
+
+TEST_F(ProductionTest, AnUncleanProbeEndsAfterTheFirstDialog) {
+    runner.onRun = sim::AvrdudeScript("avrdude: ser_open(): can't open device\n", 1);
+    ProdProgClick(ctx, [] {});
+    EXPECT_EQ(Dialogs(), Lines_t{kConnectIspPrompt});
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude COM. Is DIAMEX port# correct?");
+}
+
+TEST_F(ProductionTest, ABoardThatNeverAnswersAfterProgrammingEndsInTheResultDialog) {
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        board->faults.silent = true;  // the freshly programmed controller stays quiet
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    ProdProgClick(ctx, [] {});
+    ASSERT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages[2].kind, MessageKind::Error);
+    EXPECT_EQ(host.messages[2].text,
+              "1 severe Error(s) of type ComErr occured.\rTQ9 does not respond. Cycle power and "
+              "finalize again.\rRepeat update procedure.");
+    // The first read after the failed reconnect returns at once (the run set the cancel
+    // flag); the link is connected, so the flag is cleared and the second read runs.
+    EXPECT_EQ(Queries("9952?"), 1);
+    EXPECT_EQ(ctx.CancelRequested, 0);
+    EXPECT_TRUE(ctx.BoardLink.connected);
+}
+
+TEST_F(ProductionTest, ALinkThatCannotBeReopenedEndsWithTheNoResponseDialogOnly) {
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        if (!call.hidden) {  // during the flash run the cable is pulled and the link closes
+            CloseBoardLink(ctx);
+            cable.plugged = false;
+        }
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    ProdProgClick(ctx, [] {});
+    // The reopen before the jumper prompt fails, and so does the reconnect after it.
+    EXPECT_EQ(Dialogs(),
+              (Lines_t{kConnectIspPrompt, kNoResponseDialog, kJumperPrompt, kNoResponseDialog}));
+    EXPECT_EQ(ctx.ErrorKind, SyncErr);
+    EXPECT_EQ(ctx.CancelRequested, 1);
+    EXPECT_EQ(ctx.BoardLink.comNumber, -1);
+    EXPECT_EQ(host.fields[Field::DeviceView], "(not selected)");
+    EXPECT_TRUE(Logged("##### Error: No response from FTDI cable or TQ9 USB extension!"));
+}
+
+TEST_F(ProductionTest, AClosedLinkWithoutAChosenCableGoesThroughTheDeviceFlow) {
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        if (!call.hidden) CloseBoardLink(ctx);
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    ctx.BoardLink.comNumber = -1;
+    int flows = 0;
+    ProdProgClick(ctx, [&] {
+        ++flows;
+        std::string status;
+        BuildDeviceList(ctx.BoardLink, status);
+        OpenDeviceByIndex(ctx.BoardLink, 0, status);
+    });
+    EXPECT_EQ(flows, 1);
+    EXPECT_EQ(host.messages.back().text, kRunSucceeded);
+}
+
+TEST_F(ProductionTest, NothingHappensWithTheLinkClosed) {
+    ctx.BoardLink.connected = false;
+    ctx.ConsoleAdd("kept");
+    ProdProgClick(ctx, [] {});
+    BtnAVRonlyClick(ctx);
+    EXPECT_EQ(Lines(), Lines_t{"kept"});
+}
+
+TEST_F(ProductionTest, AvrOnlyWithTheSeparatorCountsAFileErrorButStillReconnects) {
+    host.fields[Field::dd_FirmwareType] = std::string(30, '-');
+    const auto start = NowMs();
+    BtnAVRonlyClick(ctx);
+    EXPECT_EQ(Lines()[0], "Setting AVR Fuse Bits...");
+    EXPECT_EQ(Lines()[1], "Programming AVR controller by ISP...");
+    EXPECT_EQ(Lines()[2], "##### Error: HEX flash file not found");
+    EXPECT_EQ(ctx.ErrorCount, 1);
+    EXPECT_EQ(ctx.ErrorKind, FileErr);
+    EXPECT_GE(NowMs() - start, 2000u);
+    EXPECT_TRUE(host.messages.empty()) << "an answering board is not reported as silent";
+    EXPECT_TRUE(ctx.BoardLink.connected);
+    EXPECT_EQ(Queries("RLD"), 1);
+    EXPECT_EQ(Lines()[Lines().size() - 2], "Scan Version: MIDI input");
+}
+
+TEST_F(ProductionTest, AvrOnlyWithASilentBoardSaysTheControllerDoesNotRespond) {
+    board->faults.silent = true;
+    BtnAVRonlyClick(ctx);
+    EXPECT_EQ(Lines().back(), "##### Error: Controller not responding!");
+}
+
+}  // namespace
+}  // namespace tq9

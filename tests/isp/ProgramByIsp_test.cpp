@@ -1,0 +1,198 @@
+// One ISP pass: the three avrdude command lines, the probe log's verdict, the refusals,
+// cancels, and the runner's working directory, wait and exit code.
+
+#include <gtest/gtest.h>
+
+#include "isp/IspBench.h"
+#include "isp/ProgramByIsp.h"
+
+#include <filesystem>
+
+namespace tq9 {
+namespace {
+
+using Lines_t = std::vector<std::string>;
+
+class ProgramByIspTest : public test::IspBench {
+  protected:
+    void SetUp() override {
+        Connect();
+        Put("TQ9gen3_ed2_b.hex");
+        Put("TQ9gen3_ed2_b.eep");
+        Put("avrdude.conf");
+    }
+    std::vector<std::string> CommandLines() const {
+        std::vector<std::string> lines;
+        for (const auto& call : runner.calls)
+            lines.push_back(call.commandLine);
+        return lines;
+    }
+};
+
+TEST_F(ProgramByIspTest, ACleanProbeLeadsToTheFuseAndFlashRunsToTheCharacter) {
+    for (const std::string com : {"5", "0", "-1"}) {
+        runner.calls.clear();
+        ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", com)) << com;
+        const std::string port = IspPortArgument(com);
+        const std::string exe = "\"" + Avrdude() + "\" ";
+        const Lines_t expected = {
+            exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B100 -P " + port +
+                " -n -q -l \"avrdude.log\"",
+            exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B100 -P " + port +
+                " -V -q -U lfuse:w:0xf7:m -U hfuse:w:0xd2:m -U efuse:w:0xfc:m",
+            exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B2 -P " + port +
+                " -U flash:w:\"TQ9gen3_ed2_b.hex\":i -U eeprom:w:\"TQ9gen3_ed2_b.eep\":i -U "
+                "lock:w:0xef:m"};
+        EXPECT_EQ(CommandLines(), expected);
+        EXPECT_TRUE(runner.calls[0].hidden);
+        EXPECT_TRUE(runner.calls[1].hidden);
+        EXPECT_FALSE(runner.calls[2].hidden) << "the flash run is shown";
+        for (const auto& call : runner.calls)
+            EXPECT_EQ(call.workingDirectory, dir.WithSeparator());
+    }
+#if !defined(_WIN32)
+    EXPECT_EQ(IspPortArgument("5"), "/dev/ttyUSB5");
+    EXPECT_EQ(IspPortArgument("/dev/ttyACM0"), "/dev/ttyACM0");
+#endif
+}
+
+TEST_F(ProgramByIspTest, TheConsoleShowsThePassThenTheLog) {
+    host.fields[Field::EditDiamex] = "5";
+    ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "5"));
+    EXPECT_EQ(Lines(), (Lines_t{"avrdude: AVR device initialized and ready to accept instructions",
+                                "avrdude: device signature = 0x1e960a (probably m644p)", "",
+                                "avrdude done.  Thank you."}));
+    ASSERT_EQ(host.outputWindows.size(), 1u);
+    EXPECT_TRUE(host.outputWindows[0].ended);
+}
+
+TEST_F(ProgramByIspTest, TheLogIsJudgedByItsKeyWords) {
+    struct Row {
+        std::string log;
+        Lines_t errors;
+    };
+    const std::string portLine = "##### Error: AVRdude COM. Is DIAMEX port# correct?";
+    const std::string deviceLine = "##### Error: AVRdude device. Is CONF_DIS JP5 set?";
+    const std::string timeoutLine =
+        "##### Error: AVRdude timeout. Unplug DIAMEX from USB and reconnect.";
+    const Row rows[] = {
+        {"avrdude: ser_open(): can't open device \"COM5\"\n", {portLine}},
+        {"avrdude OS error: cannot open port /dev/ttyUSB5: No such file or directory\n",
+         {portLine}},
+        {"avrdude: initialization failed, rc=-1\n", {deviceLine}},
+        {"avrdude: stk500v2_ReceiveMessage(): timeout\n", {timeoutLine}},
+        {"initialization failed\nthen a timeout\n", {deviceLine, timeoutLine}},
+        {"ser_open failed timeout\n", {portLine, deviceLine, timeoutLine}},
+        {"Timeout and FAILED in other letter case\n", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.log);
+        runner.calls.clear();
+        runner.onRun = sim::AvrdudeScript(row.log, row.errors.empty() ? 0 : 1);
+        const bool result = ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "5");
+        EXPECT_EQ(result, row.errors.empty());
+        EXPECT_EQ(runner.calls.size(), row.errors.empty() ? 3u : 1u);
+        const Lines_t tail(Lines().end() - static_cast<long>(row.errors.size()), Lines().end());
+        EXPECT_EQ(tail, row.errors);
+        EXPECT_EQ(ctx.ErrorCount, 0) << "a log verdict counts nothing";
+    }
+}
+
+TEST_F(ProgramByIspTest, MissingImagesCountAFileErrorAndRunNothing) {
+    EXPECT_FALSE(ProgramByIsp(ctx, "------------------------------", "0"));
+    EXPECT_EQ(Lines(), Lines_t{"##### Error: HEX flash file not found"});
+    EXPECT_EQ(ctx.ErrorCount, 1);
+    EXPECT_EQ(ctx.ErrorKind, FileErr);
+
+    Put("noeep.hex");
+    EXPECT_FALSE(ProgramByIsp(ctx, "noeep.hex", "0"));
+    EXPECT_EQ(Lines().back(), "##### Error: EEPROM file not found");
+    EXPECT_EQ(ctx.ErrorCount, 2);
+    EXPECT_TRUE(runner.calls.empty());
+}
+
+TEST_F(ProgramByIspTest, EepromNamesReplaceOrAppendTheExtension) {
+    EXPECT_EQ(EepromFileOf("TQ9gen3_ed1_b.hex"), "TQ9gen3_ed1_b.eep");
+    EXPECT_EQ(EepromFileOf("image"), "image.eep");
+    EXPECT_EQ(EepromFileOf("a.b.hex"), "a.b.eep");
+    EXPECT_EQ(EepromFileOf("dir.d/image"), "dir.d/image.eep");
+}
+
+TEST_F(ProgramByIspTest, NamesMatchWithoutRegardToCaseAndAvrdudeGetsThemAsOnDisk) {
+    Put("tq9GEN3_ed4_B.HEX");
+    Put("TQ9GEN3_ED4_B.EEP");
+    ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed4_b.hex", "0"));
+    EXPECT_NE(runner.calls[2].commandLine.find("flash:w:\"tq9GEN3_ed4_B.HEX\":i"),
+              std::string::npos);
+    EXPECT_NE(runner.calls[2].commandLine.find("eeprom:w:\"TQ9GEN3_ED4_B.EEP\":i"),
+              std::string::npos);
+}
+
+TEST_F(ProgramByIspTest, AStaleLogIsRemovedAndAMissingLogStopsThePass) {
+    Put("AVRDUDE.LOG", test::kCleanLog);
+    runner.onRun = [](const sim::ScriptedRunner::Call&) { return 0; };  // writes no log
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude log not created");
+    EXPECT_EQ(runner.calls.size(), 1u) << "nothing verified, nothing programmed";
+    EXPECT_FALSE(std::filesystem::exists(dir.File("AVRDUDE.LOG")));
+}
+
+TEST_F(ProgramByIspTest, AProgramThatCannotStartLeavesNoLog) {
+    runner.failToStart = true;
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude log not created");
+}
+
+TEST_F(ProgramByIspTest, AFailedProbeWithoutKeyWordsIsNotTakenAsClean) {
+    runner.onRun = sim::AvrdudeScript("avrdude: something unexpected\n", 3);
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude probe failed (exit code 3)");
+    EXPECT_EQ(runner.calls.size(), 1u);
+}
+
+TEST_F(ProgramByIspTest, CancelBeforeTheProbeRunsNothing) {
+    host.AfterMs(10, [&] { ctx.BtnCancelClick(); });
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_EQ(Lines(), Lines_t{"##### Warning: Process cancelled by user"});
+}
+
+TEST_F(ProgramByIspTest, CancelDuringTheProbeLoadsTheLogThenStops) {
+    runner.runMs = 1000;
+    host.AfterMs(400, [&] { ctx.BtnCancelClick(); });
+    runner.onRun = sim::AvrdudeScript("avrdude: initialization failed\n", 1);
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(runner.calls.size(), 1u);
+    EXPECT_EQ(Lines(), Lines_t{"avrdude: initialization failed"}) << "no error lines";
+}
+
+TEST_F(ProgramByIspTest, NothingWithTheLinkClosed) {
+    ctx.BoardLink.connected = false;
+    EXPECT_FALSE(ProgramByIsp(ctx, "missing.hex", "0"));
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_EQ(ctx.ErrorCount, 0);
+}
+
+TEST_F(ProgramByIspTest, TheRunnerWaitsInSlicesPulsingTheLampAndReportsTheExitCode) {
+    runner.runMs = 500;
+    runner.onRun = [](const sim::ScriptedRunner::Call&) { return 7; };
+    const int processBefore = host.processCalls;
+    const RunOutcome outcome = RunProgramAndWait(ctx, "/opt/x/prog", "a  b \t\r\n", "", true);
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.exitCode, 7);
+    EXPECT_EQ(host.processCalls - processBefore, 9) << "a pulse after each of nine 50 ms slices";
+    EXPECT_EQ(runner.calls.back().commandLine, "\"/opt/x/prog\" a  b");
+    EXPECT_EQ(runner.calls.back().workingDirectory, "/opt/x/");
+
+    RunProgramAndWait(ctx, "/opt/x/prog", "", "C:\\work\\", true);
+    EXPECT_EQ(runner.calls.back().workingDirectory, "C:\\work");
+    EXPECT_EQ(runner.calls.back().commandLine, "\"/opt/x/prog\" ");
+    RunProgramAndWait(ctx, "/opt/x/prog", "", "/tmp/", true);
+    EXPECT_EQ(runner.calls.back().workingDirectory, "/tmp/");
+
+    runner.failToStart = true;
+    EXPECT_FALSE(RunProgramAndWait(ctx, "/opt/x/prog", "", "", true).started);
+}
+
+}  // namespace
+}  // namespace tq9

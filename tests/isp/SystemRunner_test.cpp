@@ -1,0 +1,74 @@
+// The platform's own runner with real programs: avrdude's stand-in (which records how it
+// was called) and, where installed, the real avrdude against a port that does not exist.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "isp/IspBench.h"
+#include "isp/ProgramByIsp.h"
+
+namespace tq9 {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SystemRunnerTest : public test::IspBench {
+  protected:
+    SystemRunnerTest() : system(MakeSystemProcessRunner()) { ctx.runner = system.get(); }
+    std::string Calls() const {
+        std::ifstream file(dir.File("avrdude-calls.txt"));
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    std::unique_ptr<ProcessRunner> system;
+};
+
+#if !defined(_WIN32)
+TEST_F(SystemRunnerTest, ArgumentsWorkingDirectoryOutputAndExitCodeReachTheProgram) {
+    fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, dir.File("avrdude"));
+    test::TempDir work;
+    const RunOutcome hidden = RunProgramAndWait(ctx, dir.WithSeparator() + "avrdude",
+                                                R"(-P "/dev/tty X" a\"b -l "probe log.txt"  )",
+                                                work.WithSeparator(), true);
+    EXPECT_TRUE(hidden.started);
+    EXPECT_EQ(hidden.exitCode, 1) << "the stand-in's port is another";
+    EXPECT_EQ(Calls(), work.Path().string() + "\t-P\t/dev/tty X\ta\"b\t-l\tprobe log.txt\n");
+    EXPECT_TRUE(fs::exists(work.File("probe log.txt")));
+    EXPECT_TRUE(host.outputWindows.empty());
+
+    Put("avrdude-standin.txt", "port=/dev/ttyUSB3\n");
+    Put("flash.hex");
+    const RunOutcome shown =
+        RunProgramAndWait(ctx, dir.WithSeparator() + "avrdude",
+                          "-P /dev/ttyUSB3 -U flash:w:\"flash.hex\":i", "", false);
+    EXPECT_EQ(shown.exitCode, 0);
+    ASSERT_EQ(host.outputWindows.size(), 1u);
+    EXPECT_NE(host.outputWindows[0].text.find("Writing flash ##########"), std::string::npos)
+        << host.outputWindows[0].text;
+    EXPECT_TRUE(host.outputWindows[0].ended);
+    EXPECT_GT(host.processCalls, 3) << "the lamp pulsed while it ran";
+
+    EXPECT_FALSE(RunProgramAndWait(ctx, dir.WithSeparator() + "missing", "", "", true).started);
+}
+
+TEST_F(SystemRunnerTest, RealAvrdudeOnAMissingPortIsAPortFailure) {
+    const fs::path avrdude = "/usr/bin/avrdude";
+    const fs::path config = "/etc/avrdude.conf";
+    if (!fs::exists(avrdude) || !fs::exists(config)) GTEST_SKIP() << "avrdude is not installed";
+    fs::create_symlink(avrdude, dir.File("avrdude"));
+    fs::copy_file(config, dir.File("avrdude.conf"));
+    Put("TQ9gen3_ed2_b.hex");
+    Put("TQ9gen3_ed2_b.eep");
+    Connect();
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "97"));
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude COM. Is DIAMEX port# correct?");
+}
+#endif
+
+}  // namespace
+}  // namespace tq9
