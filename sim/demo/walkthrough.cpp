@@ -1,10 +1,13 @@
 // The demo's walk-through on a machine without a display: starts the window on the demo
-// bench (the simulated driver beside it), runs the device flow against the emulated board
-// choosing the first cable, saves a picture of the window and prints the console.
+// bench (the simulated driver and avrdude's stand-in beside it), runs the device flow
+// against the emulated board choosing the first cable, saves a picture of the window,
+// then runs a production run confirming every dialog, and prints the console and dialogs.
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 
@@ -13,11 +16,19 @@
 #include "ui/tq9_remote_main.h"
 #include "usb/FTDIdll.h"
 
+namespace {
+void Print(const char* heading, const QString& text) {
+    std::printf("==== %s\n%s\n\n", heading, text.toLocal8Bit().constData());
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(tq9::kApplicationTitle);
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "demo.png";
     const QString dialogPicture = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    QString productionPicture = picture;
+    productionPicture.replace(".png", "-production.png");
 
     const std::string programDirectory = tq9::ExecutableDirectory();
     const auto driver = tq9::D2xxLibrary::Load(programDirectory);
@@ -26,15 +37,17 @@ int main(int argc, char** argv) {
     form.SetDeviceDialog(&deviceselectbox);
     form.show();
 
-    // The operator: confirms the first cable in the device dialog, and any message box.
+    // The operator: confirms the first cable in the device dialog, and every message box.
+    QStringList dialogs;
     QTimer operatorHand;
     operatorHand.setInterval(300);
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
         if (deviceselectbox.isVisible()) {
             if (!dialogPicture.isEmpty()) deviceselectbox.grab().save(dialogPicture);
             deviceselectbox.OKButton->click();
-        } else if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->close();
+        } else if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            dialogs << box->text();
+            box->accept();
         }
     });
     operatorHand.start();
@@ -43,11 +56,20 @@ int main(int argc, char** argv) {
         form.BtnRescan->click();  // the device flow runs to its end here
         QTimer::singleShot(700, [&] {
             const bool saved = form.grab().save(picture);
-            std::printf("%s\n", form.Memo1->toPlainText().toLocal8Bit().constData());
-            std::printf("\nWindow picture %s: %s\n", saved ? "saved" : "NOT saved",
+            Print("Console after the device flow", form.Memo1->toPlainText());
+            std::printf("Window picture %s: %s\n\n", saved ? "saved" : "NOT saved",
                         picture.toLocal8Bit().constData());
-            form.close();
-            application.quit();
+
+            form.ProdProg->click();  // the production run, every dialog confirmed
+            Print("Console after the production run", form.Memo1->toPlainText());
+            Print("Dialogs the operator confirmed", dialogs.join("\n--\n"));
+            QTimer::singleShot(300, [&] {
+                if (QScreen* screen = QGuiApplication::primaryScreen()) {
+                    screen->grabWindow(0).save(productionPicture);
+                }
+                form.close();
+                application.quit();
+            });
         });
     });
     return application.exec();
