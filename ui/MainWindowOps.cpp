@@ -83,8 +83,14 @@ void BtnRescanClick(AppContext& ctx) {
     if (link.deviceCount == 0) {
         ctx.PlayDing();
         std::string text = kNoCableFound;
-        // Say why when there is no driver to ask, instead of only "nothing found".
-        if (!ctx.DriverLoadFailure.empty()) text += "\r\r" + ctx.DriverLoadFailure;
+        // Say why when there is no driver to ask, or a cable could not be read, instead of
+        // only "nothing found".
+        const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
+        if (!ctx.DriverLoadFailure.empty()) {
+            text += "\r\r" + ctx.DriverLoadFailure;
+        } else if (!notes.empty()) {
+            text += "\r\r" + notes;
+        }
         host.ShowMessage(MessageKind::Information, text);
         return;
     }
@@ -98,7 +104,12 @@ void BtnRescanClick(AppContext& ctx) {
 
     link.selectedIndex = row;
     OpenDeviceByIndex(link, link.selectedIndex, status);
-    if (!link.connected) return;
+    if (!link.connected) {
+        // A cable this user may not open is explained; any other failure stays quiet.
+        const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
+        if (!notes.empty()) host.ShowMessage(MessageKind::Warning, notes);
+        return;
+    }
 
     ctx.console.Clear();
     host.SetFieldText(Field::EditFTDIdevice, std::to_string(link.selectedIndex));

@@ -4,6 +4,7 @@
 // tests call them on a scripted host.
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "isp/ProgramByIsp.h"
@@ -15,6 +16,8 @@ struct AppContext : IspContext {
     explicit AppContext(Host& host) : IspContext(host) {}
     // Why no driver library could be loaded (names and places tried); empty when one was.
     std::string DriverLoadFailure;
+    // What the driver found wrong with the cables (no permission to open one, say).
+    std::function<std::string()> DriverNotes;
 };
 
 inline constexpr const char* kNoCableFound = "No FTDI cable or TQ9 USB extension found!";

@@ -4,6 +4,7 @@
 // reach the window through.
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,11 +35,12 @@ class TForm1 : public QMainWindow, public Host {
     Q_OBJECT
   public:
     struct Setup {
-        const FTDIdll* driver = nullptr;  // the driver's functions; never null
-        std::string driverLoadFailure;    // empty when a driver library was loaded
-        std::string programDirectory;     // with a trailing separator
-        PortNamer portName;               // empty: the platform's COM port names
-        ProcessRunner* runner = nullptr;  // null: the platform's own
+        const FTDIdll* driver = nullptr;           // the driver's functions; never null
+        std::string driverLoadFailure;             // empty when a driver library was loaded
+        std::string programDirectory;              // with a trailing separator
+        PortNamer portName;                        // empty: the platform's COM port names
+        ProcessRunner* runner = nullptr;           // null: the platform's own
+        std::function<std::string()> driverNotes;  // the driver's words on its cables
     };
 
     explicit TForm1(Setup setup, QWidget* parent = nullptr);

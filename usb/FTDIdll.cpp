@@ -1,5 +1,7 @@
 #include "usb/FTDIdll.h"
 
+#include "usb/FTDIdll_libftdi.h"
+
 #include <vector>
 
 namespace tq9 {
@@ -71,7 +73,8 @@ const FTDIdll& UnavailableDriverTable() {
     return table;
 }
 
-std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirectory) {
+std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirectory,
+                                               bool useLibFtdi) {
     std::unique_ptr<D2xxLibrary> lib(new D2xxLibrary);
     const std::string name = D2xxLibraryName();
     std::string tried;
@@ -90,6 +93,11 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirecto
         return lib;
     }
     tried += "on the system library path (" + whyNot + ")";
+    if (useLibFtdi && LibFtdiBuiltIn()) {
+        lib->libftdi_ = std::make_unique<LibFtdiDriver>(SystemLibFtdi());
+        lib->loadedFrom_ = "libftdi1";
+        return lib;
+    }
     lib->failureReason_ = "The FTDI driver library " + name +
                           " could not be loaded. It was looked for " + tried + ".";
     return lib;
@@ -127,6 +135,16 @@ bool D2xxLibrary::TryLoad(const std::string& path, std::string& whyNot) {
 
 D2xxLibrary::~D2xxLibrary() {
     if (handle_) dynlib::Close(handle_);
+}
+
+const FTDIdll& D2xxLibrary::Table() const {
+    if (handle_) return table_;
+    if (libftdi_) return LibFtdiDriver::Table();
+    return UnavailableDriverTable();
+}
+
+std::string D2xxLibrary::Notes() const {
+    return libftdi_ ? libftdi_->Notes() : std::string();
 }
 
 }  // namespace tq9

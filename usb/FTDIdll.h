@@ -41,20 +41,29 @@ const FTDIdll& UnavailableDriverTable();
 // The driver library's file name on this platform: FTD2XX.DLL or libftd2xx.so.
 const char* D2xxLibraryName();
 
-// A driver library, resolved whole or not at all: all twelve functions found, or a clear
-// reason naming every place tried. The table stays valid while this object lives.
+class LibFtdiDriver;
+
+// The driver behind the device object. A driver library is resolved whole or not at all:
+// all twelve functions found, or a clear reason naming every place tried. Where no D2XX
+// library is found and libftdi1 is built in, the table is our own layer over libftdi1.
+// The table stays valid while this object lives.
 class D2xxLibrary {
   public:
     // Searches the program's directory first (as Windows does for DLLs), then the
-    // system's library path. programDirectory ends with a path separator, or is empty.
-    static std::unique_ptr<D2xxLibrary> Load(const std::string& programDirectory);
+    // system's library path, then (useLibFtdi) libftdi1. programDirectory ends with a path
+    // separator, or is empty.
+    static std::unique_ptr<D2xxLibrary> Load(const std::string& programDirectory,
+                                             bool useLibFtdi = true);
     ~D2xxLibrary();
     D2xxLibrary(const D2xxLibrary&) = delete;
     D2xxLibrary& operator=(const D2xxLibrary&) = delete;
 
-    bool Loaded() const { return handle_ != nullptr; }
+    bool Loaded() const { return handle_ != nullptr || libftdi_ != nullptr; }
     // The loaded functions, or UnavailableDriverTable() when nothing was loaded.
-    const FTDIdll& Table() const { return Loaded() ? table_ : UnavailableDriverTable(); }
+    const FTDIdll& Table() const;
+    // What the driver found wrong with the cables in its last listing or open (no
+    // permission, say), in words for the operator; empty when nothing.
+    std::string Notes() const;
     // Where the library came from (empty when not loaded).
     const std::string& LoadedFrom() const { return loadedFrom_; }
     // Why nothing was loaded, naming each place tried (empty when loaded).
@@ -66,6 +75,7 @@ class D2xxLibrary {
 
     void* handle_ = nullptr;
     FTDIdll table_;
+    std::unique_ptr<LibFtdiDriver> libftdi_;
     std::string loadedFrom_;
     std::string failureReason_;
 };

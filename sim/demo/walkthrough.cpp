@@ -32,7 +32,10 @@ int main(int argc, char** argv) {
 
     const std::string programDirectory = tq9::ExecutableDirectory();
     const auto driver = tq9::D2xxLibrary::Load(programDirectory);
-    tq9::TForm1 form({&driver->Table(), driver->FailureReason(), programDirectory, {}});
+    tq9::TForm1 form(
+        {&driver->Table(), driver->FailureReason(), programDirectory, {}, nullptr, [&] {
+             return driver->Notes();
+         }});
     tq9::Tdeviceselectbox deviceselectbox(&form);
     form.SetDeviceDialog(&deviceselectbox);
     form.show();

@@ -59,8 +59,12 @@ class GuiBench : public ::testing::Test {
 
     void Start(bool withAvrdude = false) {
         if (withAvrdude) programDir.Touch(Avrdude());
-        form = std::make_unique<TForm1>(
-            TForm1::Setup{&sim::SimDriver::Table(), driverFailure, programDir.WithSeparator(), {}});
+        TForm1::Setup setup;
+        setup.driver = &sim::SimDriver::Table();
+        setup.driverLoadFailure = driverFailure;
+        setup.programDirectory = programDir.WithSeparator();
+        setup.driverNotes = [this] { return driverNotes; };
+        form = std::make_unique<TForm1>(setup);
         dialog = new Tdeviceselectbox(form.get());  // owned by the window
         form->SetDeviceDialog(dialog);
         form->show();
@@ -106,6 +110,7 @@ class GuiBench : public ::testing::Test {
     sim::VirtualCable& cable = driver.AddCable("TQ9A0001", "TTL232R-5V", board);
     TempDir programDir;
     std::string driverFailure;
+    std::string driverNotes;
     std::unique_ptr<TForm1> form;
     Tdeviceselectbox* dialog = nullptr;
     QTimer operatorHand;

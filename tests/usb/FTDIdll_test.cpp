@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 #include "usb/FTDIchip.h"
 #include "usb/FTDIdll.h"
+#include "usb/FTDIdll_libftdi.h"
 
 namespace tq9 {
 namespace {
@@ -25,7 +26,7 @@ class DriverLoaderTest : public ::testing::Test {
     // A real driver installed on this machine would be found on the system path.
     static bool SystemHasADriver() {
         test::TempDir empty;
-        return D2xxLibrary::Load(empty.WithSeparator())->Loaded();
+        return D2xxLibrary::Load(empty.WithSeparator(), false)->Loaded();
     }
 
     test::TempDir programDir;
@@ -78,7 +79,7 @@ TEST_F(DriverLoaderTest, SimulatedLibraryFromTheProgramDirectoryListsOpensAndTal
 
 TEST_F(DriverLoaderTest, NoLibraryAnywhereIsReportedAndListingFailsCleanly) {
     if (SystemHasADriver()) GTEST_SKIP() << "a D2XX driver is installed on this machine";
-    auto lib = D2xxLibrary::Load(programDir.WithSeparator());
+    auto lib = D2xxLibrary::Load(programDir.WithSeparator(), false);
     ASSERT_FALSE(lib->Loaded());
     const std::string& why = lib->FailureReason();
     EXPECT_NE(why.find(programDir.WithSeparator() + D2xxLibraryName()), std::string::npos) << why;
@@ -96,7 +97,7 @@ TEST_F(DriverLoaderTest, NoLibraryAnywhereIsReportedAndListingFailsCleanly) {
 TEST_F(DriverLoaderTest, LibraryLackingFunctionsIsNotUsedAndTheMissingOnesAreNamed) {
     if (SystemHasADriver()) GTEST_SKIP() << "a D2XX driver is installed on this machine";
     Place(TQ9_PARTIAL_DRIVER_PATH);
-    auto lib = D2xxLibrary::Load(programDir.WithSeparator());
+    auto lib = D2xxLibrary::Load(programDir.WithSeparator(), false);
     ASSERT_FALSE(lib->Loaded());
     const std::string& why = lib->FailureReason();
     for (const char* missing : {"FT_GetDeviceInfoList", "FT_OpenEx", "FT_Write"}) {
@@ -106,6 +107,22 @@ TEST_F(DriverLoaderTest, LibraryLackingFunctionsIsNotUsedAndTheMissingOnesAreNam
     d2xx::DWORD count = 0;
     std::vector<ftdiDeviceNode> nodes;
     EXPECT_FALSE(tftdichip(lib->Table()).createDeviceInfoList(count, nodes));
+}
+
+TEST_F(DriverLoaderTest, WithoutAnyD2xxLibraryTheLibFtdiLayerTakesOver) {
+    if (SystemHasADriver()) GTEST_SKIP() << "a D2XX driver is installed on this machine";
+    if (!LibFtdiBuiltIn()) GTEST_SKIP() << "built without libftdi1";
+    auto lib = D2xxLibrary::Load(programDir.WithSeparator());
+    ASSERT_TRUE(lib->Loaded());
+    EXPECT_EQ(lib->LoadedFrom(), "libftdi1");
+    EXPECT_TRUE(lib->FailureReason().empty());
+    // No cable on this machine: listing may find none, or fail without a USB bus; either
+    // way the device flow reports that no cable was found.
+    TBoardLink link;
+    link.driver = &lib->Table();
+    std::string status;
+    BuildDeviceList(link, status);
+    EXPECT_EQ(link.deviceCount, 0u);
 }
 
 }  // namespace
