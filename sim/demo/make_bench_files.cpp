@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 void Put(std::ofstream& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i)
         out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -22,7 +24,7 @@ bool WriteDing(const std::string& path) {
     std::vector<std::int16_t> samples(static_cast<std::size_t>(kRate * kSeconds));
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const double t = double(i) / kRate;
-        const double tone = std::sin(2 * M_PI * 880 * t) + 0.4 * std::sin(2 * M_PI * 1760 * t);
+        const double tone = std::sin(2 * kPi * 880 * t) + 0.4 * std::sin(2 * kPi * 1760 * t);
         samples[i] = static_cast<std::int16_t>(12000 * tone * std::exp(-9 * t));
     }
     std::ofstream out(path, std::ios::binary);

@@ -21,6 +21,11 @@ TEST(ComPortName, UsesTheDeviceNamespaceFromTen) {
     EXPECT_EQ(ComPortName(9), "COM9");
     EXPECT_EQ(ComPortName(10), "\\\\.\\COM10");
 }
+
+TEST(ProbeComPort, APortThatDoesNotExistGivesTheSystemsErrorCode) {
+    EXPECT_NE(ProbeComPort(31), 0);
+    EXPECT_NE(ProbeComPort(30), 0);
+}
 #else
 TEST(ComPortName, IsTheUsbSerialDevice) {
     EXPECT_EQ(ComPortName(0), "/dev/ttyUSB0");

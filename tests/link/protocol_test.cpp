@@ -168,7 +168,12 @@ TEST(ReplyValue, CutBetweenFirstEqualsAndFirstBlankOrLastCharacter) {
 
 TEST(ReplyValue, FloatsUseAFullStopWhateverTheLocale) {
     const char* const locale = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    const std::locale previous = std::locale::global(std::locale(""));
+    std::locale previous;
+    try {
+        previous = std::locale::global(std::locale(""));
+    } catch (const std::runtime_error&) {  // a C++ runtime that knows no named locales
+        previous = std::locale::global(std::locale::classic());
+    }
     EXPECT_DOUBLE_EQ(ReplyFloat("254=3.65 [x, y]\r"), 3.65);
     EXPECT_DOUBLE_EQ(ReplyFloat("-9999"), -999.0);
     EXPECT_DOUBLE_EQ(ReplyFloat("4\r"), 4.0);
