@@ -20,7 +20,7 @@ namespace {
 class BenchHost : public StdHost {
   public:
     explicit BenchHost(std::string file) : file_(std::move(file)) {}
-    bool OpenFileDialog(const FileDialogSpec&, std::string& fileName) override {
+    bool OpenFileDialog(const FileDialogSettings&, std::string& fileName) override {
         fileName = file_;
         return true;
     }

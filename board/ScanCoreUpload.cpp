@@ -44,27 +44,27 @@ std::size_t LoadWordFile(LinkContext& ctx, const std::string& fileName) {
     return words;
 }
 
-FileDialogSpec UploadDialogSpec(const std::string& initialDirectory) {
-    FileDialogSpec spec;
-    spec.title = "Open DAT File:";
-    spec.filters = {{"FPGA Sound Engine BIT", "fpga*.bit"},
-                    {"Firmware HEX", "tq*.hex"},
-                    {"Import CSV", "tq*.csv"},
-                    {"ScanCore DAT", "*.dat"},
-                    {"Reverb BIN", "dsp*.bin"},
-                    {"FIR Horn Filter DAT", "fir*.dat"},
-                    {"TaperLevels DAT", "taper*.dat"}};
-    spec.filterIndex = 4;
-    spec.defaultExtension = "*.DAT";
-    spec.initialDirectory = initialDirectory;
-    return spec;
+FileDialogSettings UploadDialogSettings(const std::string& initialDirectory) {
+    FileDialogSettings settings;
+    settings.title = "Open DAT File:";
+    settings.filters = {{"FPGA Sound Engine BIT", "fpga*.bit"},
+                        {"Firmware HEX", "tq*.hex"},
+                        {"Import CSV", "tq*.csv"},
+                        {"ScanCore DAT", "*.dat"},
+                        {"Reverb BIN", "dsp*.bin"},
+                        {"FIR Horn Filter DAT", "fir*.dat"},
+                        {"TaperLevels DAT", "taper*.dat"}};
+    settings.filterIndex = 4;
+    settings.defaultExtension = "*.DAT";
+    settings.initialDirectory = initialDirectory;
+    return settings;
 }
 
 void ButtonUpStreamClick(BoardContext& ctx) {
     if (!ctx.BoardLink.connected) return;
     Host& host = ctx.host;
     std::string fileName;
-    if (!host.OpenFileDialog(UploadDialogSpec(ctx.ProgramDirectory), fileName)) return;
+    if (!host.OpenFileDialog(UploadDialogSettings(ctx.ProgramDirectory), fileName)) return;
 
     const std::size_t words = LoadWordFile(ctx, fileName);
     if (words > kFileBufferWords) {

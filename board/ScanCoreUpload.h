@@ -19,7 +19,7 @@ inline constexpr std::int32_t kParamScanCoreBase = 8900;
 std::size_t LoadWordFile(LinkContext& ctx, const std::string& fileName);
 
 // The file-open dialog as the upload sets it up.
-FileDialogSpec UploadDialogSpec(const std::string& initialDirectory);
+FileDialogSettings UploadDialogSettings(const std::string& initialDirectory);
 
 void ButtonUpStreamClick(BoardContext& ctx);
 

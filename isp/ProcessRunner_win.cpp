@@ -3,19 +3,11 @@
 #include <windows.h>
 
 #include "isp/ProcessRunner.h"
+#include "ui/services/Utf16_win.h"
 
 namespace tq9 {
 
 namespace {
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
 
 class WinChild : public ChildProcess {
   public:

@@ -28,8 +28,8 @@ bool ScriptedHost::DeviceDialogShow(int& row) {
     return true;
 }
 
-bool ScriptedHost::OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) {
-    fileDialogs.push_back(spec);
+bool ScriptedHost::OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) {
+    fileDialogs.push_back(settings);
     if (fileChoice.empty()) return false;
     fileName = fileChoice;
     return true;

@@ -48,7 +48,7 @@ class ScriptedHost : public Host {
     // Answers with `deviceDialogChoice`: a row for OK, or -1 for Cancel.
     bool DeviceDialogShow(int& row) override;
     // Answers with `fileChoice`; an empty choice cancels the dialog.
-    bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    bool OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) override;
     void ProgramOutputStart(const std::string& commandLine) override {
         outputWindows.push_back({commandLine, "", false});
     }
@@ -91,7 +91,7 @@ class ScriptedHost : public Host {
         bool ended;
     };
     std::vector<OutputWindow> outputWindows;
-    std::vector<FileDialogSpec> fileDialogs;
+    std::vector<FileDialogSettings> fileDialogs;
     std::string fileChoice;
     int progressMax = 0;
     int progressPosition = 0;

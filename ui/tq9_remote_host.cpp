@@ -210,22 +210,22 @@ bool TForm1::DeviceDialogShow(int& row) {
 
 namespace tq9 {
 
-bool TForm1::OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) {
+bool TForm1::OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) {
     QStringList filters;
-    for (const auto& filter : spec.filters) {
+    for (const auto& filter : settings.filters) {
         filters << QString::fromStdString(filter.description + " (" + filter.pattern + ")");
     }
-    QFileDialog dialog(this, QString::fromStdString(spec.title),
-                       QString::fromStdString(spec.initialDirectory));
+    QFileDialog dialog(this, QString::fromStdString(settings.title),
+                       QString::fromStdString(settings.initialDirectory));
     dialog.setObjectName("OpenDialog1");
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(filters);
-    if (spec.filterIndex >= 1 && spec.filterIndex <= filters.size()) {
-        dialog.selectNameFilter(filters[spec.filterIndex - 1]);
+    if (settings.filterIndex >= 1 && settings.filterIndex <= filters.size()) {
+        dialog.selectNameFilter(filters[settings.filterIndex - 1]);
     }
     // A name typed without an extension gets this one ("*.DAT" means "DAT").
-    QString extension = QString::fromStdString(spec.defaultExtension);
+    QString extension = QString::fromStdString(settings.defaultExtension);
     extension.remove(QRegularExpression("^[*.]+"));
     dialog.setDefaultSuffix(extension);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;

@@ -88,7 +88,7 @@ class TForm1 : public QMainWindow, public Host {
                             const std::string& description) override;
     void DeviceDialogSelectRow(int row) override;
     bool DeviceDialogShow(int& row) override;
-    bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) override;
+    bool OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) override;
     void ProgramOutputStart(const std::string& commandLine) override;
     void ProgramOutputAdd(const std::string& text) override;
     void ProgramOutputEnd(int exitCode) override;

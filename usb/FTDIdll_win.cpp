@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "ui/services/Utf16_win.h"
 #include "usb/FTDIdll.h"
 
 namespace tq9 {
@@ -9,17 +10,6 @@ const char* D2xxLibraryName() {
 }
 
 namespace dynlib {
-
-namespace {
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-}  // namespace
 
 void* Open(const std::string& path, std::string& error) {
     HMODULE library = LoadLibraryW(Widen(path).c_str());

@@ -99,15 +99,15 @@ TEST_F(UploadTest, TheDialogOffersTheSevenFiltersWithScanCoreChosen) {
     host.fileChoice.clear();
     ButtonUpStreamClick(ctx);
     ASSERT_EQ(host.fileDialogs.size(), 1u);
-    const FileDialogSpec& spec = host.fileDialogs[0];
-    EXPECT_EQ(spec.title, "Open DAT File:");
-    EXPECT_EQ(spec.filterIndex, 4);
-    EXPECT_EQ(spec.defaultExtension, "*.DAT");
-    EXPECT_EQ(spec.initialDirectory, dir.WithSeparator());
-    ASSERT_EQ(spec.filters.size(), 7u);
-    EXPECT_EQ(spec.filters[3].description, "ScanCore DAT");
-    EXPECT_EQ(spec.filters[3].pattern, "*.dat");
-    EXPECT_EQ(spec.filters[6].pattern, "taper*.dat");
+    const FileDialogSettings& settings = host.fileDialogs[0];
+    EXPECT_EQ(settings.title, "Open DAT File:");
+    EXPECT_EQ(settings.filterIndex, 4);
+    EXPECT_EQ(settings.defaultExtension, "*.DAT");
+    EXPECT_EQ(settings.initialDirectory, dir.WithSeparator());
+    ASSERT_EQ(settings.filters.size(), 7u);
+    EXPECT_EQ(settings.filters[3].description, "ScanCore DAT");
+    EXPECT_EQ(settings.filters[3].pattern, "*.dat");
+    EXPECT_EQ(settings.filters[6].pattern, "taper*.dat");
 }
 
 TEST_F(UploadTest, ACancelledDialogChangesNothing) {

@@ -27,10 +27,11 @@ echo "Depends: $depends"
 case "$recommends" in *avrdude*) ;; *) fail "avrdude not recommended" ;; esac
 # Every shared library the program loads must come from a declared package.
 for lib in $(objdump -p "$root/opt/tq9-bench/tq95_finalize" | awk '/NEEDED/ {print $2}'); do
-  path=$(ldconfig -p | awk -v l="$lib" '$1 == l {print $NF; exit}')
+  # (awk reads to the end: an early exit would break the pipe under pipefail)
+  path=$(ldconfig -p | awk -v l="$lib" '$1 == l && !found {print $NF; found = 1}')
   [ -n "$path" ] || fail "$lib not found on this machine"
-  pkg=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1) || true
-  [ -n "$pkg" ] || pkg=$(dpkg -S "$path" 2>/dev/null | head -1 | cut -d: -f1)
+  pkg=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | awk -F: 'NR == 1 {print $1}') || true
+  [ -n "$pkg" ] || pkg=$(dpkg -S "$path" 2>/dev/null | awk -F: 'NR == 1 {print $1}') || true
   [ -n "$pkg" ] || fail "no package owns $lib"
   case ", $depends," in *", $pkg "*|*", $pkg,"*|*"| $pkg "*|*"| $pkg,"*) ;; *) fail "$lib comes from $pkg, which is not declared" ;; esac
 done

@@ -36,7 +36,7 @@ enum class Control {
 enum class MessageKind { Information, Warning, Error };
 
 // The file-open dialog's settings for one use.
-struct FileDialogSpec {
+struct FileDialogSettings {
     struct Filter {
         std::string description;
         std::string pattern;
@@ -97,7 +97,7 @@ class Host {
     virtual bool DeviceDialogShow(int& row) = 0;
 
     // The file-open dialog. True with the chosen file's full name; false when cancelled.
-    virtual bool OpenFileDialog(const FileDialogSpec& spec, std::string& fileName) = 0;
+    virtual bool OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) = 0;
 
     // A window of its own for the output of a program run that is shown (avrdude's flash
     // run): opened at the start, fed while it runs, and closable by the operator once the

@@ -37,7 +37,7 @@ class StdHost : public Host {
         row = 0;
         return rows_ > 0;
     }
-    bool OpenFileDialog(const FileDialogSpec&, std::string&) override { return false; }
+    bool OpenFileDialog(const FileDialogSettings&, std::string&) override { return false; }
     void ProgramOutputStart(const std::string&) override {}
     void ProgramOutputAdd(const std::string&) override {}
     void ProgramOutputEnd(int) override {}
