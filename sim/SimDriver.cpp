@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "usb/ForwardingTable.h"
+
 namespace tq9::sim {
 
 using namespace d2xx;
@@ -270,69 +272,8 @@ FT_STATUS SimDriver::Write(FT_HANDLE handle, void* buffer, DWORD toWrite, DWORD*
     return FT_OK;
 }
 
-namespace {
-SimDriver& Live() {
-    SimDriver* driver = SimDriver::Active();
-    if (!driver) throw std::logic_error("no simulated driver exists");
-    return *driver;
-}
-
-FT_STATUS TQ9_FTAPI TCreateDeviceInfoList(DWORD* n) {
-    return Live().CreateDeviceInfoList(n);
-}
-FT_STATUS TQ9_FTAPI TGetDeviceInfoList(ftdiDeviceNode* d, DWORD* n) {
-    return Live().GetDeviceInfoList(d, n);
-}
-FT_STATUS TQ9_FTAPI TOpenEx(void* a, DWORD f, FT_HANDLE* h) {
-    return Live().OpenEx(a, f, h);
-}
-FT_STATUS TQ9_FTAPI TClose(FT_HANDLE h) {
-    return Live().Close(h);
-}
-FT_STATUS TQ9_FTAPI TResetDevice(FT_HANDLE h) {
-    return Live().ResetDevice(h);
-}
-FT_STATUS TQ9_FTAPI TSetBaudRate(FT_HANDLE h, ULONG b) {
-    return Live().SetBaudRate(h, b);
-}
-FT_STATUS TQ9_FTAPI TSetDataCharacteristics(FT_HANDLE h, UCHAR l, UCHAR s, UCHAR p) {
-    return Live().SetDataCharacteristics(h, l, s, p);
-}
-FT_STATUS TQ9_FTAPI TSetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) {
-    return Live().SetFlowControl(h, f, on, off);
-}
-FT_STATUS TQ9_FTAPI TPurge(FT_HANDLE h, ULONG m) {
-    return Live().Purge(h, m);
-}
-FT_STATUS TQ9_FTAPI TGetQueueStatus(FT_HANDLE h, DWORD* n) {
-    return Live().GetQueueStatus(h, n);
-}
-FT_STATUS TQ9_FTAPI TRead(FT_HANDLE h, void* b, DWORD n, DWORD* got) {
-    return Live().Read(h, b, n, got);
-}
-FT_STATUS TQ9_FTAPI TWrite(FT_HANDLE h, void* b, DWORD n, DWORD* put) {
-    return Live().Write(h, b, n, put);
-}
-}  // namespace
-
 const FTDIdll& SimDriver::Table() {
-    static const FTDIdll table = [] {
-        FTDIdll t;
-        t.FT_CreateDeviceInfoList = TCreateDeviceInfoList;
-        t.FT_GetDeviceInfoList = TGetDeviceInfoList;
-        t.FT_OpenEx = TOpenEx;
-        t.FT_Close = TClose;
-        t.FT_ResetDevice = TResetDevice;
-        t.FT_SetBaudRate = TSetBaudRate;
-        t.FT_SetDataCharacteristics = TSetDataCharacteristics;
-        t.FT_SetFlowControl = TSetFlowControl;
-        t.FT_Purge = TPurge;
-        t.FT_GetQueueStatus = TGetQueueStatus;
-        t.FT_Read = TRead;
-        t.FT_Write = TWrite;
-        return t;
-    }();
-    return table;
+    return ForwardingTable<SimDriver>::Get();
 }
 
 }  // namespace tq9::sim

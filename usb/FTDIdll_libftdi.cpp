@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "usb/ForwardingTable.h"
+
 namespace tq9 {
 
 using namespace d2xx;
@@ -18,48 +20,6 @@ constexpr int kAutoDetachReattachSio = 2;  // AUTO_DETACH_REATACH_SIO_MODULE
 constexpr int kPermissionDenied = -8;      // ftdi_usb_open_*: inappropriate permissions
 constexpr std::size_t kReadChunk = 4096;
 
-LibFtdiDriver& Live() {
-    LibFtdiDriver* driver = LibFtdiDriver::Active();
-    if (!driver) throw std::logic_error("no libftdi driver exists");
-    return *driver;
-}
-
-FT_STATUS TQ9_FTAPI LCreateDeviceInfoList(DWORD* n) {
-    return Live().CreateDeviceInfoList(n);
-}
-FT_STATUS TQ9_FTAPI LGetDeviceInfoList(ftdiDeviceNode* d, DWORD* n) {
-    return Live().GetDeviceInfoList(d, n);
-}
-FT_STATUS TQ9_FTAPI LOpenEx(void* a, DWORD f, FT_HANDLE* h) {
-    return Live().OpenEx(a, f, h);
-}
-FT_STATUS TQ9_FTAPI LClose(FT_HANDLE h) {
-    return Live().Close(h);
-}
-FT_STATUS TQ9_FTAPI LResetDevice(FT_HANDLE h) {
-    return Live().ResetDevice(h);
-}
-FT_STATUS TQ9_FTAPI LSetBaudRate(FT_HANDLE h, ULONG b) {
-    return Live().SetBaudRate(h, b);
-}
-FT_STATUS TQ9_FTAPI LSetDataCharacteristics(FT_HANDLE h, UCHAR l, UCHAR s, UCHAR p) {
-    return Live().SetDataCharacteristics(h, l, s, p);
-}
-FT_STATUS TQ9_FTAPI LSetFlowControl(FT_HANDLE h, USHORT f, UCHAR on, UCHAR off) {
-    return Live().SetFlowControl(h, f, on, off);
-}
-FT_STATUS TQ9_FTAPI LPurge(FT_HANDLE h, ULONG m) {
-    return Live().Purge(h, m);
-}
-FT_STATUS TQ9_FTAPI LGetQueueStatus(FT_HANDLE h, DWORD* n) {
-    return Live().GetQueueStatus(h, n);
-}
-FT_STATUS TQ9_FTAPI LRead(FT_HANDLE h, void* b, DWORD n, DWORD* got) {
-    return Live().Read(h, b, n, got);
-}
-FT_STATUS TQ9_FTAPI LWrite(FT_HANDLE h, void* b, DWORD n, DWORD* put) {
-    return Live().Write(h, b, n, put);
-}
 }  // namespace
 
 LibFtdiDriver::LibFtdiDriver(const LibFtdiApi& api) : api_(api) {
@@ -76,23 +36,7 @@ LibFtdiDriver::~LibFtdiDriver() {
 }
 
 const FTDIdll& LibFtdiDriver::Table() {
-    static const FTDIdll table = [] {
-        FTDIdll t;
-        t.FT_CreateDeviceInfoList = LCreateDeviceInfoList;
-        t.FT_GetDeviceInfoList = LGetDeviceInfoList;
-        t.FT_OpenEx = LOpenEx;
-        t.FT_Close = LClose;
-        t.FT_ResetDevice = LResetDevice;
-        t.FT_SetBaudRate = LSetBaudRate;
-        t.FT_SetDataCharacteristics = LSetDataCharacteristics;
-        t.FT_SetFlowControl = LSetFlowControl;
-        t.FT_Purge = LPurge;
-        t.FT_GetQueueStatus = LGetQueueStatus;
-        t.FT_Read = LRead;
-        t.FT_Write = LWrite;
-        return t;
-    }();
-    return table;
+    return ForwardingTable<LibFtdiDriver>::Get();
 }
 
 LibFtdiDriver::Device* LibFtdiDriver::Find(FT_HANDLE handle) const {
