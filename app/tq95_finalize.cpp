@@ -3,24 +3,13 @@
 
 #include <QApplication>
 
-#include "ui/deviceselect.h"
+#include "ui/MainWindows.h"
 #include "ui/services/Platform.h"
-#include "ui/tq9_remote_main.h"
-#include "usb/FTDIdll.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(tq9::kApplicationTitle);
-
-    const std::string programDirectory = tq9::ExecutableDirectory();
-    const auto driver = tq9::D2xxLibrary::Load(programDirectory);
-
-    tq9::TForm1 form(
-        {&driver->Table(), driver->FailureReason(), programDirectory, {}, nullptr, [&] {
-             return driver->Notes();
-         }});
-    tq9::Tdeviceselectbox deviceselectbox(&form);
-    form.SetDeviceDialog(&deviceselectbox);
-    form.show();
+    tq9::MainWindows windows = tq9::CreateMainWindows(tq9::ExecutableDirectory());
+    windows.form->show();
     return application.exec();
 }

@@ -11,10 +11,8 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/deviceselect.h"
+#include "ui/MainWindows.h"
 #include "ui/services/Platform.h"
-#include "ui/tq9_remote_main.h"
-#include "usb/FTDIdll.h"
 
 namespace {
 void Print(const char* heading, const QString& text) {
@@ -30,14 +28,9 @@ int main(int argc, char** argv) {
     QString productionPicture = picture;
     productionPicture.replace(".png", "-production.png");
 
-    const std::string programDirectory = tq9::ExecutableDirectory();
-    const auto driver = tq9::D2xxLibrary::Load(programDirectory);
-    tq9::TForm1 form(
-        {&driver->Table(), driver->FailureReason(), programDirectory, {}, nullptr, [&] {
-             return driver->Notes();
-         }});
-    tq9::Tdeviceselectbox deviceselectbox(&form);
-    form.SetDeviceDialog(&deviceselectbox);
+    tq9::MainWindows windows = tq9::CreateMainWindows(tq9::ExecutableDirectory());
+    tq9::TForm1& form = *windows.form;
+    tq9::Tdeviceselectbox& deviceselectbox = *windows.deviceselectbox;
     form.show();
 
     // The operator: confirms the first cable in the device dialog, and every message box.

@@ -1,0 +1,22 @@
+#pragma once
+// The program's two windows as the entry creates them: the driver found beside the
+// program (or elsewhere), the main window, then the device selection dialog.
+
+#include <memory>
+#include <string>
+
+#include "ui/deviceselect.h"
+#include "ui/tq9_remote_main.h"
+#include "usb/FTDIdll.h"
+
+namespace tq9 {
+
+struct MainWindows {
+    std::unique_ptr<D2xxLibrary> driver;  // outlives the window, which closes the cable
+    std::unique_ptr<TForm1> form;
+    Tdeviceselectbox* deviceselectbox = nullptr;  // owned by the form
+};
+
+MainWindows CreateMainWindows(const std::string& programDirectory);
+
+}  // namespace tq9
