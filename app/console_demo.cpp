@@ -1,74 +1,38 @@
-// Console walk-through of the device flow on whatever driver library sits beside the
-// program (the simulated one on the demo bench): list the cables, open the first one the
-// way the device flow does, detect its COM port, identify the board, close the cable.
+// The device flow as a console program, on whatever driver library sits beside it (the
+// simulated one on the demo bench): the same flow the window's Device button runs, with
+// the first cable chosen, then Close.
 
 #include <iostream>
 #include <string>
 
-#include "app/ConsoleHost.h"
-#include "board/BoardInfo.h"
-#include "link/tq9_com.h"
-#include "ui/services/Errors.h"
-#include "ui/services/Platform.h"
+#include "base/Errors.h"
+#include "base/Platform.h"
+#include "board/DeviceFlow.h"
+#include "board/ScanCores.h"
+#include "services/ConsoleHost.h"
+#include "usb/FTDIdll.h"
 
 using namespace tq9;
 
 int main() {
-    ConsoleHost host;
+    ConsoleHost host(ScanCoreEntries());
     BoardContext ctx(host);
-    const std::string programDirectory = ExecutableDirectory();
+    ctx.ProgramDirectory = ExecutableDirectory();
 
-    auto library = D2xxLibrary::Load(programDirectory);
-    if (library->Loaded()) {
-        std::cout << "Driver library: " << library->LoadedFrom() << "\n\n";
-    } else {
-        std::cout << library->FailureReason() << "\n\n";
-    }
-    TBoardLink& link = ctx.BoardLink;
-    link.driver = &library->Table();
-    std::string status;
-
-    ctx.ConsoleAdd("Open FTDI device...");
-    ctx.BusyPulse();
-    SnapshotComPorts(link);
-    BuildDeviceList(link, status);
-    std::cout << "  [" << status << "]\n";
-    if (link.deviceCount == 0) {
-        ctx.PlayDing();
-        std::cout << "No FTDI cable or TQ9 USB extension found!\n";
-        return 1;
-    }
-    for (std::uint32_t i = 0; i < link.deviceCount; ++i) {
-        std::cout << "  Device " << i << " | " << link.serials[i] << " | " << link.descriptions[i]
-                  << '\n';
-    }
-
-    link.selectedIndex = 0;
-    OpenDeviceByIndex(link, link.selectedIndex, status);
-    std::cout << "  [" << status << "]\n";
-    if (!link.connected) return 1;
-
-    DetectComNumber(link);
-    ctx.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) + " on COM port #" +
-                   std::to_string(link.comNumber));
-    ctx.ConsoleAdd("");
-    std::cout << "  DeviceView: " << link.serials[0] << " - " << link.descriptions[0] << " on COM"
-              << link.comNumber << "\n";
+    const auto library = D2xxLibrary::Load(ctx.ProgramDirectory);
+    std::cout << "Driver library: "
+              << (library->Loaded() ? library->LoadedFrom() : std::string("none")) << "\n\n";
+    ctx.BoardLink.driver = &library->Table();
+    ctx.DriverLoadFailure = library->FailureReason();
+    ctx.DriverNotes = [&] { return library->Notes(); };
 
     try {
-        if (CheckBoardReady(ctx)) {
-            ReadBoardInfo(ctx, true);
-            PrintBoardSummary(ctx);
-        } else {
-            ctx.PlayDing();
-            ctx.ConsoleAdd("No response from TQ9 serial port driver!");
-        }
+        BtnRescanClick(ctx);
     } catch (const Tq9Error& error) {
-        std::cout << "Error: " << error.what() << '\n';
+        std::cout << "Error: " << ErrorBoxText(error.what()) << '\n';
     }
-
-    link.device->closeDevice();
-    link.connected = false;
-    ctx.ConsoleAdd("Closed FTDI device. Ready to unplug USB cable from PC.");
-    return 0;
+    const bool identified = ctx.BoardLink.connected;
+    BtnCloseClick(ctx);
+    ctx.BoardLink.device.reset();
+    return identified ? 0 : 1;
 }

@@ -3,8 +3,8 @@
 
 #include <QApplication>
 
-#include "ui/MainWindows.h"
-#include "ui/services/Platform.h"
+#include "app/MainWindows.h"
+#include "base/Platform.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "board/BoardInfo.h"
-#include "link/protocol.h"
+#include "link/Protocol.h"
+#include "services/StdHost.h"
 #include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
-#include "ui/services/StdHost.h"
 
 using namespace tq9;
 

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "board/ScanCoreUpload.h"
+#include "services/StdHost.h"
 #include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
-#include "ui/services/StdHost.h"
 
 using namespace tq9;
 

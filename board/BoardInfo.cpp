@@ -1,7 +1,7 @@
 #include "board/BoardInfo.h"
 
-#include "link/protocol.h"
-#include "ui/services/Convert.h"
+#include "base/Convert.h"
+#include "link/Protocol.h"
 
 namespace tq9 {
 

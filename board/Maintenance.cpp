@@ -1,6 +1,6 @@
 #include "board/Maintenance.h"
 
-#include "link/protocol.h"
+#include "link/Protocol.h"
 
 namespace tq9 {
 

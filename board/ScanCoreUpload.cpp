@@ -4,10 +4,10 @@
 #include <fstream>
 #include <limits>
 
-#include "link/protocol.h"
-#include "ui/services/Convert.h"
-#include "ui/services/Errors.h"
-#include "ui/services/Platform.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/Platform.h"
+#include "link/Protocol.h"
 
 namespace tq9 {
 

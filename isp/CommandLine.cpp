@@ -1,4 +1,4 @@
-#include "isp/ProcessRunner.h"
+#include "isp/CommandLine.h"
 
 namespace tq9 {
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tq9 {
 
@@ -33,10 +32,5 @@ class ProcessRunner {
 
 // The platform's own runner.
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
-
-// A command line split into arguments by the rules Windows programs use (quotes group
-// blanks; backslashes escape only quotes), so every platform sees the same arguments.
-// The first argument is the program: a quoted one ends at the next quote.
-std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 }  // namespace tq9

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <thread>
 
+#include "isp/CommandLine.h"
 #include "isp/ProcessRunner.h"
 
 extern char** environ;

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "base/Utf16_win.h"
 #include "isp/ProcessRunner.h"
-#include "ui/services/Utf16_win.h"
 
 namespace tq9 {
 

@@ -1,8 +1,10 @@
 #include "isp/Production.h"
 
+#include "base/Platform.h"
+#include "base/Wildcard.h"
+#include "board/DeviceFlow.h"
 #include "isp/ProductionFiles.h"
 #include "link/tq9_com.h"
-#include "ui/services/Platform.h"
 
 namespace tq9 {
 
@@ -91,10 +93,8 @@ void ShowRunResult(IspContext& ctx, const std::string& text) {
 }
 
 void CloseBoardLink(IspContext& ctx) {
-    TBoardLink& link = ctx.BoardLink;
-    if (link.connected) link.device->closeDevice();
-    link.connected = false;
-    ctx.host.SetFieldText(Field::DeviceView, "(not selected)");
+    CloseLink(ctx.BoardLink);
+    ctx.host.SetFieldText(Field::DeviceView, kNotSelected);
 }
 
 void ReportNoResponse(IspContext& ctx) {
@@ -147,7 +147,7 @@ bool ReconnectAndIdentify(IspContext& ctx, bool waitFirst) {
     return answered && !ctx.CancelRequested;
 }
 
-void ProdProgClick(IspContext& ctx, const std::function<void()>& deviceFlow) {
+void ProdProgClick(IspContext& ctx) {
     TBoardLink& link = ctx.BoardLink;
     Host& host = ctx.host;
     if (!link.connected) return;
@@ -165,7 +165,7 @@ void ProdProgClick(IspContext& ctx, const std::function<void()>& deviceFlow) {
     if (ctx.CancelRequested) return;
     if (!link.connected) {
         if (link.selectedIndex < 0 || link.comNumber < 0) {
-            deviceFlow();
+            BtnRescanClick(ctx);
         } else {
             ReopenBoardLink(ctx);
         }

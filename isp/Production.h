@@ -2,7 +2,6 @@
 // The OEM production run and the AVR-only run: production file check, operator prompts,
 // ISP programming, reconnect and identification, error counting and the result dialog.
 
-#include <functional>
 #include <string>
 
 #include "isp/ProgramByIsp.h"
@@ -20,9 +19,9 @@ void ReportNoResponse(IspContext& ctx);
 void ReopenBoardLink(IspContext& ctx);
 bool ReconnectAndIdentify(IspContext& ctx, bool waitFirst);
 
-// `deviceFlow` runs the main window's device flow (the Device button), for a run that has
-// to choose a cable again.
-void ProdProgClick(IspContext& ctx, const std::function<void()>& deviceFlow);
+// A run whose link closed and that has no cable or port to reopen goes through the device
+// flow again, as the Device button does.
+void ProdProgClick(IspContext& ctx);
 void BtnAVRonlyClick(IspContext& ctx);
 
 inline constexpr const char* kConnectIspPrompt =

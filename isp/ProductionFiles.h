@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ui/services/Services.h"
+#include "services/Services.h"
 
 namespace tq9 {
 

@@ -5,8 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/Platform.h"
+#include "base/Wildcard.h"
 #include "isp/ProductionFiles.h"
-#include "ui/services/Platform.h"
 
 namespace tq9 {
 

@@ -2,10 +2,12 @@
 // What the link's operations share: the operator services and the board link.
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "link/tq9_com.h"
-#include "ui/services/Services.h"
+#include "services/Services.h"
 
 namespace tq9 {
 
@@ -30,6 +32,10 @@ struct LinkContext : Services {
     std::vector<std::uint32_t> TFileBuffer4;
     TErrorKind ErrorKind = noErr;
     std::int32_t ErrorCount = 0;
+    // Why no driver library could be loaded (names and places tried); empty when one was.
+    std::string DriverLoadFailure;
+    // What the driver found wrong with the cables (no permission to open one, say).
+    std::function<std::string()> DriverNotes;
 };
 
 }  // namespace tq9

@@ -17,10 +17,6 @@ std::string PortNameOf(const TBoardLink& link, std::int32_t n) {
 }
 }  // namespace
 
-std::int32_t ProbeComPort(std::int32_t number, const PortNamer& portName) {
-    return ProbePortFile(portName ? portName(number) : ComPortName(number));
-}
-
 void SnapshotComPorts(TBoardLink& link) {
     for (std::int32_t n = 0; n < kComPortCount; ++n) {
         link.comProbe[n] = ProbePortFile(PortNameOf(link, n));
@@ -91,6 +87,11 @@ void OpenDeviceByIndex(TBoardLink& link, std::int32_t index, std::string& status
     link.device->setFlowControl(fFlowNone, 0, 0);
     link.connected = link.device->fconnected();
     statusText = kStatusConnected;
+}
+
+void CloseLink(TBoardLink& link) {
+    if (link.connected && link.device) link.device->closeDevice();
+    link.connected = false;
 }
 
 }  // namespace tq9

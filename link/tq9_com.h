@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
+#include "link/ComPort.h"
 #include "usb/FTDIchip.h"
 #include "usb/FTDIdll.h"
 
@@ -15,9 +15,6 @@ namespace tq9 {
 
 inline constexpr std::int32_t kMaxDevices = 16;
 inline constexpr std::int32_t kComPortCount = 32;
-
-// Gives the file name of COM port n. Injectable so tests can probe files of their own.
-using PortNamer = std::function<std::string(std::int32_t)>;
 
 struct TBoardLink {
     std::unique_ptr<tftdichip> device;
@@ -36,18 +33,15 @@ struct TBoardLink {
     PortNamer portName;
 };
 
-// "COM<n>" up to 9 and "\\.\COM<n>" from 10 on Windows; "/dev/ttyUSB<n>" elsewhere.
-std::string ComPortName(std::int32_t number);
-// 0 when the named port opens exclusively, else the system's error code. Closes at once.
-std::int32_t ProbePortFile(const std::string& fileName);
-std::int32_t ProbeComPort(std::int32_t number, const PortNamer& portName = ComPortName);
-
 void SnapshotComPorts(TBoardLink& link);
 // Sets comNumber to the lowest port whose probe result differs from the snapshot; keeps
 // it when none does.
 void DetectComNumber(TBoardLink& link);
 void BuildDeviceList(TBoardLink& link, std::string& statusText);
 void OpenDeviceByIndex(TBoardLink& link, std::int32_t index, std::string& statusText);
+// Closes the device when the link is connected, and marks it not connected. The device
+// object (with its listing) stays; whoever ends the run releases it.
+void CloseLink(TBoardLink& link);
 
 inline constexpr const char* kStatusListFailed = "### ERROR: Failed to create device info list";
 inline constexpr const char* kStatusListed = "### FTDI Device list created";

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "ui/services/ScanCores.h"
+#include "board/ScanCores.h"
 
 namespace tq9::sim {
 

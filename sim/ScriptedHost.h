@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "services/Host.h"
 #include "sim/Clock.h"
-#include "ui/services/Host.h"
 
 namespace tq9::sim {
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include "isp/CommandLine.h"
+
 namespace tq9::sim {
 
 namespace {

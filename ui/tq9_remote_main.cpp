@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/Errors.h"
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
+#include "board/ScanCores.h"
 #include "isp/Production.h"
-#include "ui/services/Errors.h"
-#include "ui/services/ScanCores.h"
 
 namespace tq9 {
 
@@ -374,7 +374,7 @@ void TForm1::ButtonUpStreamClick() {
     RunOperation([&] { tq9::ButtonUpStreamClick(ctx_); });
 }
 void TForm1::ProdProgClick() {
-    RunOperation([&] { tq9::ProdProgClick(ctx_, [&] { tq9::BtnRescanClick(ctx_); }); });
+    RunOperation([&] { tq9::ProdProgClick(ctx_); });
 }
 void TForm1::BtnAVRonlyClick() {
     RunOperation([&] { tq9::BtnAVRonlyClick(ctx_); });

@@ -11,8 +11,8 @@
 
 #include "isp/ProcessRunner.h"
 #include "link/tq9_com.h"
-#include "ui/MainWindowOps.h"
-#include "ui/services/Host.h"
+#include "ops/MainWindowOps.h"
+#include "services/Host.h"
 
 class QComboBox;
 class QFrame;

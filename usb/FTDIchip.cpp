@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/services/Errors.h"
+#include "base/Errors.h"
 
 namespace tq9 {
 

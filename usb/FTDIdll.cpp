@@ -1,6 +1,6 @@
 #include "usb/FTDIdll.h"
 
-#include "usb/FTDIdll_libftdi.h"
+#include "usb/libftdi/LibFtdiDriver.h"
 
 #include <vector>
 

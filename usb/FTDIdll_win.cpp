@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "ui/services/Utf16_win.h"
+#include "base/Utf16_win.h"
 #include "usb/FTDIdll.h"
 
 namespace tq9 {

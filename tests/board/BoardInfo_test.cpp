@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Errors.h"
 #include "board/BoardInfo.h"
 #include "support/BoardBench.h"
-#include "ui/services/Errors.h"
 
 namespace tq9 {
 namespace {

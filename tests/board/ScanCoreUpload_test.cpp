@@ -5,10 +5,10 @@
 
 #include <fstream>
 
+#include "base/Errors.h"
 #include "board/ScanCoreUpload.h"
 #include "support/BoardBench.h"
 #include "support/TempDir.h"
-#include "ui/services/Errors.h"
 
 namespace tq9 {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "isp/ProcessRunner.h"
+#include "isp/CommandLine.h"
 
 namespace tq9 {
 namespace {

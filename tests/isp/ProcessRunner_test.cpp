@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "isp/IspBench.h"
+#include "base/Platform.h"
 #include "isp/ProgramByIsp.h"
-#include "ui/services/Platform.h"
-#include "ui/services/StdHost.h"
+#include "services/StdHost.h"
+#include "support/IspBench.h"
 
 namespace tq9 {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "isp/IspBench.h"
 #include "isp/ProgramByIsp.h"
+#include "support/IspBench.h"
 
 #include <filesystem>
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "isp/IspBench.h"
 #include "isp/ProgramByIsp.h"
+#include "support/IspBench.h"
 
 namespace tq9 {
 namespace {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "board/BoardInfo.h"
+#include "ops/MainWindowOps.h"
 #include "sim/BoardEmulator.h"
 #include "sim/ScriptedHost.h"
 #include "sim/SimDriver.h"
-#include "ui/MainWindowOps.h"
 
 namespace tq9::test {
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Errors.h"
 #include "sim/Peers.h"
 #include "sim/SimDriver.h"
-#include "ui/services/Errors.h"
 #include "usb/FTDIchip.h"
 
 namespace tq9 {

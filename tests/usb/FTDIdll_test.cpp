@@ -11,7 +11,7 @@
 #include "support/TempDir.h"
 #include "usb/FTDIchip.h"
 #include "usb/FTDIdll.h"
-#include "usb/FTDIdll_libftdi.h"
+#include "usb/libftdi/LibFtdiDriver.h"
 
 namespace tq9 {
 namespace {

@@ -1,0 +1,38 @@
+#pragma once
+// Small facts about the running program that differ by platform.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+// The directory of the running executable, with a trailing path separator.
+std::string ExecutableDirectory();
+// The system's 32-bit millisecond tick counter (GetTickCount on Windows).
+std::uint32_t SystemTickCount();
+// Whether a file of this name exists in the directory; the name matches without regard
+// to case, as on the production PC. `actual` receives the name as it stands on disk.
+bool FileExistsNoCase(const std::string& directory, const std::string& name,
+                      std::string* actual = nullptr);
+
+// The names of the regular files in a directory, sorted without regard to case (the order
+// Windows lists them in).
+std::vector<std::string> FilesInDirectory(const std::string& directory);
+
+// Makes 1 ms sleeps last about 1 ms while it lives: on Windows it raises the timer
+// resolution to 1 ms (the default granularity is about 15.6 ms); on Linux it lowers the
+// thread's timer slack.
+class FineTimerResolution {
+  public:
+    FineTimerResolution();
+    ~FineTimerResolution();
+    FineTimerResolution(const FineTimerResolution&) = delete;
+    FineTimerResolution& operator=(const FineTimerResolution&) = delete;
+
+  private:
+    bool raised_ = false;
+    unsigned long previousSlackNs_ = 0;
+};
+
+}  // namespace tq9

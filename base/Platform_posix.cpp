@@ -1,0 +1,101 @@
+#include <dirent.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <string>
+
+#include "base/Platform.h"
+
+namespace tq9 {
+
+namespace {
+bool SetTimerSlack(unsigned long slackNs, unsigned long* previousNs) {
+#if defined(__linux__)
+    if (previousNs) {
+        const int current = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+        if (current < 0) return false;
+        *previousNs = static_cast<unsigned long>(current);
+    }
+    return ::prctl(PR_SET_TIMERSLACK, slackNs, 0, 0, 0) == 0;
+#else
+    (void)slackNs;
+    (void)previousNs;
+    return false;
+#endif
+}
+}  // namespace
+
+std::string ExecutableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "./";
+    std::string exe(path, static_cast<std::size_t>(n));
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos ? "./" : exe.substr(0, slash + 1);
+}
+
+std::uint32_t SystemTickCount() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint32_t>(ms);
+}
+
+bool FileExistsNoCase(const std::string& directory, const std::string& name, std::string* actual) {
+    const std::string dir = directory.empty() ? "./" : directory;
+    struct stat info {};
+    if (::stat((dir + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (actual) *actual = name;
+        return true;
+    }
+    // A case-sensitive file system: look the name up in the directory.
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) != 0) continue;
+        if (::stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            if (actual) *actual = entry->d_name;
+            found = true;
+            break;
+        }
+    }
+    ::closedir(listing);
+    return found;
+}
+
+std::vector<std::string> FilesInDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    const std::string dir = directory.empty() ? "./" : directory;
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return names;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat info {};
+        if (::stat((dir + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(listing);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    return names;
+}
+
+// Linux lets sleeps run late by the thread's timer slack (50 us by default), which adds up
+// over thousands of 1 ms pauses; a slack of 1 ns keeps each pause close to 1 ms.
+FineTimerResolution::FineTimerResolution() {
+    raised_ = SetTimerSlack(1, &previousSlackNs_);
+}
+
+FineTimerResolution::~FineTimerResolution() {
+    if (raised_) SetTimerSlack(previousSlackNs_, nullptr);
+}
+
+}  // namespace tq9

@@ -1,0 +1,109 @@
+#include "board/DeviceFlow.h"
+
+#include "link/tq9_com.h"
+
+namespace tq9 {
+
+void EnableBoardButtons(BoardContext& ctx) {
+    Host& host = ctx.host;
+    for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
+        host.SetControlEnabled(c, true);
+    }
+    host.SetControlVisible(Control::BtnClose, true);
+    host.SetControlVisible(Control::BtnRescan, false);
+}
+
+void DisableBoardButtons(BoardContext& ctx) {
+    Host& host = ctx.host;
+    for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
+        host.SetControlEnabled(c, false);
+    }
+    host.SetControlVisible(Control::BtnClose, false);
+    host.SetControlVisible(Control::BtnRescan, true);
+}
+
+void BtnRescanClick(BoardContext& ctx) {
+    Host& host = ctx.host;
+    TBoardLink& link = ctx.BoardLink;
+    std::string status;
+
+    ctx.CancelRequested = 0;
+    ctx.ConsoleAdd("Open FTDI device...");
+    ctx.BusyPulse();
+    SnapshotComPorts(link);
+    host.DeviceDialogClear();
+    BuildDeviceList(link, status);
+    if (link.deviceCount == 0) {
+        ctx.PlayDing();
+        std::string text = kNoCableFound;
+        // Say why when there is no driver to ask, or a cable could not be read, instead of
+        // only "nothing found".
+        const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
+        if (!ctx.DriverLoadFailure.empty()) {
+            text += "\r\r" + ctx.DriverLoadFailure;
+        } else if (!notes.empty()) {
+            text += "\r\r" + notes;
+        }
+        host.ShowMessage(MessageKind::Information, text);
+        return;
+    }
+    for (std::uint32_t i = 0; i < link.deviceCount; ++i) {
+        host.DeviceDialogAddRow("Device " + std::to_string(i), link.serials[i],
+                                link.descriptions[i]);
+    }
+    host.DeviceDialogSelectRow(0);
+    int row = -1;
+    if (!host.DeviceDialogShow(row)) return;
+
+    link.selectedIndex = row;
+    OpenDeviceByIndex(link, link.selectedIndex, status);
+    if (!link.connected) {
+        // A cable this user may not open is explained; any other failure stays quiet.
+        const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
+        if (!notes.empty()) host.ShowMessage(MessageKind::Warning, notes);
+        return;
+    }
+
+    ctx.console.Clear();
+    host.SetFieldText(Field::EditFTDIdevice, std::to_string(link.selectedIndex));
+    DetectComNumber(link);
+    const std::string com = std::to_string(link.comNumber);
+    ctx.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) + " on COM port #" +
+                   com);
+    ctx.ConsoleAdd("");
+    host.SetFieldText(Field::DeviceView, link.serials[link.selectedIndex] + " - " +
+                                             link.descriptions[link.selectedIndex] + " on COM" +
+                                             com);
+    host.SetFieldText(Field::EditFTDIcom, com);
+
+    if (CheckBoardReady(ctx)) {
+        try {
+            ReadBoardInfo(ctx, true);
+            PrintBoardSummary(ctx);
+        } catch (...) {
+            // The link is open and the board answered: show the buttons that belong to an
+            // open link, so the operator can close it, before the error box reports why.
+            EnableBoardButtons(ctx);
+            throw;
+        }
+        ctx.BusyPulse();
+        EnableBoardButtons(ctx);
+    } else {
+        ctx.PlayDing();
+        ctx.ConsoleAdd("No response from TQ9 serial port driver!");
+        ctx.ConsoleAdd("TQ9 Board might be new or empty. Otherwise, ");
+        ctx.ConsoleAdd("try unplugging USB cable from PC and reconnect.");
+        BtnCloseClick(ctx);
+    }
+}
+
+void BtnCloseClick(BoardContext& ctx) {
+    ctx.CancelRequested = 0;
+    CloseLink(ctx.BoardLink);
+    ctx.host.SetFieldText(Field::DeviceView, kNotSelected);
+    ctx.ConsoleAdd("Closed FTDI device. Ready to unplug USB cable from PC.");
+    ctx.ConsoleAdd("");
+    DisableBoardButtons(ctx);
+}
+
+}  // namespace tq9

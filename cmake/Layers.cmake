@@ -1,0 +1,28 @@
+# One static library per layer folder, linking only the layers below it. A layer's headers
+# are reachable as "<folder>/<file>" only through its own include root, which a target sees
+# only when it links that layer: an include of a layer above fails to compile.
+# scripts/check-layers checks the same order on every file, tests and programs included.
+function(tq9_layer folder)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LINK")
+  set(target tq9_${folder})
+  add_library(${target} STATIC ${ARG_SOURCES})
+  tq9_include_root(${target} ${folder})
+  target_link_libraries(${target} PUBLIC ${ARG_LINK})
+endfunction()
+
+# Gives `target` (and what links it) the include root of `folder` alone: a directory in the
+# build tree holding one link, named like the folder, to the folder's sources.
+function(tq9_include_root target folder)
+  if(CMAKE_HOST_WIN32)
+    # Links need privileges on Windows; there the project root serves, and check-layers
+    # (run on every CI build) keeps the arrows pointing down.
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    return()
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${folder})
+  if(NOT IS_SYMLINK ${root}/${folder})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  target_include_directories(${target} PUBLIC ${root})
+endfunction()

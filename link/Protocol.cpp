@@ -1,0 +1,161 @@
+#include "link/Protocol.h"
+
+#include "base/Convert.h"
+#include "link/Ansi.h"
+
+namespace tq9 {
+
+namespace {
+constexpr std::uint8_t kCR = 13;
+// After this much silence the echo sleeps between polls instead of spinning.
+constexpr std::uint32_t kEchoIdleAfterMs = 20;
+
+void WriteBytes(LinkContext& ctx, const std::string& bytes) {
+    tftdichip* device = ctx.BoardLink.device.get();
+    if (!device) return;
+    std::int32_t written = 0;
+    device->write(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                  static_cast<std::int32_t>(bytes.size()), written);
+}
+
+void PurgeReceived(LinkContext& ctx) {
+    if (tftdichip* device = ctx.BoardLink.device.get()) device->purgeQueue(fReceiveQueue);
+}
+
+// One byte if one is waiting. False only when the cable failed.
+enum class Poll { Byte, Nothing, Failed };
+Poll PollByte(tftdichip* device, std::uint8_t& byte) {
+    if (!device) return Poll::Failed;
+    std::int32_t waiting = 0;
+    if (!device->getReceiveQueueStatus(waiting)) return Poll::Failed;
+    if (waiting <= 0) return Poll::Nothing;
+    std::int32_t got = 0;
+    if (!device->read(&byte, 1, got)) return Poll::Failed;
+    return got == 1 ? Poll::Byte : Poll::Nothing;
+}
+}  // namespace
+
+void SendByte(LinkContext& ctx, std::uint8_t byte) {
+    WriteBytes(ctx, std::string(1, static_cast<char>(byte)));
+}
+
+void SendLine(LinkContext& ctx, const std::string& text) {
+    if (!ctx.BoardLink.connected) return;
+    WriteBytes(ctx, Utf8ToAnsi(text) + '\r');
+}
+
+void ReceiveLine(LinkContext& ctx, std::uint32_t limitMs, std::string& reply) {
+    Host& host = ctx.host;
+    tftdichip* device = ctx.BoardLink.device.get();
+    std::string collected;
+    // Elapsed time against the limit, so a wrap of the counter cannot end or stretch it.
+    const std::uint32_t start = host.TickCount();
+    for (;;) {
+        std::uint8_t byte = 0;
+        if (PollByte(device, byte) == Poll::Byte) {
+            collected += static_cast<char>(byte);
+            if (byte == kCR) break;
+        }
+        if (host.TickCount() - start > limitMs) break;
+    }
+    // A CR that came at the very end of the limit can still count as too late.
+    if (host.TickCount() - start > limitMs) {
+        reply = kNoReply;
+    } else {
+        reply = AnsiToUtf8(collected);
+    }
+}
+
+void QueryParam(LinkContext& ctx, std::int32_t param, std::string& reply) {
+    PurgeReceived(ctx);
+    WriteBytes(ctx, std::to_string(param) + "?\r");
+    ReceiveLine(ctx, kQueryLimitMs, reply);
+}
+
+std::string ReplyValueText(const std::string& reply) {
+    const std::size_t equals = reply.find('=');
+    const std::size_t from = equals == std::string::npos ? 0 : equals + 1;
+    const std::size_t blank = reply.find(' ');
+    std::size_t to;  // one past the value's last character
+    if (blank != std::string::npos) {
+        to = blank;
+    } else {
+        to = reply.empty() ? 0 : reply.size() - 1;  // drop the closing CR (or whatever is last)
+    }
+    return to > from ? reply.substr(from, to - from) : std::string();
+}
+
+std::int32_t ReplyInt(const std::string& reply) {
+    return StrToInt(ReplyValueText(reply));
+}
+
+double ReplyFloat(const std::string& reply) {
+    return StrToFloat(ReplyValueText(reply));
+}
+
+void WriteParam(LinkContext& ctx, std::int32_t param, std::int32_t value) {
+    if (!ctx.BoardLink.connected) return;
+    const std::string line = std::to_string(param) + "=" + std::to_string(value) + "\r";
+    PurgeReceived(ctx);
+    WriteBytes(ctx, line);
+}
+
+void WriteParamWait(LinkContext& ctx, std::int32_t param, std::int32_t value, std::string& reply) {
+    if (!ctx.BoardLink.connected) return;
+    const std::string line = std::to_string(param) + "=" + std::to_string(value) + "!\r";
+    PurgeReceived(ctx);
+    WriteBytes(ctx, line);
+    ReceiveLine(ctx, kWriteWaitLimitMs, reply);
+}
+
+void EchoUntilHash(LinkContext& ctx) {
+    if (!ctx.BoardLink.connected) return;
+    Host& host = ctx.host;
+    tftdichip* device = ctx.BoardLink.device.get();
+    const unsigned cancelsAtStart = ctx.CancelRequests();
+    std::string line;
+    std::uint32_t lastByte = host.TickCount();
+    std::uint32_t lastPump = lastByte;
+    for (;;) {
+        std::uint8_t byte = 0;
+        const Poll poll = PollByte(device, byte);
+        if (poll == Poll::Failed) {
+            ctx.LogTimeoutWarning();
+            return;
+        }
+        if (poll == Poll::Byte) {
+            if (byte >= 32) line += static_cast<char>(byte);
+            if (byte == kCR) {
+                ctx.BusyPulse();
+                ctx.ConsoleAdd(Latin1ToUtf8(line));
+                if (!line.empty() && line.front() == '#') return;
+                line.clear();
+            }
+            lastByte = lastPump = host.TickCount();
+            continue;
+        }
+        // The board is quiet: keep the window alive, and give up after a long silence.
+        const std::uint32_t now = host.TickCount();
+        const std::uint32_t quiet = now - lastByte;
+        if (quiet >= kEchoSilenceLimitMs) {
+            ctx.LogTimeoutWarning();
+            return;
+        }
+        if (now - lastPump >= kEchoPumpMs) {
+            host.ProcessMessages();
+            lastPump = host.TickCount();
+            if (ctx.CancelRequests() != cancelsAtStart) return;  // Cancel wrote its own line
+        }
+        if (quiet >= kEchoIdleAfterMs) host.Sleep(1);
+    }
+}
+
+void SendAndEcho(LinkContext& ctx, const std::string& command) {
+    if (!ctx.BoardLink.connected) return;
+    ctx.BusyPulse();
+    ctx.ConsoleAdd(command);
+    SendLine(ctx, command);
+    EchoUntilHash(ctx);
+}
+
+}  // namespace tq9

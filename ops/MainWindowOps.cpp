@@ -1,0 +1,52 @@
+#include "ops/MainWindowOps.h"
+
+#include "base/Platform.h"
+#include "isp/ProductionFiles.h"
+#include "link/tq9_com.h"
+
+namespace tq9 {
+
+void ApplyDefaults(AppContext& ctx) {
+    ctx.BoardLink.comNumber = 0;
+    ctx.BoardLink.selectedIndex = -1;
+    ctx.BoardInfo = TBoardInfo{};
+    ctx.host.SetFieldText(Field::EditDiamex, "0");
+    ctx.host.SetFieldText(Field::EditFTDIdevice, std::to_string(ctx.BoardLink.selectedIndex));
+    ctx.host.SetFieldText(Field::EditFTDIcom, std::to_string(ctx.BoardLink.comNumber));
+}
+
+void ShowBoardState(AppContext& ctx) {
+    Host& host = ctx.host;
+    host.SetFieldText(Field::FPGAversion, ctx.BoardInfo.FpgaVersion);
+    host.SetFieldText(Field::EditFirmwareVersion,
+                      FormatFirmwareVersion(ctx.BoardInfo.FirmwareVersion));
+    host.SetFieldText(Field::EditSerialNumber, std::to_string(ctx.BoardInfo.SerialNumber));
+    host.SetFieldText(Field::EditFTDIdevice, std::to_string(ctx.BoardLink.selectedIndex));
+    host.SetFieldText(Field::EditFTDIcom, std::to_string(ctx.BoardLink.comNumber));
+}
+
+bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
+    ctx.ProgramDirectory = programDirectory;
+    ApplyDefaults(ctx);
+    ctx.CancelRequested = 0;
+    ctx.console.Clear();
+    ctx.ConsoleAdd("Welcome to TQ9 Remote!");
+    ctx.BusyPulse();
+    ctx.host.SetControlEnabled(Control::BtnRefresh, false);
+    ShowBoardState(ctx);
+
+    const bool avrdude = FileExistsNoCase(programDirectory, AvrdudeExecutableName());
+    if (!avrdude) ReportMissingFile(ctx, AvrdudeExecutableName());
+    for (Control c : {Control::ProdProg, Control::BtnAVRonly, Control::dd_FirmwareType}) {
+        ctx.host.SetControlEnabled(c, avrdude);
+    }
+    return avrdude;
+}
+
+void FormDestroy(AppContext& ctx) {
+    ctx.RequestCancel();
+    CloseLink(ctx.BoardLink);
+    ctx.BoardLink.device.reset();
+}
+
+}  // namespace tq9

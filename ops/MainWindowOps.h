@@ -1,0 +1,41 @@
+#pragma once
+// What the main window's own handlers do, without the toolkit: start-up and shutdown, and
+// the run's context. The Qt window calls these inside its handler guard; tests call them on
+// a scripted host. The device flow behind "Device" and "Close" is board/DeviceFlow.
+
+#include <array>
+#include <string>
+
+#include "board/DeviceFlow.h"
+#include "isp/ProgramByIsp.h"
+
+namespace tq9 {
+
+// The run's one shared context, owned by the main window for the whole run.
+struct AppContext : IspContext {
+    explicit AppContext(Host& host) : IspContext(host) {}
+};
+
+inline constexpr std::array<const char*, 8> kTestPortEntries = {
+    "Key Taper + Sync", "MPX Taperr + ContUpr", "Key Taper + ContUpr", "PHR Input Upper",
+    "Vib Input Upper",  "AO28 In Main",         "Test In Main",        "ScanCore Testport"};
+
+inline constexpr std::array<const char*, 9> kFirmwareEntries = {"TQ9gen3_ed1_b.hex",
+                                                                "TQ9gen3_ed2_b.hex",
+                                                                "TQ9gen3_ed3_b.hex",
+                                                                "TQ9gen3_ed4_b.hex",
+                                                                "TQ9gen3_ed5_b.hex",
+                                                                "TQ9gen3_ed6_b.hex",
+                                                                "------------------------------",
+                                                                "TQ9gen2_ed1_b.hex",
+                                                                "TQ9gen2_ed2_b.hex"};
+inline constexpr int kFirmwareEntryAtStart = 1;
+
+void ApplyDefaults(AppContext& ctx);
+void ShowBoardState(AppContext& ctx);
+// Start-up. The production controls are enabled when avrdude is found beside the program;
+// returns whether it was.
+bool FormCreate(AppContext& ctx, const std::string& programDirectory);
+void FormDestroy(AppContext& ctx);
+
+}  // namespace tq9

@@ -1,0 +1,354 @@
+// The main window as the operator sees it: start-up state, the device flow from the
+// Device button, dialogs, Cancel, the error box, and how operations keep from nesting.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QValidator>
+#include <fstream>
+
+#include "support/GuiBench.h"
+
+namespace tq9 {
+namespace {
+
+class MainWindowTest : public test::GuiBench {};
+
+TEST_F(MainWindowTest, StartUpShowsEveryControlWithItsCaptionHintAndState) {
+    Start();
+    EXPECT_EQ(form->windowTitle(), "TQ9.5 Dizavavov");
+    EXPECT_EQ(form->size(), QSize(859, 679));
+    EXPECT_EQ(form->minimumSize(), QSize(580, 400));
+
+    struct Row {
+        QPushButton* button;
+        const char* caption;
+        const char* hint;
+        bool enabled;
+    };
+    const Row buttons[] = {
+        {form->BtnRescan, "Device", "Open TQ9 USB Device", true},
+        {form->BtnClose, "Close", "Close TQ9 USB Device", true},
+        {form->BtnCancel, "Cancel", "Cancel any running process", true},
+        {form->BtnRefresh, "Reset TQ9", "Get TQ9 board information and display label info", false},
+        {form->BtnFPGAprog, "Upd FPGA", "", false},
+        {form->BtnFinalize, "Finalize",
+         "Send Finalize setting to TQ9 and set Factory Restore Memory", false},
+        {form->ProdProg, "Production Prgrm",
+         "Complete production program run with DIAMEX ISP programmer and FTDI cable", false},
+        {form->BtnAVRonly, "AVR only", "Programs AVR by ISP only, including fuses", false},
+        {form->ButtonUpStream, "Upstream Core File", "Read temporary ScanCore and send it to FPGA",
+         true},
+    };
+    for (const Row& row : buttons) {
+        EXPECT_EQ(row.button->text(), row.caption);
+        EXPECT_EQ(row.button->statusTip(), row.hint) << row.caption;
+        EXPECT_EQ(row.button->isEnabled(), row.enabled) << row.caption;
+        EXPECT_EQ(row.button->toolTip().isEmpty(), row.button != form->BtnFinalize)
+            << row.caption << ": only Finalize shows its hint as a tooltip";
+    }
+    EXPECT_TRUE(form->BtnRescan->isVisible());
+    EXPECT_FALSE(form->BtnClose->isVisible());
+    EXPECT_EQ(form->BtnCancel->focusPolicy(), Qt::NoFocus);
+
+    struct Field {
+        QLineEdit* edit;
+        const char* text;
+        const char* hint;
+        bool readOnly;
+    };
+    const Field fields[] = {
+        {form->DeviceView, "(not selected)", "", true},
+        {form->EditSerialNumber, "0", "Serial Number readout from TQ9", false},
+        {form->FPGAversion, "00000000", "FPGA config (Sound Engine) version readout from TQ9",
+         true},
+        {form->EditFirmwareVersion, "0", "AVR controller firmware version readout from TQ9", true},
+        {form->EditDiamex, "0",
+         "Enter COM Port number of DIAMEX ISP programmer (named ERFOS-S in windows device "
+         "manager COM&LPT)",
+         false},
+        {form->EditFTDIdevice, "-1", "Selected FTDI device last used", true},
+        {form->EditFTDIcom, "0", "Selected FTDI device last used", true},
+        {form->EditCoreNumber, "0", "Start Param Number", false},
+    };
+    for (const Field& field : fields) {
+        EXPECT_EQ(field.edit->text(), field.text) << field.edit->objectName().toStdString();
+        EXPECT_EQ(field.edit->statusTip(), field.hint) << field.edit->objectName().toStdString();
+        EXPECT_EQ(field.edit->isReadOnly(), field.readOnly)
+            << field.edit->objectName().toStdString();
+    }
+    int position = 0;
+    QString digits = "12a";
+    EXPECT_EQ(form->EditCoreNumber->validator()->validate(digits, position), QValidator::Invalid);
+    digits = "123";
+    EXPECT_EQ(form->EditCoreNumber->validator()->validate(digits, position),
+              QValidator::Acceptable);
+
+    EXPECT_EQ(form->BoardGroup->title(), "TQ9 Board Info");
+    EXPECT_EQ(form->BoardGroup->statusTip(), "Informations read from TQ9 board connected");
+    EXPECT_EQ(form->ProductionGroup->title(), "OEM Production Programming with ISP ");
+    EXPECT_EQ(form->TestGroup->title(), "Test Procedures");
+
+    EXPECT_FALSE(form->ComboBoxScanDetected->isEnabled());
+    EXPECT_EQ(form->ComboBoxScanDetected->currentText(), "MIDI input");
+    EXPECT_EQ(form->ComboBoxScanDetected->statusTip(), "ScanCore  readout from TQ9");
+    EXPECT_EQ(form->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(form->ComboBox1->itemText(1), "MPX Taperr + ContUpr");
+    EXPECT_EQ(form->ComboBox1->count(), 8);
+    EXPECT_FALSE(form->dd_FirmwareType->isEnabled());
+    EXPECT_EQ(form->dd_FirmwareType->currentText(), "TQ9gen3_ed2_b.hex");
+    EXPECT_EQ(form->dd_FirmwareType->itemText(6), QString(30, '-'));
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+
+    EXPECT_EQ(Memo(),
+              (QStringList{"Welcome to TQ9 Remote!",
+                           QString::fromStdString("##### Error: Missing file " + Avrdude())}));
+    EXPECT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(form->Timer1->interval(), 10);
+}
+
+TEST_F(MainWindowTest, WithAvrdudeBesideTheProgramTheProductionControlsAreEnabled) {
+    Start(true);
+    EXPECT_EQ(Memo(), QStringList{"Welcome to TQ9 Remote!"});
+    EXPECT_TRUE(form->ProdProg->isEnabled());
+    EXPECT_TRUE(form->BtnAVRonly->isEnabled());
+    EXPECT_TRUE(form->dd_FirmwareType->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheBusyLampLightsAtStartAndGoesDarkHalfASecondLater) {
+    Start();
+    const QColor lit(255, 16, 0), dark(32, 0, 0);
+    EXPECT_EQ(form->LEDbusy->palette().color(QPalette::Window), lit);
+    QEventLoop wait;
+    test::After(900, [&] { wait.quit(); });
+    wait.exec();
+    EXPECT_EQ(form->LEDbusy->palette().color(QPalette::Window), dark);
+}
+
+TEST_F(MainWindowTest, DeviceFlowFromTheDeviceButtonToAnIdentifiedBoard) {
+    Start();
+    RunDeviceFlow();
+    const QStringList memo = Memo();
+    ASSERT_GE(memo.size(), 17);
+    EXPECT_EQ(memo[0], "Using FTDI Device #0 on COM port #0");
+    EXPECT_EQ(memo[2], "RLD");
+    EXPECT_EQ(memo[7], "254=3.65 [AVR, TQ95-Organ]") << "the reply's CR is not shown";
+    EXPECT_TRUE(memo.contains("Serial Number: 12345"));
+    EXPECT_TRUE(memo.contains("Scan Version: MIDI input"));
+    EXPECT_EQ(form->DeviceView->text(), "TQ9A0001 - TTL232R-5V on COM0");
+    EXPECT_EQ(form->EditFTDIdevice->text(), "0");
+    EXPECT_EQ(form->EditFTDIcom->text(), "0");
+    EXPECT_EQ(form->EditSerialNumber->text(), "12345");
+    EXPECT_EQ(form->FPGAversion->text(), "0813A7C2");
+    EXPECT_EQ(form->EditFirmwareVersion->text(), "3.65");
+    EXPECT_TRUE(form->BtnClose->isVisible());
+    EXPECT_FALSE(form->BtnRescan->isVisible());
+    EXPECT_TRUE(form->BtnRefresh->isEnabled());
+    EXPECT_TRUE(form->BtnFPGAprog->isEnabled());
+    EXPECT_TRUE(form->BtnFinalize->isEnabled());
+    EXPECT_EQ(dialog->ListView1->topLevelItemCount(), 1);
+
+    form->BtnClose->click();
+    EXPECT_EQ(Memo().mid(Memo().size() - 2),
+              (QStringList{"Closed FTDI device. Ready to unplug USB cable from PC.", ""}));
+    EXPECT_EQ(form->DeviceView->text(), "(not selected)");
+    EXPECT_TRUE(form->BtnRescan->isVisible());
+    EXPECT_FALSE(form->BtnRefresh->isEnabled());
+}
+
+TEST_F(MainWindowTest, NoCableRingsShowsTheMessageAndChangesNoButton) {
+    cable.plugged = false;
+    Start();
+    QString shown;
+    test::WhenModal([&](QWidget* modal) {
+        shown = static_cast<QMessageBox*>(modal)->text();
+        modal->close();
+    });
+    form->BtnRescan->click();
+    EXPECT_EQ(shown, "No FTDI cable or TQ9 USB extension found!");
+    EXPECT_EQ(form->SoundRequests(), 1);
+    EXPECT_EQ(Memo().last(), "Open FTDI device...");
+    EXPECT_TRUE(form->BtnRescan->isVisible());
+    EXPECT_FALSE(form->BtnRefresh->isEnabled());
+}
+
+TEST_F(MainWindowTest, NoDriverLibraryNamesWhatWasLookedFor) {
+    driverFailure = "The FTDI driver library libftd2xx.so could not be loaded.";
+    Start();
+    form->Context().BoardLink.driver = &UnavailableDriverTable();
+    QString shown;
+    test::WhenModal([&](QWidget* modal) {
+        shown = static_cast<QMessageBox*>(modal)->text();
+        modal->close();
+    });
+    form->BtnRescan->click();
+    EXPECT_EQ(shown,
+              "No FTDI cable or TQ9 USB extension found!\n\nThe FTDI driver library "
+              "libftd2xx.so could not be loaded.");
+}
+
+TEST_F(MainWindowTest, ABoardThatAnswersOnlyAtTheFourthPollIsClosedAgain) {
+    board->faults.readyFromPoll = 4;
+    Start();
+    RunDeviceFlow();
+    EXPECT_EQ(Memo(), (QStringList{"Using FTDI Device #0 on COM port #0", "",
+                                   "No response from TQ9 serial port driver!",
+                                   "TQ9 Board might be new or empty. Otherwise, ",
+                                   "try unplugging USB cable from PC and reconnect.",
+                                   "Closed FTDI device. Ready to unplug USB cable from PC.", ""}));
+    EXPECT_EQ(form->SoundRequests(), 1);
+    EXPECT_TRUE(form->BtnRescan->isVisible());
+    EXPECT_FALSE(cable.IsOpen());
+}
+
+TEST_F(MainWindowTest, CancelWhileNothingRunsWritesItsWarningAtOnce) {
+    Start();
+    form->BtnCancel->click();
+    EXPECT_EQ(Memo().last(), "##### Warning: Process cancelled by user");
+    EXPECT_EQ(form->Context().CancelRequested, 1);
+}
+
+TEST_F(MainWindowTest, AnUnconvertibleReplyEndsInTheErrorBox) {
+    board->faults.replyOverride[254] = "254=3.65[AVR, X]";
+    Start();
+    QString title, text;
+    test::WhenModal([&](QWidget* modal) {
+        if (modal != dialog) return;
+        dialog->OKButton->click();
+        test::WhenModal([&](QWidget* box) {
+            title = box->windowTitle();
+            text = static_cast<QMessageBox*>(box)->text();
+            box->close();
+        });
+    });
+    form->BtnRescan->click();
+    EXPECT_EQ(title, "tq95_finalize");
+    EXPECT_EQ(text, QString::fromUtf8("'3.65[AVR,' ist kein g\u00fcltiger Gleitkommawert."));
+    EXPECT_FALSE(form->OperationRunning());
+    EXPECT_TRUE(form->BtnClose->isVisible()) << "the open link can be closed";
+}
+
+TEST_F(MainWindowTest, ASecondOperationIsRefusedWhileOneRuns) {
+    Start();
+    QString status;
+    bool wasRunning = false;
+    test::WhenModal([&](QWidget* modal) {
+        dialog->OKButton->click();
+        (void)modal;
+        test::After(600, [&] {
+            wasRunning = form->OperationRunning();
+            form->BtnCloseClick();  // as if Close were clicked during the identification
+            status = form->statusBar()->currentMessage();
+        });
+    });
+    form->BtnRescan->click();
+    EXPECT_TRUE(wasRunning);
+    EXPECT_EQ(status, "An operation is running. Wait for it to end, or press Cancel.");
+    EXPECT_TRUE(form->Context().BoardLink.connected) << "Close did not run";
+    EXPECT_TRUE(Memo().contains("Scan Version: MIDI input")) << "the flow ran to its end";
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowDuringAnOperationCancelsAndClosesAfterwards) {
+    Start();
+    bool visibleAfterClose = false;
+    test::WhenModal([&](QWidget*) {
+        dialog->OKButton->click();
+        test::After(600, [&] {
+            form->close();
+            visibleAfterClose = form->isVisible();
+        });
+    });
+    form->BtnRescan->click();
+    EXPECT_TRUE(visibleAfterClose) << "the window waits for the operation";
+    EXPECT_TRUE(Memo().contains("##### Warning: Process cancelled by user"));
+    QApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->Context().CancelRequested, 1);
+    EXPECT_EQ(form->Context().BoardLink.device, nullptr) << "shutdown released the device";
+    EXPECT_FALSE(cable.IsOpen());
+}
+
+}  // namespace
+}  // namespace tq9
+
+namespace tq9 {
+namespace {
+
+class MaintenanceWindowTest : public test::GuiBench {
+  protected:
+    void SetUp() override {
+        Start();
+        RunDeviceFlow();
+        ASSERT_TRUE(form->Context().BoardLink.connected);
+        cable.written.clear();
+    }
+    std::string Wire() const { return std::string(cable.written.begin(), cable.written.end()); }
+};
+
+TEST_F(MaintenanceWindowTest, PickingATestPortSendsItsNumberButSettingItInCodeDoesNot) {
+    form->ComboBox1->setCurrentIndex(3);  // not the operator: nothing is sent
+    QApplication::processEvents();
+    EXPECT_EQ(Wire(), "");
+    const QStringList before = Memo();
+    emit form->ComboBox1->activated(7);  // what a pick in the list emits
+    EXPECT_EQ(Wire(), "65=7\r");
+    EXPECT_EQ(Memo(), before);
+}
+
+TEST_F(MaintenanceWindowTest, FinalizeFromItsButton) {
+    form->BtnFinalize->click();
+    const QStringList memo = Memo();
+    EXPECT_TRUE(memo.contains("Finalizing..."));
+    EXPECT_TRUE(memo.contains("#EPS done"));
+    EXPECT_EQ(memo.last(), "#DSP done");
+}
+
+TEST_F(MaintenanceWindowTest, UploadFromTheButtonThroughTheFileDialog) {
+    const std::string bytes = "ABCDEFGHIJKL";  // three words
+    std::ofstream(programDir.File("scan.dat"), std::ios::binary) << bytes;
+    form->EditCoreNumber->setText("2");
+    QString title;
+    test::WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        // The dialog starts in the program's directory, where the file is; the operator
+        // types its name.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("scan.dat");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form->ButtonUpStream->click();
+    EXPECT_EQ(title, "Open DAT File:");
+    const std::string wire = Wire();
+    EXPECT_NE(wire.find("8902=3!\r"), std::string::npos);
+    EXPECT_EQ(wire.substr(wire.find("!\r") + 2), bytes);
+    const QStringList memo = Memo();
+    EXPECT_TRUE(memo.contains("### 3 Longwords read."));
+    EXPECT_TRUE(memo.contains("### 12 Bytes sent."));
+    EXPECT_TRUE(memo.last().startsWith("Core 2 loaded: 3 words"));
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
+TEST_F(MaintenanceWindowTest, ACancelledFileDialogLeavesConsoleAndBarAlone) {
+    const QStringList before = Memo();
+    test::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    form->ButtonUpStream->click();
+    EXPECT_EQ(Memo(), before);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_EQ(Wire(), "");
+}
+
+}  // namespace
+}  // namespace tq9

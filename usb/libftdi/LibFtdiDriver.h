@@ -1,0 +1,77 @@
+#pragma once
+// A D2XX function table over libftdi1, for machines that have only the open-source driver
+// stack. libftdi is reached through a table of its own (LibFtdiApi) so the adapter's logic
+// can be tested against a fake.
+//
+// Like the D2XX library, the adapter is one driver per process: its table's functions reach
+// the one live LibFtdiDriver.
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "usb/FTDIdll.h"
+#include "usb/libftdi/LibFtdiApi.h"
+
+namespace tq9 {
+
+// What the operator is told when a cable cannot be opened for lack of permission.
+inline constexpr const char* kLibFtdiPermissionHelp =
+    "An FTDI cable is attached, but this user may not open it (libftdi: inappropriate "
+    "permissions on device). Install the tool's udev rule (60-tq9-bench-ftdi.rules, which the "
+    "package puts in /usr/lib/udev/rules.d) or join the group plugdev, then log in again and "
+    "plug the cable in again.";
+
+class LibFtdiDriver {
+  public:
+    explicit LibFtdiDriver(const LibFtdiApi& api);
+    ~LibFtdiDriver();
+    LibFtdiDriver(const LibFtdiDriver&) = delete;
+    LibFtdiDriver& operator=(const LibFtdiDriver&) = delete;
+
+    static const FTDIdll& Table();
+    // What went wrong with the cables in the last listing or open, for the operator;
+    // empty when nothing did.
+    const std::string& Notes() const { return notes_; }
+
+    using FT_STATUS = d2xx::FT_STATUS;
+    using DWORD = d2xx::DWORD;
+    using FT_HANDLE = d2xx::FT_HANDLE;
+    FT_STATUS CreateDeviceInfoList(DWORD* numDevs);
+    FT_STATUS GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs);
+    FT_STATUS OpenEx(void* arg, DWORD flags, FT_HANDLE* handle);
+    FT_STATUS Close(FT_HANDLE handle);
+    FT_STATUS ResetDevice(FT_HANDLE handle);
+    FT_STATUS SetBaudRate(FT_HANDLE handle, d2xx::ULONG baud);
+    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, d2xx::UCHAR bits, d2xx::UCHAR stop,
+                                     d2xx::UCHAR parity);
+    FT_STATUS SetFlowControl(FT_HANDLE handle, d2xx::USHORT flow, d2xx::UCHAR xon,
+                             d2xx::UCHAR xoff);
+    FT_STATUS Purge(FT_HANDLE handle, d2xx::ULONG mask);
+    FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* got);
+    FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD toWrite, DWORD* written);
+
+    static LibFtdiDriver* Active() { return active_; }
+
+  private:
+    struct Device {
+        ftdi_context* context = nullptr;
+        std::deque<unsigned char> received;  // read from the chip, not yet taken
+    };
+    struct Listed {
+        std::string serial, description;
+    };
+    Device* Find(FT_HANDLE handle) const;
+    // Reads what the chip has into the device's buffer; false when the cable failed.
+    bool TopUp(Device& device);
+
+    const LibFtdiApi& api_;
+    std::vector<Listed> listed_;
+    std::vector<std::unique_ptr<Device>> open_;
+    std::string notes_;
+    static LibFtdiDriver* active_;
+};
+
+}  // namespace tq9
