@@ -13,19 +13,7 @@ using namespace d2xx;
 SimDriver* SimDriver::active_ = nullptr;
 
 const char* CallName(Call call) {
-    static const char* const kNames[kCallCount] = {"FT_CreateDeviceInfoList",
-                                                   "FT_GetDeviceInfoList",
-                                                   "FT_OpenEx",
-                                                   "FT_Close",
-                                                   "FT_ResetDevice",
-                                                   "FT_SetBaudRate",
-                                                   "FT_SetDataCharacteristics",
-                                                   "FT_SetFlowControl",
-                                                   "FT_Purge",
-                                                   "FT_GetQueueStatus",
-                                                   "FT_Read",
-                                                   "FT_Write"};
-    return kNames[static_cast<int>(call)];
+    return kD2xxFunctionNames[static_cast<int>(call)];
 }
 
 std::uint64_t VirtualCable::SendToHost(const std::string& bytes, std::uint64_t startUs,

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -28,21 +29,13 @@ using d2xx::UCHAR;
 using d2xx::ULONG;
 using d2xx::USHORT;
 
+// The driver's calls, in the table's order.
 enum class Call {
-    CreateDeviceInfoList,
-    GetDeviceInfoList,
-    OpenEx,
-    Close,
-    ResetDevice,
-    SetBaudRate,
-    SetDataCharacteristics,
-    SetFlowControl,
-    Purge,
-    GetQueueStatus,
-    Read,
-    Write,
+#define TQ9_SIM_CALL(name, member, params, args) member,
+    TQ9_D2XX_FUNCTIONS(TQ9_SIM_CALL)
+#undef TQ9_SIM_CALL
 };
-inline constexpr int kCallCount = 12;
+inline constexpr int kCallCount = static_cast<int>(std::size(kD2xxFunctionNames));
 const char* CallName(Call call);
 
 // Microseconds from a start to the arrival of byte i (0-based) at a baud rate, 10 bits a

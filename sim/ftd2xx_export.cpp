@@ -31,42 +31,11 @@ SimDriver& Driver() {
 }
 }  // namespace
 
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_CreateDeviceInfoList(DWORD* numDevs) {
-    return Driver().CreateDeviceInfoList(numDevs);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_GetDeviceInfoList(tq9::ftdiDeviceNode* dest, DWORD* numDevs) {
-    return Driver().GetDeviceInfoList(dest, numDevs);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
-    return Driver().OpenEx(arg, flags, handle);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_Close(FT_HANDLE handle) {
-    return Driver().Close(handle);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_ResetDevice(FT_HANDLE handle) {
-    return Driver().ResetDevice(handle);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_SetBaudRate(FT_HANDLE handle, ULONG baud) {
-    return Driver().SetBaudRate(handle, baud);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR length, UCHAR stop,
-                                                         UCHAR parity) {
-    return Driver().SetDataCharacteristics(handle, length, stop, parity);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon,
-                                                 UCHAR xoff) {
-    return Driver().SetFlowControl(handle, flow, xon, xoff);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_Purge(FT_HANDLE handle, ULONG mask) {
-    return Driver().Purge(handle, mask);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
-    return Driver().GetQueueStatus(handle, rxBytes);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* got) {
-    return Driver().Read(handle, buffer, toRead, got);
-}
-TQ9_EXPORT FT_STATUS TQ9_FTAPI FT_Write(FT_HANDLE handle, void* buffer, DWORD toWrite,
-                                        DWORD* written) {
-    return Driver().Write(handle, buffer, toWrite, written);
-}
+using tq9::ftdiDeviceNode;
+
+#define TQ9_SIM_EXPORT(name, member, params, args) \
+    TQ9_EXPORT FT_STATUS TQ9_FTAPI name params {   \
+        return Driver().member args;               \
+    }
+TQ9_D2XX_FUNCTIONS(TQ9_SIM_EXPORT)
+#undef TQ9_SIM_EXPORT

@@ -1,11 +1,13 @@
 #pragma once
 // The D2XX driver's functions, reached only through this table of pointers with FTDI's C
-// signatures. Sources: the real driver library loaded at run time (D2xxLibrary), or the
-// simulated driver, linked in directly by tests.
+// signatures, and the driver sources that fill it: FTDI's library loaded at run time, the
+// tool's own layers over other driver stacks, or the simulated driver linked in by tests.
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "usb/D2xxFunctions.h"
 #include "usb/FTDItypes.h"
 
 namespace tq9 {
@@ -14,69 +16,88 @@ struct FTDIdll {
     using FT_STATUS = d2xx::FT_STATUS;
     using DWORD = d2xx::DWORD;
     using ULONG = d2xx::ULONG;
+    using USHORT = d2xx::USHORT;
+    using UCHAR = d2xx::UCHAR;
     using FT_HANDLE = d2xx::FT_HANDLE;
 
-    FT_STATUS(TQ9_FTAPI* FT_CreateDeviceInfoList)(DWORD* numDevs) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_GetDeviceInfoList)(ftdiDeviceNode* dest, DWORD* numDevs) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_OpenEx)(void* arg1, DWORD flags, FT_HANDLE* handle) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_Close)(FT_HANDLE handle) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_ResetDevice)(FT_HANDLE handle) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_SetBaudRate)(FT_HANDLE handle, ULONG baudRate) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_SetDataCharacteristics)
-    (FT_HANDLE handle, d2xx::UCHAR wordLength, d2xx::UCHAR stopBits, d2xx::UCHAR parity) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_SetFlowControl)
-    (FT_HANDLE handle, d2xx::USHORT flowControl, d2xx::UCHAR xon, d2xx::UCHAR xoff) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_Purge)(FT_HANDLE handle, ULONG mask) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_GetQueueStatus)(FT_HANDLE handle, DWORD* rxBytes) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_Read)
-    (FT_HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesReturned) = nullptr;
-    FT_STATUS(TQ9_FTAPI* FT_Write)
-    (FT_HANDLE handle, void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) = nullptr;
+#define TQ9_D2XX_SLOT(name, member, params, args) FT_STATUS(TQ9_FTAPI* name) params = nullptr;
+    TQ9_D2XX_FUNCTIONS(TQ9_D2XX_SLOT)
+#undef TQ9_D2XX_SLOT
+};
+
+// The functions' names, in the table's order.
+inline constexpr const char* kD2xxFunctionNames[] = {
+#define TQ9_D2XX_NAME(name, member, params, args) #name,
+    TQ9_D2XX_FUNCTIONS(TQ9_D2XX_NAME)
+#undef TQ9_D2XX_NAME
 };
 
 // Every call of this table fails (FT_OTHER_ERROR): the device object uses it while no
-// driver library could be loaded, so listing fails cleanly instead of crashing.
+// driver could be loaded, so listing fails cleanly instead of crashing.
 const FTDIdll& UnavailableDriverTable();
 
 // The driver library's file name on this platform: FTD2XX.DLL or libftd2xx.so.
 const char* D2xxLibraryName();
 
-class LibFtdiDriver;
+// A driver one source found: its table, valid while this object lives.
+class LoadedDriver {
+  public:
+    virtual ~LoadedDriver() = default;
+    virtual const FTDIdll& Table() const = 0;
+    // Where it came from: the library's path, or the name of our own layer.
+    virtual std::string Origin() const = 0;
+    // What the driver found wrong with the cables in its last listing or open (no
+    // permission, say), in words for the operator; empty when nothing.
+    virtual std::string Notes() const { return {}; }
+};
 
-// The driver behind the device object. A driver library is resolved whole or not at all:
-// all twelve functions found, or a clear reason naming every place tried. Where no D2XX
-// library is found and libftdi1 is built in, the table is our own layer over libftdi1.
-// The table stays valid while this object lives.
+// What the sources may look at.
+struct DriverSearch {
+    std::string programDirectory;  // ends with a path separator, or is empty
+    bool useOwnLayers = true;      // false: FTDI's library only
+};
+
+// One way to reach a cable. `open` returns the driver, or null with `whyNot` saying where
+// it looked and what it found ("in the program's directory (...)"); a source that does
+// not apply returns null and leaves `whyNot` empty.
+struct DriverSource {
+    const char* name;
+    std::unique_ptr<LoadedDriver> (*open)(const DriverSearch& search, std::string& whyNot);
+};
+
+// The sources, tried in this order (usb/DriverSources.cpp).
+const std::vector<DriverSource>& DriverSources();
+
+// FTDI's library, resolved whole or not at all: all twelve functions found, or why not
+// (the ones it lacks). `path` is a file path or a bare name for the system's search.
+std::unique_ptr<LoadedDriver> OpenD2xxLibrary(const std::string& path, std::string& whyNot);
+
+// The driver behind the device object: the first source that opens. The table stays
+// valid while this object lives.
 class D2xxLibrary {
   public:
-    // Searches the program's directory first (as Windows does for DLLs), then the
-    // system's library path, then (useLibFtdi) libftdi1. programDirectory ends with a path
-    // separator, or is empty.
     static std::unique_ptr<D2xxLibrary> Load(const std::string& programDirectory,
-                                             bool useLibFtdi = true);
-    ~D2xxLibrary();
+                                             bool useOwnLayers = true);
     D2xxLibrary(const D2xxLibrary&) = delete;
     D2xxLibrary& operator=(const D2xxLibrary&) = delete;
 
-    bool Loaded() const { return handle_ != nullptr || libftdi_ != nullptr; }
+    bool Loaded() const { return driver_ != nullptr; }
     // The loaded functions, or UnavailableDriverTable() when nothing was loaded.
     const FTDIdll& Table() const;
-    // What the driver found wrong with the cables in its last listing or open (no
-    // permission, say), in words for the operator; empty when nothing.
-    std::string Notes() const;
-    // Where the library came from (empty when not loaded).
+    std::string Notes() const { return driver_ ? driver_->Notes() : std::string(); }
+    // Where the driver came from (empty when not loaded).
     const std::string& LoadedFrom() const { return loadedFrom_; }
+    // The name of the source that won (empty when not loaded).
+    const std::string& Source() const { return source_; }
     // Why nothing was loaded, naming each place tried (empty when loaded).
     const std::string& FailureReason() const { return failureReason_; }
 
   private:
     D2xxLibrary() = default;
-    bool TryLoad(const std::string& path, std::string& whyNot);
 
-    void* handle_ = nullptr;
-    FTDIdll table_;
-    std::unique_ptr<LibFtdiDriver> libftdi_;
+    std::unique_ptr<LoadedDriver> driver_;
     std::string loadedFrom_;
+    std::string source_;
     std::string failureReason_;
 };
 

@@ -1,12 +1,22 @@
-# Fails unless LIBRARY's dynamic symbol table defines exactly the twelve FT_ functions.
+# Fails unless LIBRARY's dynamic symbol table defines exactly the D2XX functions that
+# FUNCTIONS (usb/D2xxFunctions.h, the one list of them) names.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
-set(expected FT_Close FT_CreateDeviceInfoList FT_GetDeviceInfoList FT_GetQueueStatus FT_OpenEx
-    FT_Purge FT_Read FT_ResetDevice FT_SetBaudRate FT_SetDataCharacteristics FT_SetFlowControl
-    FT_Write)
+file(READ ${FUNCTIONS} list_text)
+string(REGEX MATCHALL "X\\(FT_[A-Za-z]+," entries "${list_text}")
+set(expected "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^X\\((FT_[A-Za-z]+),$" "\\1" name "${entry}")
+  list(APPEND expected ${name})
+endforeach()
+list(SORT expected)
+list(LENGTH expected count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no D2XX functions found in ${FUNCTIONS}")
+endif()
 string(REGEX MATCHALL "[0-9a-f]+ T [A-Za-z_][A-Za-z0-9_]*" functions "${symbols}")
 set(found "")
 foreach(line IN LISTS functions)

@@ -125,5 +125,23 @@ TEST_F(DriverLoaderTest, WithoutAnyD2xxLibraryTheLibFtdiLayerTakesOver) {
     EXPECT_EQ(link.deviceCount, 0u);
 }
 
+TEST_F(DriverLoaderTest, SourcesAreTriedInOrderAndTheOneThatWonIsNamed) {
+    const auto& sources = DriverSources();
+    ASSERT_GE(sources.size(), 3u);
+    Place(TQ9_SIM_DRIVER_PATH);
+    EXPECT_EQ(D2xxLibrary::Load(programDir.WithSeparator())->Source(), sources[0].name);
+
+    if (SystemHasADriver()) GTEST_SKIP() << "a D2XX driver is installed on this machine";
+    test::TempDir empty;
+    const auto none = D2xxLibrary::Load(empty.WithSeparator(), false);
+    EXPECT_TRUE(none->Source().empty());
+    const std::string& why = none->FailureReason();
+    EXPECT_LT(why.find("in the program's directory"), why.find("on the system library path"))
+        << why;
+    if (LibFtdiBuiltIn()) {
+        EXPECT_EQ(D2xxLibrary::Load(empty.WithSeparator())->Source(), "libftdi1");
+    }
+}
+
 }  // namespace
 }  // namespace tq9

@@ -20,7 +20,22 @@ constexpr int kAutoDetachReattachSio = 2;  // AUTO_DETACH_REATACH_SIO_MODULE
 constexpr int kPermissionDenied = -8;      // ftdi_usb_open_*: inappropriate permissions
 constexpr std::size_t kReadChunk = 4096;
 
+class LibFtdiLayer : public LoadedDriver {
+  public:
+    explicit LibFtdiLayer(const LibFtdiApi& api) : driver_(api) {}
+    const FTDIdll& Table() const override { return LibFtdiDriver::Table(); }
+    std::string Origin() const override { return "libftdi1"; }
+    std::string Notes() const override { return driver_.Notes(); }
+
+  private:
+    LibFtdiDriver driver_;
+};
 }  // namespace
+
+std::unique_ptr<LoadedDriver> OpenLibFtdiSource(const DriverSearch& search, std::string&) {
+    if (!search.useOwnLayers || !LibFtdiBuiltIn()) return nullptr;
+    return std::make_unique<LibFtdiLayer>(SystemLibFtdi());
+}
 
 LibFtdiDriver::LibFtdiDriver(const LibFtdiApi& api) : api_(api) {
     if (active_) throw std::logic_error("only one libftdi driver may exist at a time");

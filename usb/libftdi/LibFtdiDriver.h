@@ -74,4 +74,8 @@ class LibFtdiDriver {
     static LibFtdiDriver* active_;
 };
 
+// The libftdi1 layer as a driver source: null (and no reason) where libftdi1 is not built
+// in or the search asks for FTDI's library only.
+std::unique_ptr<LoadedDriver> OpenLibFtdiSource(const DriverSearch& search, std::string& whyNot);
+
 }  // namespace tq9
