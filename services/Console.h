@@ -6,11 +6,11 @@
 
 namespace tq9 {
 
-class Host;
+class OperatorView;
 
 class Console {
   public:
-    explicit Console(Host* view = nullptr) : view_(view) {}
+    explicit Console(OperatorView* view = nullptr) : view_(view) {}
 
     void Add(const std::string& line);
     void Clear();
@@ -26,7 +26,7 @@ class Console {
     std::string Text() const;
 
   private:
-    Host* view_;
+    OperatorView* view_;
     std::vector<std::string> lines_;
 };
 

@@ -1,6 +1,13 @@
 #pragma once
-// What operations need from the platform and the window toolkit. The Qt main window
-// implements it; tests use a scripted host on virtual time. Toolkit-free on purpose.
+// What operations need from the platform and the window toolkit, in three parts: the
+// platform (clock, window messages, sound), the operator's view (the displays and controls
+// operations write and read) and the dialogs. The Qt main window is all three; StdHost is
+// the do-nothing base for every other host (console programs, the scripted host of the
+// tests). Toolkit-free on purpose.
+//
+// All calls come from the thread that runs the operation, which is the window's thread.
+// None of them fails: a host that cannot show something drops it, and a dialog it cannot
+// show counts as cancelled.
 
 #include <cstdint>
 #include <string>
@@ -53,23 +60,35 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
-class Host {
+// Time and the window messages.
+class HostPlatform {
   public:
-    virtual ~Host() = default;
+    virtual ~HostPlatform() = default;
 
     // The 32-bit millisecond tick counter; it wraps after about 49.7 days.
     virtual std::uint32_t TickCount() = 0;
+    // Blocks; handles no window messages meanwhile.
     virtual void Sleep(std::uint32_t ms) = 0;
-    // Handles every window message that is pending now, then returns.
+    // Handles every window message that is pending now, then returns. The handlers it runs
+    // may be the operator's clicks (Cancel, or a click an operation refuses).
     virtual void ProcessMessages() = 0;
     // Blocks until a window message is pending or limitMs have passed, whichever is first.
-    // Handles nothing itself.
+    // Handles nothing itself: the caller follows it with ProcessMessages.
     virtual void WaitForMessage(std::uint32_t limitMs) = 0;
-    // Starts playing a sound file and returns at once; failures are ignored.
+    // Starts playing a sound file (a bare name is looked up beside the program) and returns
+    // at once; a missing file or sound device is ignored.
     virtual void PlaySoundFile(const std::string& fileName) = 0;
+};
 
-    // Displays the services write to.
+// The main window's displays and controls that operations write and read. Each write shows
+// at once; a read returns what the display holds now, the operator's typing included.
+class OperatorView {
+  public:
+    virtual ~OperatorView() = default;
+
     virtual void ShowBusyLed(Rgb colour) = 0;
+    // The console pane: a line added at the end, or the whole content replaced (cleared,
+    // or a log shown in its place). The console object keeps the lines; the view shows them.
     virtual void ConsoleLineAdded(const std::string& line) = 0;
     virtual void ConsoleReplaced(const std::vector<std::string>& lines) = 0;
 
@@ -84,31 +103,48 @@ class Host {
     virtual void SetControlEnabled(Control control, bool enabled) = 0;
     virtual void SetControlVisible(Control control, bool visible) = 0;
 
-    // A modal message dialog with one OK button; returns when the operator closed it.
-    // A CR in the text is a line break.
+    // The upload's progress bar: the maximum first, then positions from 0 up to it; a
+    // position of 0 at the end empties the bar again.
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+};
+
+// The windows that ask or tell the operator something. Each is modal (the call returns when
+// the operator has closed it), except the program output window.
+class OperatorDialogs {
+  public:
+    virtual ~OperatorDialogs() = default;
+
+    // A message dialog with one OK button; returns when the operator closed it. A CR in
+    // the text is a line break.
     virtual void ShowMessage(MessageKind kind, const std::string& text) = 0;
 
-    // The device selection dialog: rows are (caption, serial, description).
+    // The device selection dialog, always in this order: DeviceDialogClear, one
+    // DeviceDialogAddRow per cable (rows are caption, serial, description), optionally
+    // DeviceDialogSelectRow, then DeviceDialogShow. Show returns true for OK with a row
+    // selected, which `row` then names; false for Cancel, the close box or OK without a
+    // selection, and then leaves `row` as it was. The rows stay until the next Clear.
     virtual void DeviceDialogClear() = 0;
     virtual void DeviceDialogAddRow(const std::string& caption, const std::string& serial,
                                     const std::string& description) = 0;
     virtual void DeviceDialogSelectRow(int row) = 0;
-    // Shows the dialog modally. True for OK with a row selected, which `row` then names.
     virtual bool DeviceDialogShow(int& row) = 0;
 
-    // The file-open dialog. True with the chosen file's full name; false when cancelled.
+    // The file-open dialog. True with the chosen file's full name in `fileName`; false when
+    // cancelled, and then `fileName` is left as it was.
     virtual bool OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) = 0;
 
-    // A window of its own for the output of a program run that is shown (avrdude's flash
-    // run): opened at the start, fed while it runs, and closable by the operator once the
-    // program has ended.
+    // A window of its own, not modal, for the output of a program run that is shown
+    // (avrdude's flash run): ProgramOutputStart once when the program has started,
+    // ProgramOutputAdd any number of times while it runs (text as the program wrote it,
+    // possibly empty), ProgramOutputEnd once with its exit code. The operator can close the
+    // window only after the end. A program that could not be started calls none of them.
     virtual void ProgramOutputStart(const std::string& commandLine) = 0;
     virtual void ProgramOutputAdd(const std::string& text) = 0;
     virtual void ProgramOutputEnd(int exitCode) = 0;
-
-    // The upload's progress bar.
-    virtual void SetProgressMax(int maximum) = 0;
-    virtual void SetProgressPosition(int position) = 0;
 };
+
+// Everything an operation may reach; operations take the whole of it.
+class Host : public HostPlatform, public OperatorView, public OperatorDialogs {};
 
 }  // namespace tq9

@@ -1,6 +1,9 @@
 #pragma once
-// A Host for programs without a window (the console demo, benchmarks): the standard
-// library's steady clock, real sleeps, no window messages and plain-text displays.
+// The do-nothing Host, the base of every host but the window's: the standard library's
+// steady clock and real sleeps, no window messages, displays that keep what they are given
+// and show nothing, no sound. Dialogs: a message becomes a console line ("[dialog] ..."),
+// the device dialog takes its first row, the file dialog is cancelled, program output is
+// dropped. A new host (for a console program, a test) overrides what it shows or answers.
 
 #include <map>
 #include <string>
@@ -32,8 +35,6 @@ class StdHost : public Host {
     std::string ScanCoreText() override;
     void SetControlEnabled(Control, bool) override {}
     void SetControlVisible(Control, bool) override {}
-    // Without a window there is nobody to ask: messages are shown as console text, and
-    // the device dialog takes its first row.
     void ShowMessage(MessageKind kind, const std::string& text) override;
     void DeviceDialogClear() override { rows_ = 0; }
     void DeviceDialogAddRow(const std::string&, const std::string&, const std::string&) override {
@@ -41,8 +42,9 @@ class StdHost : public Host {
     }
     void DeviceDialogSelectRow(int) override {}
     bool DeviceDialogShow(int& row) override {
+        if (rows_ == 0) return false;
         row = 0;
-        return rows_ > 0;
+        return true;
     }
     bool OpenFileDialog(const FileDialogSettings&, std::string&) override { return false; }
     void ProgramOutputStart(const std::string&) override {}

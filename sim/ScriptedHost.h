@@ -1,19 +1,20 @@
 #pragma once
-// A Host on virtual time for tests: the tick counter, sleeps and message waits move the
-// shared virtual clock; "window messages" are actions the test schedules (an operator's
-// click at a given moment) and an optional repeating timer. Records what was shown.
+// A host on virtual time for tests, on the do-nothing base: the tick counter, sleeps and
+// message waits move the shared virtual clock; "window messages" are actions the test
+// schedules (an operator's click at a given moment) and an optional repeating timer.
+// Records what was shown, and answers the dialogs as the test says.
 
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "services/Host.h"
+#include "services/StdHost.h"
 #include "sim/Clock.h"
 
 namespace tq9::sim {
 
-class ScriptedHost : public Host {
+class ScriptedHost : public StdHost {
   public:
     // tickAtZero: the counter's value at virtual time 0, to test waits across its wrap.
     explicit ScriptedHost(VirtualClock& clock, std::uint32_t tickAtZero = 0)

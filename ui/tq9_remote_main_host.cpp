@@ -202,8 +202,10 @@ void TForm1::DeviceDialogSelectRow(int row) {
 bool TForm1::DeviceDialogShow(int& row) {
     if (!deviceselectbox_) return false;
     if (deviceselectbox_->ShowModal() != Tdeviceselectbox::mrOk) return false;
-    row = deviceselectbox_->SelectedRow();
-    return row >= 0;
+    const int selected = deviceselectbox_->SelectedRow();
+    if (selected < 0) return false;
+    row = selected;
+    return true;
 }
 
 }  // namespace tq9
