@@ -1,6 +1,9 @@
 #include "link/Protocol.h"
 
+#include <optional>
+
 #include "base/Convert.h"
+#include "base/Platform.h"
 #include "link/Ansi.h"
 
 namespace tq9 {
@@ -9,6 +12,14 @@ namespace {
 constexpr std::uint8_t kCR = 13;
 // After this much silence the echo sleeps between polls instead of spinning.
 constexpr std::uint32_t kEchoIdleAfterMs = 20;
+// A reply wait polls this many times without a pause, then sleeps between empty polls:
+// briefly while an answer is due (a board answers a query within a few milliseconds), then
+// a millisecond at a time. A reply is read within a fraction of a millisecond of its CR,
+// and a silent board's wait leaves the core alone.
+constexpr int kReplySpinPolls = 50;
+constexpr std::uint32_t kReplyDueMs = 10;
+constexpr std::uint32_t kReplyPollPauseUs = 75;
+constexpr std::uint32_t kReplyLatePollPauseUs = 1'000;
 
 void WriteBytes(LinkContext& ctx, const std::string& bytes) {
     tftdichip* device = ctx.BoardLink.device.get();
@@ -48,13 +59,22 @@ void ReceiveLine(LinkContext& ctx, std::uint32_t limitMs, std::string& reply) {
     Host& host = ctx.host;
     tftdichip* device = ctx.BoardLink.device.get();
     std::string collected;
+    // Raised only once the wait starts to sleep, so a reply already waiting costs nothing.
+    std::optional<FineTimerResolution> fineTimer;
+    int emptyPolls = 0;
     // Elapsed time against the limit, so a wrap of the counter cannot end or stretch it.
     const std::uint32_t start = host.TickCount();
     for (;;) {
         std::uint8_t byte = 0;
         if (PollByte(device, byte) == Poll::Byte) {
             collected += static_cast<char>(byte);
+            emptyPolls = 0;
             if (byte == kCR) break;
+        } else if (++emptyPolls > kReplySpinPolls) {
+            // Nothing yet: poll on, but let the core go between polls.
+            if (!fineTimer) fineTimer.emplace();
+            const bool due = host.TickCount() - start < kReplyDueMs;
+            host.SleepUs(due ? kReplyPollPauseUs : kReplyLatePollPauseUs);
         }
         if (host.TickCount() - start > limitMs) break;
     }
@@ -115,13 +135,20 @@ void EchoUntilHash(LinkContext& ctx) {
     const unsigned cancelsAtStart = ctx.CancelRequests();
     std::string line;
     std::uint32_t lastByte = host.TickCount();
+    std::uint32_t lastGoodPoll = lastByte;
     std::uint32_t lastPump = lastByte;
     for (;;) {
         std::uint8_t byte = 0;
         const Poll poll = PollByte(device, byte);
+        const std::uint32_t polledAt = host.TickCount();
         if (poll == Poll::Failed) {
-            ctx.LogTimeoutWarning();
-            return;
+            // One failed call is no byte this time; a cable that keeps failing is gone.
+            if (polledAt - lastGoodPoll >= kEchoFailureLimitMs) {
+                ctx.LogTimeoutWarning();
+                return;
+            }
+        } else {
+            lastGoodPoll = polledAt;
         }
         if (poll == Poll::Byte) {
             if (byte >= 32) line += static_cast<char>(byte);
@@ -142,9 +169,15 @@ void EchoUntilHash(LinkContext& ctx) {
             return;
         }
         if (now - lastPump >= kEchoPumpMs) {
+            // A Cancel clicked here is recorded, with its warning line, for the operation's
+            // next cancel test. It ends the echo only once the board has been silent a
+            // while: a report whose lines come seconds apart is still read to its end.
             host.ProcessMessages();
             lastPump = host.TickCount();
-            if (ctx.CancelRequests() != cancelsAtStart) return;  // Cancel wrote its own line
+            if (ctx.CancelRequests() != cancelsAtStart &&
+                lastPump - lastByte >= kEchoCancelSilenceMs) {
+                return;  // Cancel wrote its own line
+            }
         }
         if (quiet >= kEchoIdleAfterMs) host.Sleep(1);
     }

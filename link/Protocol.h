@@ -19,12 +19,18 @@ inline constexpr std::uint32_t kWriteWaitLimitMs = 200;
 inline constexpr std::uint32_t kEchoSilenceLimitMs = 120'000;
 // How often the echo handles window messages while the board is quiet.
 inline constexpr std::uint32_t kEchoPumpMs = 50;
+// A Cancel ends the echo only after the board has sent nothing for this long; before that
+// it is only recorded.
+inline constexpr std::uint32_t kEchoCancelSilenceMs = 5'000;
+// Failed driver polls end the echo only when none has succeeded for this long.
+inline constexpr std::uint32_t kEchoFailureLimitMs = 1'000;
 
 // Raw byte, one write call, no framing; runs whatever the connected flag says.
 void SendByte(LinkContext& ctx, std::uint8_t byte);
 // text + CR in one write; nothing when the link is not connected.
 void SendLine(LinkContext& ctx, const std::string& text);
 // Collects one reply line (up to its CR) within limitMs; "-9999" when none came in time.
+// Polls without a pause at first, then sleeps briefly between empty polls.
 void ReceiveLine(LinkContext& ctx, std::uint32_t limitMs, std::string& reply);
 // Purge, "<param>?" CR, reply within 500 ms. Runs whatever the connected flag says.
 void QueryParam(LinkContext& ctx, std::int32_t param, std::string& reply);
@@ -37,8 +43,9 @@ void WriteParam(LinkContext& ctx, std::int32_t param, std::int32_t value);
 // "<param>=<value>!" CR after a purge; reply within 200 ms.
 void WriteParamWait(LinkContext& ctx, std::int32_t param, std::int32_t value, std::string& reply);
 // Copies the board's lines to the console up to and including one starting with "#".
-// Ends early, with the timeout warning, when the board stays silent for 120 s or the cable
-// fails; and silently when the operator cancels while the board is quiet.
+// Ends early, with the timeout warning, when the board stays silent for 120 s or the
+// cable's calls fail for a second; and without a line of its own when the operator has
+// cancelled and the board has then been silent for 5 s.
 void EchoUntilHash(LinkContext& ctx);
 // Logs the command, sends it and echoes the board's answer.
 void SendAndEcho(LinkContext& ctx, const std::string& command);

@@ -67,8 +67,10 @@ class HostPlatform {
 
     // The 32-bit millisecond tick counter; it wraps after about 49.7 days.
     virtual std::uint32_t TickCount() = 0;
-    // Blocks; handles no window messages meanwhile.
+    // Block; they handle no window messages meanwhile. A sleep lasts at least as long as
+    // asked, and the platform's timer may round it up (to a millisecond on Windows).
     virtual void Sleep(std::uint32_t ms) = 0;
+    virtual void SleepUs(std::uint32_t us) = 0;
     // Handles every window message that is pending now, then returns. The handlers it runs
     // may be the operator's clicks (Cancel, or a click an operation refuses).
     virtual void ProcessMessages() = 0;

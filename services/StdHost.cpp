@@ -15,6 +15,10 @@ void StdHost::Sleep(std::uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void StdHost::SleepUs(std::uint32_t us) {
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 void StdHost::ShowMessage(MessageKind, const std::string& text) {
     std::string shown = text;
     for (char& c : shown) {

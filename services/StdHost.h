@@ -22,6 +22,7 @@ class StdHost : public Host {
 
     std::uint32_t TickCount() override;
     void Sleep(std::uint32_t ms) override;
+    void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override {}
     // There are no messages, so this is a plain sleep.
     void WaitForMessage(std::uint32_t limitMs) override { Sleep(limitMs); }

@@ -22,6 +22,10 @@ class ScriptedHost : public StdHost {
 
     std::uint32_t TickCount() override;
     void Sleep(std::uint32_t ms) override { clock_.Advance(std::uint64_t(ms) * 1000); }
+    void SleepUs(std::uint32_t us) override {
+        clock_.Advance(us);
+        ++shortSleeps;
+    }
     void ProcessMessages() override;
     void WaitForMessage(std::uint32_t limitMs) override;
     void PlaySoundFile(const std::string& fileName) override { sounds.push_back(fileName); }
@@ -102,6 +106,7 @@ class ScriptedHost : public StdHost {
     std::vector<Rgb> ledColours;
     int consoleUpdates = 0;
     int processCalls = 0;
+    int shortSleeps = 0;
     int waitCalls = 0;
 
   private:

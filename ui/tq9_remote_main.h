@@ -70,6 +70,7 @@ class TForm1 : public QMainWindow, public Host {
     // Host
     std::uint32_t TickCount() override;
     void Sleep(std::uint32_t ms) override;
+    void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override;
     void WaitForMessage(std::uint32_t limitMs) override;
     void PlaySoundFile(const std::string& fileName) override;

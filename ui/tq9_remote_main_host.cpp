@@ -48,6 +48,10 @@ void TForm1::Sleep(std::uint32_t ms) {
     QThread::msleep(ms);
 }
 
+void TForm1::SleepUs(std::uint32_t us) {
+    QThread::usleep(us);
+}
+
 void TForm1::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

@@ -53,6 +53,25 @@ TEST_F(MaintenanceTest, ACancelDuringTheIdentificationStillSendsBothCommands) {
     EXPECT_EQ(Lines().back(), "#DSP done");
 }
 
+TEST_F(MaintenanceTest, ACancelDuringTheFirstReportLeavesBothReportsWhole) {
+    board->timing.reportUs = 4'000'000;  // the report's lines come seconds apart
+    bool clicked = false;
+    host.SetTimer(10, [&] {
+        if (!clicked && !Lines().empty() && Lines().back() == "Storing factory defaults...") {
+            clicked = true;
+            ctx.BtnCancelClick();
+        }
+    });
+    BtnFinalizeClick(ctx);
+    ASSERT_TRUE(clicked);
+    const auto from = std::find(Lines().begin(), Lines().end(), "Save Factory Defaults...");
+    EXPECT_EQ(Lines_t(from, Lines().end()),
+              (Lines_t{"Save Factory Defaults...", "EPS=9!", "Storing factory defaults...",
+                       kCancelWarning, "#EPS done", "Program transfer to Reverb DSP...", "9960=10!",
+                       "Reverb DSP program transfer...", "DSP verify OK", "#DSP done"}));
+    EXPECT_EQ(cable.Queued(), 0u) << "nothing of either report left unread";
+}
+
 TEST_F(MaintenanceTest, FinalizeWithTheLinkClosedOnlySaysSo) {
     CloseLink();
     ctx.CancelRequested = 1;

@@ -112,6 +112,21 @@ TEST_F(ProtocolTest, ASilentBoardGivesTheSentinelAfterTheLimit) {
     EXPECT_LT(clock.NowUs() - start, 202'000u);
 }
 
+TEST_F(ProtocolTest, AReplyWaitSleepsBetweenEmptyPollsInsteadOfSpinning) {
+    board->faults.silent = true;
+    std::string reply;
+    const int pollsBefore = driver.CallCount(sim::Call::GetQueueStatus);
+    QueryParam(ctx, 253, reply);
+    EXPECT_EQ(reply, "-9999");
+    // A spinning wait polls tens of thousands of times in 500 ms; this one about once a
+    // millisecond once the answer is overdue.
+    EXPECT_LT(driver.CallCount(sim::Call::GetQueueStatus) - pollsBefore, 1'000);
+
+    board->faults.silent = false;
+    QueryParam(ctx, 9952, reply);
+    EXPECT_EQ(reply, "9952=12345\r") << "an answer that comes during the pauses is read";
+}
+
 TEST_F(ProtocolTest, TheLimitDecidesBetweenALateLineAndTheSentinel) {
     board->faults.silent = true;
     std::string reply;
@@ -256,14 +271,39 @@ TEST_F(EchoTest, BoardSendingSlowlyButSteadilyIsNeverCutOff) {
     EXPECT_EQ(Lines(), (std::vector<std::string>{"step 1", "step 2", "step 3", "#done"}));
 }
 
-TEST_F(EchoTest, CancelDuringSilenceEndsTheEchoWithoutAnotherLine) {
-    board->faults.reportWithoutHash = true;
+TEST_F(EchoTest, ACancelDuringAReportIsRecordedButEndsNothing) {
+    // Lines 1 s and then 3 s apart; Cancel half-way between the first two.
+    const std::uint64_t now = clock.NowUs();
+    cable.SendToHost("first\r", now + 1'000'000);
+    cable.SendToHost("second\r", now + 2'000'000);
+    cable.SendToHost("third\r", now + 5'000'000);
+    cable.SendToHost("#end\r", now + 6'000'000);
+    host.AfterMs(1'500, [&] { ctx.BtnCancelClick(); });
+    EchoUntilHash(ctx);
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"first", kCancelWarning, "second", "third", "#end"}));
+    EXPECT_EQ(cable.Queued(), 0u);
+    EXPECT_EQ(ctx.CancelRequested, 1) << "left for the operation's next cancel test";
+}
+
+TEST_F(EchoTest, ACancelEndsTheEchoOnlyAfterFiveSecondsOfSilence) {
+    BoardSends("started\r");  // and then nothing
     host.AfterMs(2'000, [&] { ctx.BtnCancelClick(); });
-    const auto start = NowMs();
-    SendAndEcho(ctx, "UPD 2=1!");
-    EXPECT_LT(NowMs() - start, 2'200u);
-    EXPECT_EQ(Lines().back(), "##### Warning: Process cancelled by user");
-    EXPECT_EQ(std::count(Lines().begin(), Lines().end(), Lines().back()), 1);
+    auto start = NowMs();
+    EchoUntilHash(ctx);
+    EXPECT_GE(NowMs() - start, 5'000u);
+    EXPECT_LT(NowMs() - start, 5'100u);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"started", kCancelWarning}))
+        << "no line of its own";
+
+    // Cancel after six seconds of silence ends it at once.
+    ctx.console.Clear();
+    host.AfterMs(6'000, [&] { ctx.BtnCancelClick(); });
+    start = NowMs();
+    EchoUntilHash(ctx);
+    EXPECT_GE(NowMs() - start, 6'000u);
+    EXPECT_LT(NowMs() - start, 6'100u);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{kCancelWarning}));
 }
 
 TEST_F(EchoTest, ACancelFlagLeftFromBeforeDoesNotCutTheReport) {
@@ -272,11 +312,21 @@ TEST_F(EchoTest, ACancelFlagLeftFromBeforeDoesNotCutTheReport) {
     EXPECT_EQ(Lines().back(), "#UPD done");
 }
 
-TEST_F(EchoTest, ACableThatFailsEndsTheEchoLikeSilence) {
+TEST_F(EchoTest, AFailedPollIsNoByteButACableThatKeepsFailingEndsTheEchoInASecond) {
+    BoardSends("one\r");
+    cable.SendToHost("#two\r", clock.NowUs() + 200'000);
+    driver.FailCall(sim::Call::GetQueueStatus, 1, d2xx::FT_IO_ERROR, 3);
+    driver.FailCall(sim::Call::Read, 1, d2xx::FT_IO_ERROR, 2);
+    EchoUntilHash(ctx);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"one", "#two"}));
+
+    ctx.console.Clear();
     board->faults.unplugAtUs = clock.NowUs() + 50'000;
+    const auto start = NowMs();
     SendAndEcho(ctx, "UPD 2=1!");
-    EXPECT_EQ(Lines().back(), "##### Warning: No response or process timed out");
-    EXPECT_LT(NowMs(), 1'000u) << "no need to wait out the silence";
+    EXPECT_EQ(Lines().back(), kTimeoutWarning);
+    EXPECT_GE(NowMs() - start, 1'000u);
+    EXPECT_LT(NowMs() - start, 1'200u) << "no need to wait out the silence";
 }
 
 class ProtocolWrapTest : public test::BoardBench {

@@ -313,6 +313,27 @@ TEST_F(MaintenanceWindowTest, FinalizeFromItsButton) {
     EXPECT_EQ(memo.last(), "#DSP done");
 }
 
+TEST_F(MaintenanceWindowTest, CancelDuringAFinalizeReportIsShownAtOnceAndCutsNothing) {
+    board->timing.reportUs = 1'500'000;  // report lines seconds apart, as a real board's
+    QTimer operatorHand;
+    operatorHand.setInterval(10);
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        if (Memo().last() == "Storing factory defaults...") {
+            operatorHand.stop();
+            form->BtnCancel->click();
+        }
+    });
+    operatorHand.start();
+    form->BtnFinalize->click();
+    const QStringList memo = Memo();
+    const QStringList tail = memo.mid(memo.indexOf("Save Factory Defaults..."));
+    EXPECT_EQ(tail, (QStringList{"Save Factory Defaults...", "EPS=9!",
+                                 "Storing factory defaults...", kCancelWarning, "#EPS done",
+                                 "Program transfer to Reverb DSP...", "9960=10!",
+                                 "Reverb DSP program transfer...", "DSP verify OK", "#DSP done"}));
+    EXPECT_EQ(cable.Queued(), 0u);
+}
+
 TEST_F(MaintenanceWindowTest, UploadFromTheButtonThroughTheFileDialog) {
     const std::string bytes = "ABCDEFGHIJKL";  // three words
     std::ofstream(programDir.File("scan.dat"), std::ios::binary) << bytes;
