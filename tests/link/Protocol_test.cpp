@@ -86,6 +86,41 @@ TEST_F(ProtocolTest, AClosedLinkSendsAndLogsNothingButQueriesStillWaitTheirLimit
     EXPECT_EQ(reply, "-9999");
 }
 
+TEST_F(ProtocolTest, TheConnectedFlagDecidesEvenWhileTheDeviceIsOpen) {
+    ctx.BoardLink.connected = false;  // the device itself stays open
+    std::string reply = "untouched";
+    SendLine(ctx, "RLD");
+    WriteParam(ctx, 65, 1);
+    WriteParamWait(ctx, 8900, 1, reply);
+    SendAndEcho(ctx, "RLD");
+    EchoUntilHash(ctx);
+    EXPECT_EQ(TakeWire(), "");
+    EXPECT_EQ(reply, "untouched");
+    EXPECT_TRUE(Lines().empty());
+
+    QueryParam(ctx, 9952, reply);
+    EXPECT_EQ(TakeWire(), "9952?\r");
+    EXPECT_EQ(reply, "9952=12345\r");
+    SendByte(ctx, 0x41);
+    EXPECT_EQ(TakeWire(), "A");
+}
+
+TEST_F(ProtocolTest, ACrReadInTimeIsStillTheSentinelWhenTheSecondLookIsPastTheLimit) {
+    // Each look at the counter moves it on by a millisecond: the look after the first byte
+    // is 1 ms into the wait, the look after the CR 2 ms.
+    host.tickReadCostUs = 1'000;
+    for (const auto& [limit, expected] :
+         {std::pair<std::uint32_t, const char*>{1, "-9999"}, {2, "x\r"}}) {
+        clock.AdvanceTo((clock.NowUs() / 1000 + 1) * 1000);
+        cable.SendToHost("x\r", clock.NowUs());  // waiting before the wait begins
+        clock.Advance(1'000);
+        std::string reply;
+        ReceiveLine(ctx, limit, reply);
+        EXPECT_EQ(reply, expected) << "limit " << limit;
+        EXPECT_EQ(cable.Queued(), 0u) << "the line was read in either case";
+    }
+}
+
 TEST_F(ProtocolTest, ReplyIsTheFirstLineWithEverythingBeforeIt) {
     board->faults.unsolicitedLine = "\nBOOT";
     std::string reply;
@@ -229,6 +264,18 @@ TEST_F(EchoTest, HighBytesBecomeTheCharactersOfTheirCodes) {
     BoardSends("\xE4\xB5\xFF\r#\r");
     EchoUntilHash(ctx);
     EXPECT_EQ(Lines()[0], "\u00e4\u00b5\u00ff");
+}
+
+TEST_F(EchoTest, BytesFrom0x80To0x9FAreTheCodePagesInRepliesAndTheirCodesInEchoLines) {
+    BoardSends("\x80\x8A\x9F\r");
+    clock.Advance(10'000);
+    std::string reply;
+    ReceiveLine(ctx, 100, reply);
+    EXPECT_EQ(reply, "\u20ac\u0160\u0178\r");
+
+    BoardSends("\x80\x8A\x9F\r#\r");
+    EchoUntilHash(ctx);
+    EXPECT_EQ(Lines()[0], "\u0080\u008a\u009f");
 }
 
 TEST_F(EchoTest, WaitingBytesAreEchoedAheadOfTheAnswerAndAnOldHashEndsItEarly) {

@@ -120,6 +120,20 @@ TEST_F(DiscoveryTest, CableUnpluggedAfterListingIsNotPresent) {
     EXPECT_FALSE(link.connected);
 }
 
+TEST_F(DiscoveryTest, AnIndexPastTheCountOpensTheSerialStillStoredThere) {
+    AddCables(2);
+    BuildDeviceList(link, status);
+    driver.CableAt(1).plugged = false;
+    BuildDeviceList(link, status);  // lists one cable; the second row keeps its serial
+    ASSERT_EQ(link.deviceCount, 1u);
+    EXPECT_EQ(link.serials[1], "SER1");
+    driver.CableAt(1).plugged = true;
+    OpenDeviceByIndex(link, 1, status);
+    EXPECT_EQ(status, "### USB connected");
+    EXPECT_TRUE(driver.CableAt(1).IsOpen());
+    link.device->closeDevice();
+}
+
 TEST_F(DiscoveryTest, OpenFailingAfterThePresenceTestLeavesNoDeviceObject) {
     AddCables(1);
     driver.FailCall(Call::OpenEx, 1, d2xx::FT_DEVICE_NOT_OPENED, /*after=*/1);

@@ -58,6 +58,26 @@ TEST_F(FTDIchipTest, ListingWithNoDeviceGivesZeroAndNoBuffer) {
     EXPECT_EQ(driver.CallCount(Call::GetDeviceInfoList), 0);
 }
 
+// A driver that describes fewer nodes in its second listing call than its first announced.
+d2xx::FT_STATUS TQ9_FTAPI ListOnlyOne(ftdiDeviceNode* dest, d2xx::DWORD* numDevs) {
+    const auto status = sim::SimDriver::Table().FT_GetDeviceInfoList(dest, numDevs);
+    *numDevs = 1;
+    return status;
+}
+
+TEST_F(FTDIchipTest, ADriverThatLowersTheCountInItsSecondCallIsBelieved) {
+    AddCables(3);
+    FTDIdll lowering = sim::SimDriver::Table();
+    lowering.FT_GetDeviceInfoList = ListOnlyOne;
+    tftdichip lowered(lowering);
+    d2xx::DWORD count = 0;
+    std::vector<ftdiDeviceNode> list;
+    ASSERT_TRUE(lowered.createDeviceInfoList(count, list));
+    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_STREQ(list[0].serialNumber, "SER0");
+}
+
 TEST_F(FTDIchipTest, ListingCopiesNodesInDriverOrder) {
     AddCables(17);
     d2xx::DWORD count = 0;
