@@ -6,26 +6,10 @@ namespace {
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
-}  // namespace
 
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-    std::vector<std::string> args;
-    std::size_t i = 0;
+// The arguments from position i on.
+void AppendArguments(const std::string& line, std::size_t i, std::vector<std::string>& args) {
     const std::size_t n = line.size();
-
-    // The program: quoted up to the next quote, or up to the first blank; no escapes.
-    std::string program;
-    if (i < n && line[i] == '"') {
-        ++i;
-        while (i < n && line[i] != '"')
-            program += line[i++];
-        if (i < n) ++i;
-    } else {
-        while (i < n && !IsBlank(line[i]))
-            program += line[i++];
-    }
-    args.push_back(program);
-
     for (;;) {
         while (i < n && IsBlank(line[i]))
             ++i;
@@ -60,6 +44,33 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
         }
         args.push_back(arg);
     }
+}
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> args;
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+
+    // The program: quoted up to the next quote, or up to the first blank; no escapes.
+    std::string program;
+    if (i < n && line[i] == '"') {
+        ++i;
+        while (i < n && line[i] != '"')
+            program += line[i++];
+        if (i < n) ++i;
+    } else {
+        while (i < n && !IsBlank(line[i]))
+            program += line[i++];
+    }
+    args.push_back(program);
+    AppendArguments(line, i, args);
+    return args;
+}
+
+std::vector<std::string> SplitArguments(const std::string& arguments) {
+    std::vector<std::string> args;
+    AppendArguments(arguments, 0, args);
     return args;
 }
 

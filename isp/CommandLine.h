@@ -10,5 +10,7 @@ namespace tq9 {
 // blanks; backslashes escape only quotes), so every platform sees the same arguments.
 // The first argument is the program: a quoted one ends at the next quote.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// The same rules for an argument text alone (no program name in front).
+std::vector<std::string> SplitArguments(const std::string& arguments);
 
 }  // namespace tq9

@@ -1,5 +1,6 @@
-// Programs started with posix_spawn, never through a shell: the command line is split by
-// the Windows rules so avrdude gets the same arguments as on the production PC.
+// Programs started with posix_spawn, never through a shell: the program's path goes to it
+// as it is, and the argument text is split by the Windows rules so avrdude gets the same
+// arguments as on the production PC.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,7 +11,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
+#include <vector>
 
 #include "isp/CommandLine.h"
 #include "isp/ProcessRunner.h"
@@ -61,6 +64,11 @@ class PosixChild : public ChildProcess {
 
     int ExitCode() const override { return exitCode_; }
 
+    // The whole process group: whatever the program started goes with it.
+    void Stop(bool force) override {
+        if (!ended_) ::kill(-pid_, force ? SIGKILL : SIGTERM);
+    }
+
   private:
     bool Reap() {
         if (ended_) return true;
@@ -92,40 +100,50 @@ class PosixChild : public ChildProcess {
 
 class PosixRunner : public ProcessRunner {
   public:
-    std::unique_ptr<ChildProcess> Start(const std::string& commandLine,
-                                        const std::string& workingDirectory, bool hidden) override {
-        const std::vector<std::string> args = SplitCommandLine(commandLine);
-        if (args.empty() || args[0].empty()) return nullptr;
+    std::unique_ptr<ChildProcess> Start(const ProgramStart& start, std::string& whyNot) override {
+        if (start.programPath.empty()) {
+            whyNot = "no program named";
+            return nullptr;
+        }
+        std::vector<std::string> args = SplitArguments(start.arguments);
+        args.insert(args.begin(), start.programPath);
         std::vector<char*> argv;
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
+        for (auto& arg : args)
+            argv.push_back(arg.data());
         argv.push_back(nullptr);
 
+        // Shown or hidden, what the program writes is collected: a hidden run's words are
+        // what explains a failure that left nothing else behind.
         int pipeFds[2] = {-1, -1};
-        if (!hidden && ::pipe2(pipeFds, O_CLOEXEC) != 0) return nullptr;
-
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+            whyNot = std::strerror(errno);
+            return nullptr;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        if (hidden) {
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-            posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        } else {
-            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+        if (!start.workingDirectory.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, start.workingDirectory.c_str());
         }
-        if (!workingDirectory.empty()) {
-            posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-        }
+        // A process group of its own, so a stop reaches everything it started.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
         pid_t pid = 0;
-        const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        const int failed = ::posix_spawn(&pid, start.programPath.c_str(), &actions, &attributes,
+                                         argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
-        if (pipeFds[1] >= 0) ::close(pipeFds[1]);
+        ::close(pipeFds[1]);
         if (failed != 0) {
-            if (pipeFds[0] >= 0) ::close(pipeFds[0]);
+            ::close(pipeFds[0]);
+            whyNot = std::strerror(failed);
             return nullptr;
         }
-        if (pipeFds[0] >= 0) ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+        ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
         return std::make_unique<PosixChild>(pid, pipeFds[0]);
     }
 };

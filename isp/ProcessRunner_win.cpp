@@ -26,6 +26,7 @@ class WinChild : public ChildProcess {
         GetExitCodeProcess(info_.hProcess, &code);
         return static_cast<int>(code);
     }
+    void Stop(bool) override { TerminateProcess(info_.hProcess, 1); }
 
   private:
     PROCESS_INFORMATION info_;
@@ -33,10 +34,10 @@ class WinChild : public ChildProcess {
 
 class WinRunner : public ProcessRunner {
   public:
-    std::unique_ptr<ChildProcess> Start(const std::string& commandLine,
-                                        const std::string& workingDirectory, bool hidden) override {
-        std::wstring line = Widen(commandLine);  // CreateProcessW may write into it
-        const std::wstring directory = Widen(workingDirectory);
+    std::unique_ptr<ChildProcess> Start(const ProgramStart& start, std::string& whyNot) override {
+        std::wstring line = Widen(start.commandLine);  // CreateProcessW may write into it
+        const std::wstring directory = Widen(start.workingDirectory);
+        const bool hidden = start.hidden;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -46,7 +47,10 @@ class WinRunner : public ProcessRunner {
             nullptr, line.data(), nullptr, nullptr, FALSE,
             CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_DEFAULT_ERROR_MODE, nullptr,
             directory.empty() ? nullptr : directory.c_str(), &startup, &info);
-        if (!started) return nullptr;
+        if (!started) {
+            whyNot = "error " + std::to_string(GetLastError());
+            return nullptr;
+        }
         return std::make_unique<WinChild>(info);
     }
 };

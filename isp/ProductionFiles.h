@@ -12,9 +12,20 @@ namespace tq9 {
 const char* AvrdudeExecutableName();
 // How the production-file check names it when it is missing: AVRdude.exe / AVRdude.
 const char* AvrdudeDisplayName();
-// avrdude's -P value for the programmer port the operator typed: "COM" + text on Windows;
-// elsewhere a device path as typed, or /dev/ttyUSB + the number.
+// Whether the operator's text names a programmer port and nothing else: a port number
+// (digits only) and, on Linux, also a device path under /dev/ without blanks, quotes or
+// control characters. Anything else would put words of the operator's into avrdude's
+// command line.
+bool IspPortValid(const std::string& comText);
+// avrdude's -P value for a valid port text: "COM" + number on Windows; elsewhere the device
+// path as typed, or /dev/ttyUSB + the number.
 std::string IspPortArgument(const std::string& comText);
+// What to tell the operator when the programmer's port may not be opened for lack of
+// permission; empty where there is nothing to add.
+const char* IspPortPermissionAdvice();
+
+// A port number: one or more decimal digits and nothing else.
+bool AllDigits(const std::string& text);
 
 // "##### Error: Missing file " followed by the name.
 void ReportMissingFile(Services& services, const std::string& fileName);

@@ -9,9 +9,24 @@ const char* AvrdudeDisplayName() {
     return "AVRdude";
 }
 
+bool IspPortValid(const std::string& comText) {
+    if (AllDigits(comText)) return true;
+    if (comText.rfind("/dev/", 0) != 0 || comText.size() == 5) return false;
+    for (const char c : comText) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= ' ' || byte == 0x7F || c == '"' || c == '\'') return false;
+    }
+    return true;
+}
+
 std::string IspPortArgument(const std::string& comText) {
     if (!comText.empty() && comText.front() == '/') return comText;
     return "/dev/ttyUSB" + comText;
+}
+
+const char* IspPortPermissionAdvice() {
+    return "##### Error: This user may not open the DIAMEX port (Permission denied). Add the "
+           "user to the group dialout, then log in again.";
 }
 
 }  // namespace tq9

@@ -9,8 +9,16 @@ const char* AvrdudeDisplayName() {
     return "AVRdude.exe";
 }
 
+bool IspPortValid(const std::string& comText) {
+    return AllDigits(comText);
+}
+
 std::string IspPortArgument(const std::string& comText) {
     return "COM" + comText;
+}
+
+const char* IspPortPermissionAdvice() {
+    return "";
 }
 
 }  // namespace tq9

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "base/Platform.h"
 #include "base/Wildcard.h"
@@ -13,8 +14,11 @@ namespace tq9 {
 
 namespace {
 constexpr std::uint32_t kWaitSliceMs = 50;
+// How long a program asked to stop may take before it is ended by force.
+constexpr std::uint32_t kStopGraceMs = 2'000;
 constexpr const char* kProbeLog = "avrdude.log";
 constexpr const char* kConfig = "avrdude.conf";
+constexpr const char* kPortError = "##### Error: AVRdude COM. Is DIAMEX port# correct?";
 
 std::string CommonArguments(const std::string& config, const char* bitClock,
                             const std::string& port) {
@@ -59,34 +63,89 @@ bool ReadLines(const std::string& path, std::string& text) {
 bool Contains(const std::string& text, const char* word) {
     return text.find(word) != std::string::npos;
 }
+
+std::vector<std::string> OutputLines(const std::string& output) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char c : output) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+void ReportNotStarted(IspContext& ctx, const RunOutcome& run) {
+    ctx.ConsoleAdd("##### Error: AVRdude could not be started: " + run.whyNot);
+}
+
+// A fuse or flash run's end: true when it ran and exited with 0. A cancelled run has its
+// warning line already.
+bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const char* name) {
+    if (!run.started) {
+        ReportNotStarted(ctx, run);
+        return false;
+    }
+    if (run.cancelled) return false;
+    if (run.exitCode == 0) return true;
+    ctx.ConsoleAdd(std::string("##### Error: AVRdude ") + name + " run failed (exit code " +
+                   std::to_string(run.exitCode) + ")");
+    return false;
+}
 }  // namespace
 
 RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
                              const std::string& arguments, const std::string& workingDirectory,
                              bool hidden) {
-    std::string directory = workingDirectory;
-    if (!directory.empty() && directory.back() == '\\') {
-        directory.pop_back();
-    } else if (directory.empty()) {
-        directory = DirectoryOf(programPath);
+    ProgramStart start;
+    start.programPath = programPath;
+    start.arguments = TrimRight(arguments);
+    start.commandLine = "\"" + programPath + "\" " + start.arguments;
+    start.workingDirectory = workingDirectory;
+    start.hidden = hidden;
+    if (!start.workingDirectory.empty() && start.workingDirectory.back() == '\\') {
+        start.workingDirectory.pop_back();
+    } else if (start.workingDirectory.empty()) {
+        start.workingDirectory = DirectoryOf(programPath);
     }
-    const std::string commandLine = "\"" + programPath + "\" " + TrimRight(arguments);
 
     RunOutcome outcome;
-    if (!ctx.runner) return outcome;
-    std::unique_ptr<ChildProcess> child = ctx.runner->Start(commandLine, directory, hidden);
+    if (!ctx.runner) {
+        outcome.whyNot = "no way to start programs";
+        return outcome;
+    }
+    std::unique_ptr<ChildProcess> child = ctx.runner->Start(start, outcome.whyNot);
     if (!child) return outcome;
     outcome.started = true;
-    if (!hidden) ctx.host.ProgramOutputStart(commandLine);
+    if (!hidden) ctx.host.ProgramOutputStart(start.commandLine);
+    auto takeOutput = [&] {
+        std::string text = child->TakeOutput();
+        if (hidden) {
+            outcome.output += text;
+        } else {
+            ctx.host.ProgramOutputAdd(text);
+        }
+    };
+    const unsigned cancelsAtStart = ctx.CancelRequests();
+    std::uint32_t slicesSinceStop = 0;
     while (!child->Wait(kWaitSliceMs)) {
-        if (!hidden) ctx.host.ProgramOutputAdd(child->TakeOutput());
+        takeOutput();
         ctx.BusyPulse();
+        if (!outcome.cancelled && ctx.CancelRequests() != cancelsAtStart) {
+            // The operator is not made to wait out a programmer that does not answer.
+            outcome.cancelled = true;
+            child->Stop(false);
+        } else if (outcome.cancelled && ++slicesSinceStop == kStopGraceMs / kWaitSliceMs) {
+            child->Stop(true);
+        }
     }
     outcome.exitCode = child->ExitCode();
-    if (!hidden) {
-        ctx.host.ProgramOutputAdd(child->TakeOutput());
-        ctx.host.ProgramOutputEnd(outcome.exitCode);
-    }
+    takeOutput();
+    if (!hidden) ctx.host.ProgramOutputEnd(outcome.exitCode);
     return outcome;
 }
 
@@ -139,7 +198,15 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     ctx.ConsoleAdd("EEPROM file: " + eepromFile);
     ctx.host.ProcessMessages();
 
-    const std::string avrdude = ctx.ProgramDirectory + AvrdudeExecutableName();
+    // Only a port goes into avrdude's command line, never other words of the operator's.
+    if (!IspPortValid(comText)) {
+        ctx.ConsoleAdd(kPortError);
+        return false;
+    }
+    // Found like every other file, and started as it stands on disk.
+    std::string avrdudeName = AvrdudeExecutableName();
+    Resolve(ctx, avrdudeName, avrdudeName);
+    const std::string avrdude = ctx.ProgramDirectory + avrdudeName;
     const std::string port = IspPortArgument(comText);
     std::string config = kConfig;  // passed as it stands on disk when it is there
     Resolve(ctx, kConfig, config);
@@ -148,15 +215,22 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     RemoveOldLog(ctx);
     const RunOutcome probe =
         RunProgramAndWait(ctx, avrdude, ProbeArguments(port, config), "", true);
-
-    std::string logName, log;
-    if (!Resolve(ctx, kProbeLog, logName) || !ReadLines(ctx.ProgramDirectory + logName, log)) {
-        // Nothing was verified, so nothing may be programmed.
-        ctx.ConsoleAdd("##### Error: AVRdude log not created");
+    if (!probe.started) {
+        ReportNotStarted(ctx, probe);
         return false;
     }
-    ctx.console.SetText(log);
-    if (ctx.CancelRequested) return false;
+
+    std::string logName, log;
+    if (Resolve(ctx, kProbeLog, logName) && ReadLines(ctx.ProgramDirectory + logName, log)) {
+        ctx.console.SetText(log);
+    } else if (!probe.cancelled) {
+        // Nothing was verified, so nothing may be programmed. avrdude's own words say why.
+        ctx.ConsoleAdd("##### Error: AVRdude log not created");
+        for (const std::string& line : OutputLines(probe.output))
+            ctx.ConsoleAdd(line);
+        return false;
+    }
+    if (ctx.CancelRequested || probe.cancelled) return false;
 
     const std::string text = ctx.console.Text();
     // avrdude 7 says "cannot open port" where older versions said "ser_open".
@@ -171,11 +245,21 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
         return false;
     }
     if (clean) {
-        RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true);
-        RunProgramAndWait(ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config), "",
-                          false);
+        // A board whose fuses, EEPROM or lock byte were not written still answers, so
+        // each run's own outcome decides.
+        const RunOutcome fuses =
+            RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true);
+        if (!RunSucceeded(ctx, fuses, "fuses")) return false;
+        const RunOutcome flash = RunProgramAndWait(
+            ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config), "", false);
+        if (!RunSucceeded(ctx, flash, "flash")) return false;
     }
-    if (portFailure) ctx.ConsoleAdd("##### Error: AVRdude COM. Is DIAMEX port# correct?");
+    if (portFailure) {
+        ctx.ConsoleAdd(kPortError);
+        if (Contains(text, "Permission denied") && *IspPortPermissionAdvice()) {
+            ctx.ConsoleAdd(IspPortPermissionAdvice());
+        }
+    }
     if (deviceFailure) ctx.ConsoleAdd("##### Error: AVRdude device. Is CONF_DIS JP5 set?");
     if (timeout) {
         ctx.ConsoleAdd("##### Error: AVRdude timeout. Unplug DIAMEX from USB and reconnect.");

@@ -17,11 +17,15 @@ struct IspContext : BoardContext {
 
 struct RunOutcome {
     bool started = false;
-    int exitCode = -1;  // meaningful only when started
+    int exitCode = -1;       // meaningful only when started
+    bool cancelled = false;  // the operator cancelled and the program was stopped
+    std::string whyNot;      // why it did not start
+    std::string output;      // what a hidden run let us see of its output
 };
 
 // Starts `programPath` with `arguments` and waits for it in 50 ms slices, pulsing the busy
-// lamp after each. An empty working directory means the program's own directory.
+// lamp after each. An empty working directory means the program's own directory. A Cancel
+// during the run asks the program to stop, and ends it by force 2 s later.
 RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
                              const std::string& arguments, const std::string& workingDirectory,
                              bool hidden);
@@ -35,7 +39,7 @@ std::string FlashArguments(const std::string& port, const std::string& flashFile
 // The EEPROM image beside a flash image: its extension replaced by ".eep" (or appended).
 std::string EepromFileOf(const std::string& flashFile);
 
-// True when the probe's log was clean and the fuse and flash runs were carried out.
+// True when the probe's log was clean and the fuse and flash runs both ran to a good end.
 bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::string& comText);
 
 }  // namespace tq9

@@ -10,11 +10,15 @@ namespace tq9::sim {
 namespace {
 class ScriptedChild : public ChildProcess {
   public:
-    ScriptedChild(VirtualClock& clock, std::uint32_t runMs, int exitCode, std::string output)
+    ScriptedChild(VirtualClock& clock, std::uint32_t runMs, int exitCode, std::string output,
+                  std::vector<ScriptedRunner::Call>& calls, bool ignoresStop)
         : clock_(clock),
           leftUs_(std::uint64_t(runMs) * 1000),
           exitCode_(exitCode),
-          output_(std::move(output)) {}
+          output_(std::move(output)),
+          calls_(calls),
+          index_(calls.size() - 1),
+          ignoresStop_(ignoresStop) {}
     bool Wait(std::uint32_t ms) override {
         const std::uint64_t step = std::min<std::uint64_t>(leftUs_, std::uint64_t(ms) * 1000);
         clock_.Advance(step);
@@ -27,22 +31,37 @@ class ScriptedChild : public ChildProcess {
         return text;
     }
     int ExitCode() const override { return exitCode_; }
+    void Stop(bool force) override {
+        ScriptedRunner::Call& call = calls_[index_];
+        ++call.stops;
+        call.killed = call.killed || force;
+        if (leftUs_ == 0 || (ignoresStop_ && !force)) return;
+        leftUs_ = 0;
+        exitCode_ = force ? 137 : 143;  // as a shell reports SIGKILL and SIGTERM
+    }
 
   private:
     VirtualClock& clock_;
     std::uint64_t leftUs_;
     int exitCode_;
     std::string output_;
+    std::vector<ScriptedRunner::Call>& calls_;
+    std::size_t index_;
+    bool ignoresStop_;
 };
 }  // namespace
 
-std::unique_ptr<ChildProcess> ScriptedRunner::Start(const std::string& commandLine,
-                                                    const std::string& workingDirectory,
-                                                    bool hidden) {
-    calls.push_back({commandLine, workingDirectory, hidden, SplitCommandLine(commandLine)});
-    if (failToStart) return nullptr;
+std::unique_ptr<ChildProcess> ScriptedRunner::Start(const ProgramStart& start,
+                                                    std::string& whyNot) {
+    std::vector<std::string> argv = SplitArguments(start.arguments);
+    argv.insert(argv.begin(), start.programPath);
+    calls.push_back({start.commandLine, start.workingDirectory, start.hidden, argv});
+    if (failToStart || static_cast<int>(calls.size()) - 1 == failToStartCall) {
+        whyNot = "No such file or directory";
+        return nullptr;
+    }
     const int exitCode = onRun ? onRun(calls.back()) : 0;
-    return std::make_unique<ScriptedChild>(clock_, runMs, exitCode, hidden ? "" : output);
+    return std::make_unique<ScriptedChild>(clock_, runMs, exitCode, output, calls, ignoresStop);
 }
 
 std::function<int(const ScriptedRunner::Call&)> AvrdudeScript(std::string log, int exitCode) {

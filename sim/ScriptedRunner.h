@@ -17,19 +17,23 @@ class ScriptedRunner : public ProcessRunner {
         std::string commandLine;
         std::string workingDirectory;
         bool hidden = true;
-        std::vector<std::string> argv;  // the command line as the program would see it
+        std::vector<std::string> argv;  // program and arguments as the program would see them
+        int stops = 0;                  // how often it was asked to stop
+        bool killed = false;            // whether it was stopped by force
     };
 
     explicit ScriptedRunner(VirtualClock& clock) : clock_(clock) {}
 
-    std::unique_ptr<ChildProcess> Start(const std::string& commandLine,
-                                        const std::string& workingDirectory, bool hidden) override;
+    std::unique_ptr<ChildProcess> Start(const ProgramStart& start, std::string& whyNot) override;
 
     // What the program does when it starts; returns its exit code (0 when unset).
     std::function<int(const Call&)> onRun;
     std::uint32_t runMs = 300;
     bool failToStart = false;
-    std::string output;  // what a shown run writes
+    int failToStartCall = -1;  // the one call (counted from 0) that cannot start
+    std::string output;        // what a run writes (a hidden one too, as on POSIX)
+    // A program that takes no notice of a request to stop, only of a forced one.
+    bool ignoresStop = false;
     std::vector<Call> calls;
 
   private:

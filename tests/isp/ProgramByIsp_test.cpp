@@ -30,7 +30,7 @@ class ProgramByIspTest : public test::IspBench {
 };
 
 TEST_F(ProgramByIspTest, ACleanProbeLeadsToTheFuseAndFlashRunsToTheCharacter) {
-    for (const std::string com : {"5", "0", "-1"}) {
+    for (const std::string com : {"5", "0", "12"}) {
         runner.calls.clear();
         ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", com)) << com;
         const std::string port = IspPortArgument(com);
@@ -137,10 +137,126 @@ TEST_F(ProgramByIspTest, AStaleLogIsRemovedAndAMissingLogStopsThePass) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("AVRDUDE.LOG")));
 }
 
-TEST_F(ProgramByIspTest, AProgramThatCannotStartLeavesNoLog) {
+TEST_F(ProgramByIspTest, AProbeThatCannotStartSaysWhy) {
     runner.failToStart = true;
     EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
-    EXPECT_EQ(Lines().back(), "##### Error: AVRdude log not created");
+    EXPECT_EQ(Lines().back(),
+              "##### Error: AVRdude could not be started: No such file or directory");
+    EXPECT_EQ(runner.calls.size(), 1u);
+}
+
+TEST_F(ProgramByIspTest, AFuseOrFlashRunThatFailsOrCannotStartFailsThePass) {
+    struct Row {
+        int failingCall;  // 1: fuses, 2: flash
+        bool starts;
+        std::string line;
+    };
+    const Row rows[] = {
+        {1, true, "##### Error: AVRdude fuses run failed (exit code 1)"},
+        {2, true, "##### Error: AVRdude flash run failed (exit code 1)"},
+        {1, false, "##### Error: AVRdude could not be started: No such file or directory"},
+        {2, false, "##### Error: AVRdude could not be started: No such file or directory"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line + " at call " + std::to_string(row.failingCall));
+        runner.calls.clear();
+        runner.failToStartCall = row.starts ? -1 : row.failingCall;
+        runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+            sim::AvrdudeScript(test::kCleanLog)(call);
+            return runner.calls.size() - 1 == std::size_t(row.failingCall) ? 1 : 0;
+        };
+        EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+        EXPECT_EQ(runner.calls.size(), std::size_t(row.failingCall) + 1) << "nothing after it";
+        EXPECT_EQ(Lines().back(), row.line);
+        EXPECT_EQ(ctx.ErrorCount, 0) << "counted as the other ISP failures: not at all";
+    }
+}
+
+TEST_F(ProgramByIspTest, OnlyAPortReachesAvrdudesCommandLine) {
+    const std::string portLine = "##### Error: AVRdude COM. Is DIAMEX port# correct?";
+    std::vector<std::pair<std::string, bool>> rows = {
+        {"0", true},     {"17", true},   {"0 -F", false}, {"0 -U flash:r:stolen.hex:i", false},
+        {"5\"", false},  {"", false},    {" 5", false},   {"-1", false},
+        {"COM5", false}, {"5\t", false},
+    };
+#if !defined(_WIN32)
+    rows.insert(rows.end(), {{"/dev/ttyACM0", true},
+                             {"/dev/serial/by-id/usb-DIAMEX_ISP-if00", true},
+                             {"/dev/tty X", false},
+                             {"/dev/", false},
+                             {"/tmp/port", false},
+                             {"/dev/x\"-F", false}});
+#endif
+    for (const auto& [com, valid] : rows) {
+        SCOPED_TRACE("[" + com + "]");
+        runner.calls.clear();
+        EXPECT_EQ(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", com), valid);
+        EXPECT_EQ(runner.calls.size(), valid ? 3u : 0u);
+        if (!valid) {
+            EXPECT_EQ(Lines().back(), portLine);
+            EXPECT_EQ(Lines()[Lines().size() - 4], "Programming with DIAMEX ISP on COM " + com);
+        }
+    }
+}
+
+TEST_F(ProgramByIspTest, AvrdudeIsFoundWithoutRegardToCaseAndStartedAsItStandsOnDisk) {
+    std::string upper = AvrdudeExecutableName();
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    Put(upper);
+    ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    for (const auto& call : runner.calls)
+        EXPECT_EQ(call.argv[0], dir.WithSeparator() + upper);
+}
+
+TEST_F(ProgramByIspTest, WithoutALogTheProbesOwnWordsSayWhy) {
+    runner.output = "avrdude: Cannot create logfile avrdude.log: Permission denied\n";
+    runner.onRun = [](const sim::ScriptedRunner::Call&) { return 1; };  // writes no log
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(Lines_t(Lines().end() - 2, Lines().end()),
+              (Lines_t{"##### Error: AVRdude log not created",
+                       "avrdude: Cannot create logfile avrdude.log: Permission denied"}));
+}
+
+#if !defined(_WIN32)
+TEST_F(ProgramByIspTest, APortThisUserMayNotOpenSaysSoAndNamesTheGroup) {
+    runner.onRun = sim::AvrdudeScript(
+        "avrdude OS error: cannot open port /dev/ttyUSB5: Permission denied\n", 1);
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "5"));
+    EXPECT_EQ(
+        Lines_t(Lines().end() - 2, Lines().end()),
+        (Lines_t{"##### Error: AVRdude COM. Is DIAMEX port# correct?", IspPortPermissionAdvice()}));
+}
+#endif
+
+TEST_F(ProgramByIspTest, CancelDuringARunStopsTheProgramAndFailsThePass) {
+    struct Row {
+        int cancelledCall;
+        bool ignoresStop;
+    };
+    for (const Row row : {Row{0, false}, Row{2, false}, Row{1, true}}) {
+        SCOPED_TRACE("call " + std::to_string(row.cancelledCall));
+        runner.calls.clear();
+        ctx.console.Clear();
+        ctx.CancelRequested = 0;
+        runner.ignoresStop = row.ignoresStop;
+        runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+            const bool cancelled = runner.calls.size() - 1 == std::size_t(row.cancelledCall);
+            runner.runMs = cancelled ? 60'000 : 300;  // a programmer that does not answer
+            if (cancelled) host.AfterMs(1'000, [&] { ctx.BtnCancelClick(); });
+            return sim::AvrdudeScript(test::kCleanLog)(call);
+        };
+        const auto start = NowMs();
+        EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+        const auto& stopped = runner.calls[std::size_t(row.cancelledCall)];
+        EXPECT_GE(stopped.stops, 1);
+        EXPECT_EQ(stopped.killed, row.ignoresStop) << "ended by force 2 s after the request";
+        EXPECT_EQ(runner.calls.size(), std::size_t(row.cancelledCall) + 1);
+        EXPECT_LT(NowMs() - start, row.ignoresStop ? 4'000u : 2'000u);
+        if (row.cancelledCall > 0) {
+            EXPECT_EQ(Lines().back(), kCancelWarning) << "no run-failed line after it";
+        }
+    }
 }
 
 TEST_F(ProgramByIspTest, AFailedProbeWithoutKeyWordsIsNotTakenAsClean) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -54,6 +55,45 @@ TEST_F(SystemRunnerTest, ArgumentsWorkingDirectoryOutputAndExitCodeReachTheProgr
     EXPECT_GT(host.processCalls, 3) << "the lamp pulsed while it ran";
 
     EXPECT_FALSE(RunProgramAndWait(ctx, dir.WithSeparator() + "missing", "", "", true).started);
+}
+
+TEST_F(SystemRunnerTest, AProgramDirectoryWithABlankAQuoteAndABackslashStillStarts) {
+    const fs::path odd = dir.Path() / "bench \"one\"\\x";
+    fs::create_directory(odd);
+    fs::copy_file(TQ9_ECHO_ARGS_PATH, odd / "echo_args");
+    const RunOutcome run = RunProgramAndWait(ctx, (odd / "echo_args").string(),
+                                             "-P \"/dev/tty X\" --exit 4", "", true);
+    ASSERT_TRUE(run.started) << run.whyNot;
+    EXPECT_EQ(run.exitCode, 4);
+    std::ifstream echo(odd / "echo.txt");
+    std::stringstream text;
+    text << echo.rdbuf();
+    EXPECT_NE(text.str().find("arg:-P\narg:/dev/tty X\narg:--exit\narg:4\n"), std::string::npos)
+        << text.str();
+}
+
+TEST_F(SystemRunnerTest, AnAvrdudeThatCannotBeExecutedIsReportedWithTheReason) {
+    Put("TQ9gen3_ed2_b.hex");
+    Put("TQ9gen3_ed2_b.eep");
+    Put("avrdude");  // a file without its execute bits
+    fs::permissions(dir.File("avrdude"), fs::perms::owner_read | fs::perms::owner_write);
+    Connect();
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(Lines().back(), "##### Error: AVRdude could not be started: Permission denied");
+}
+
+TEST_F(SystemRunnerTest, CancelStopsARunningProgramAndKillsOneThatIgnoresIt) {
+    for (const std::string script : {"sleep 30", "trap '' TERM; sleep 30"}) {
+        SCOPED_TRACE(script);
+        host.At(0, [&] { ctx.BtnCancelClick(); });  // at the first pulse
+        const auto start = std::chrono::steady_clock::now();
+        const RunOutcome run = RunProgramAndWait(ctx, "/bin/sh", "-c \"" + script + "\"", "", true);
+        const auto seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_TRUE(run.cancelled);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_LT(seconds, 20.0) << "not left to run its 30 s";
+    }
 }
 
 TEST_F(SystemRunnerTest, RealAvrdudeOnAMissingPortIsAPortFailure) {
