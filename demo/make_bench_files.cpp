@@ -1,10 +1,13 @@
 // Writes the demo bench's data files into the given folder: the alert sound "ding.wav"
 // (a short decaying tone), a sample scan-core file of 512 words, and the production files
-// an OEM bench keeps beside the program (firmware images with their EEPROM siblings,
-// avrdude's configuration, FPGA, DSP, MIDI, FIR and taper data), with placeholder contents.
+// an OEM bench keeps beside the program: firmware images as valid Intel HEX files of a
+// real image's size, each with its EEPROM sibling and a marker naming its firmware, and
+// placeholders for avrdude's configuration and the FPGA, DSP, MIDI, FIR and taper data.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -59,14 +62,56 @@ bool WriteText(const std::string& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
+// Intel HEX: data records of 16 bytes from address 0 (a 64 KiB flash needs no extended
+// address records), then the end record.
+std::string IntelHex(const std::vector<std::uint8_t>& data) {
+    std::string hex;
+    char text[8];
+    for (std::size_t at = 0; at < data.size(); at += 16) {
+        const std::size_t n = std::min<std::size_t>(16, data.size() - at);
+        unsigned sum = unsigned(n) + ((at >> 8) & 0xFF) + (at & 0xFF);
+        std::snprintf(text, sizeof text, ":%02X%04X", unsigned(n), unsigned(at));
+        hex += text;
+        hex += "00";
+        for (std::size_t i = 0; i < n; ++i) {
+            std::snprintf(text, sizeof text, "%02X", data[at + i]);
+            hex += text;
+            sum += data[at + i];
+        }
+        std::snprintf(text, sizeof text, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        hex += text;
+    }
+    return hex + ":00000001FF\n";
+}
+
+// A firmware image: code-like bytes of about the size of the real ones, seeded by the name,
+// with a marker at 0x100 that says which firmware it is.
+std::vector<std::uint8_t> FirmwareImage(const std::string& name, std::size_t size) {
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t state = 2166136261u;
+    for (const char c : name)
+        state = (state ^ static_cast<std::uint8_t>(c)) * 16777619u;
+    for (auto& byte : image) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    const std::string marker = "TQ9 firmware " + name + "\0";
+    std::copy(marker.begin(), marker.end(), image.begin() + 0x100);
+    return image;
+}
+
 bool WriteProductionFiles(const std::string& dir) {
     bool ok = true;
     const char* images[] = {"TQ9gen3_ed1_b", "TQ9gen3_ed2_b", "TQ9gen3_ed3_b", "TQ9gen3_ed4_b",
                             "TQ9gen3_ed5_b", "TQ9gen3_ed6_b", "TQ9gen2_ed1_b", "TQ9gen2_ed2_b"};
+    std::size_t size = 40 * 1024;
     for (const char* image : images) {
-        // Intel HEX: one data record and the end record.
-        ok &= WriteText(dir + image + ".hex", ":0400000012345678E4\n:00000001FF\n");
-        ok &= WriteText(dir + image + ".eep", ":02000000FFFF00\n:00000001FF\n");
+        ok &= WriteText(dir + image + ".hex", IntelHex(FirmwareImage(image, size)));
+        std::vector<std::uint8_t> eeprom(512, 0xFF);
+        for (std::size_t i = 0; i < 64; ++i)
+            eeprom[i] = static_cast<std::uint8_t>(i * 7 + size);
+        ok &= WriteText(dir + image + ".eep", IntelHex(eeprom));
+        size += 2 * 1024;  // the editions differ in size, as real ones do
     }
     ok &= WriteText(dir + "avrdude.conf", "# avrdude configuration of the simulated bench\n");
     ok &= WriteText(dir + "avrdude-standin.txt", "port=/dev/ttyUSB0\ndiagnostic=none\n");

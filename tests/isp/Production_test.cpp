@@ -51,6 +51,11 @@ TEST_F(ProductionTest, MissingFilesAreListedInOrderAndCountedAsTheTableSays) {
         {{"avrdude.conf"}, {avrdudeLine}, 1},
         {{"dsp_rev.bin"}, {"##### Error: Missing file dsp_rev.bin"}, 0},
         {{"tq_midi.dat"}, {"##### Error: Missing file tq_midi.dat"}, 1},
+        {{"fir_coeff.dat"}, {"##### Error: Missing file fir_coeff.dat"}, 1},
+        {{"taper_levels1.dat"}, {"##### Error: Missing file taper_levels1.dat"}, 0},
+        {{"taper_levels2.dat"}, {"##### Error: Missing file taper_levels2.dat"}, 1},
+        {{"taper_levels3.dat"}, {"##### Error: Missing file taper_levels3.dat"}, 1},
+        {{"taper_levels4.dat"}, {"##### Error: Missing file taper_levels4.dat"}, 1},
         {{"taper_levels1.dat", "taper_levels4.dat", "fpga_tq95_v21.bit"},
          {"##### Error: Missing FPGA file", "##### Error: Missing file taper_levels1.dat",
           "##### Error: Missing file taper_levels4.dat"},
@@ -177,6 +182,142 @@ TEST_F(ProductionTest, AClosedLinkWithoutAChosenCableGoesThroughTheDeviceFlow) {
     ProdProgClick(ctx);
     EXPECT_EQ(host.deviceDialogShown, 1);
     EXPECT_EQ(host.messages.back().text, kRunSucceeded);
+}
+
+TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
+    // Plays avrdude with a clean log; `onCall` runs as run n (0 probe, 1 fuses, 2 flash)
+    // starts, and the run exits with its return value.
+    auto script = [&](std::function<int(std::size_t)> onCall) {
+        runner.onRun = [&, onCall](const sim::ScriptedRunner::Call& call) {
+            sim::AvrdudeScript(test::kCleanLog)(call);
+            return onCall(runner.calls.size() - 1);
+        };
+    };
+    const std::string flash = "TQ9gen3_ed2_b.hex";
+    Lines_t atProbe;
+    struct Row {
+        const char* rule;
+        std::function<void()> arrange;
+        bool avrOnly;
+        std::function<void()> check;
+    };
+    const Row rows[] = {
+        {"a flash run that fails ends the run before the jumpers",
+         [&] { script([](std::size_t n) { return n == 2 ? 1 : 0; }); }, false,
+         [&] {
+             EXPECT_EQ(Dialogs(), Lines_t{kConnectIspPrompt});
+             EXPECT_EQ(Lines().back(), "##### Error: AVRdude flash run failed (exit code 1)");
+         }},
+        {"a cancel right after programming ends the run",
+         [&] {
+             script([&](std::size_t n) {
+                 if (n == 2) host.AfterMs(runner.runMs - 10, [&] { ctx.BtnCancelClick(); });
+                 return 0;
+             });
+         },
+         false,
+         [&] {
+             EXPECT_EQ(Dialogs(), Lines_t{kConnectIspPrompt});
+             EXPECT_EQ(Lines().back(), kCancelWarning);
+         }},
+        {"a cancel during the AVR-only run's pause ends it before the reconnect",
+         [&] {
+             script([&](std::size_t n) {
+                 if (n == 2) host.AfterMs(runner.runMs + 500, [&] { ctx.BtnCancelClick(); });
+                 return 0;
+             });
+         },
+         true,
+         [&] {
+             EXPECT_EQ(Lines().back(), kCancelWarning);
+             EXPECT_EQ(Queries("253?"), 0);
+         }},
+        {"a clean file check clears the count of an earlier run",
+         [&] {
+             ctx.ErrorCount = 5;
+             ctx.ErrorKind = ComErr;
+         },
+         false,
+         [&] {
+             EXPECT_EQ(ctx.ErrorCount, 0);
+             EXPECT_EQ(Dialogs().back(), kRunSucceeded);
+         }},
+        {"a reopened link clears the count and shows the cable on its COM port",
+         [&] {
+             script([&](std::size_t n) {
+                 if (n == 2) {
+                     CloseBoardLink(ctx);
+                     ctx.ErrorCount = 3;
+                     ctx.ErrorKind = TxErr;
+                 }
+                 return 0;
+             });
+         },
+         false,
+         [&] {
+             EXPECT_EQ(ctx.ErrorCount, 0);
+             EXPECT_EQ(Dialogs().back(), kRunSucceeded);
+             EXPECT_EQ(host.fields[Field::DeviceView], "TTL232R-5V on COM0");
+         }},
+        {"an error above SyncErr asks to repeat the programming",
+         [&] {
+             host.onMessage = [&](const ScriptedHost::Message& message) {
+                 if (message.text != kJumperPrompt) return;
+                 ++ctx.ErrorCount;
+                 ctx.ErrorKind = TxErr;
+             };
+         },
+         false,
+         [&] {
+             EXPECT_EQ(Dialogs().back(),
+                       "1 severe Error(s) of type TxErr occured.\rRepeat programming "
+                       "procedure.\rRepeat update procedure.");
+         }},
+        {"the pass's three lines stand in the console when the probe starts",
+         [&] {
+             script([&](std::size_t n) {
+                 if (n == 0) atProbe = Lines_t(Lines().end() - 3, Lines().end());
+                 return 0;
+             });
+         },
+         false,
+         [&] {
+             EXPECT_EQ(atProbe,
+                       (Lines_t{"Programming with DIAMEX ISP on COM 0",
+                                "Flash \u00b4file: " + flash, "EEPROM file: TQ9gen3_ed2_b.eep"}));
+         }},
+        {"avrdude.conf is found without regard to case and passed as it stands on disk",
+         [&] {
+             Remove("avrdude.conf");
+             Put("AVRDUDE.Conf");
+         },
+         false,
+         [&] {
+             ASSERT_EQ(runner.calls.size(), 3u);
+             for (const auto& call : runner.calls)
+                 EXPECT_NE(call.commandLine.find("-C \"AVRDUDE.Conf\""), std::string::npos);
+             EXPECT_EQ(Dialogs().back(), kRunSucceeded);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.rule);
+        PutProductionFiles();
+        runner.calls.clear();
+        runner.onRun = sim::AvrdudeScript(test::kCleanLog);
+        host.messages.clear();
+        host.onMessage = nullptr;
+        board->commands.clear();
+        ctx.console.Clear();
+        if (!ctx.BoardLink.connected) Connect();
+        row.arrange();
+        if (row.avrOnly) {
+            BtnAVRonlyClick(ctx);
+        } else {
+            ProdProgClick(ctx);
+        }
+        row.check();
+        Remove("AVRDUDE.Conf");
+    }
 }
 
 TEST_F(ProductionTest, NothingHappensWithTheLinkClosed) {
