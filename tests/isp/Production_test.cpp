@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "isp/Production.h"
+#include "support/AvrdudeBench.h"
 #include "support/IspBench.h"
 
 namespace tq9 {
@@ -349,6 +350,50 @@ TEST_F(ProductionTest, AvrOnlyWithASilentBoardSaysTheControllerDoesNotRespond) {
     BtnAVRonlyClick(ctx);
     EXPECT_EQ(Lines().back(), "##### Error: Controller not responding!");
 }
+
+#if !defined(_WIN32)
+// The production and AVR-only runs with the real avrdude programming the emulated chip.
+class ProductionAvrdudeTest : public test::AvrdudeBench {
+  protected:
+    void SetUp() override {
+        PutProductionFiles();
+        if (!UseRealAvrdude()) GTEST_SKIP() << "avrdude is not installed";
+        Connect();
+        ctx.BoardLink.selectedIndex = 0;
+        std::filesystem::remove(dir.File("TQ9gen3_ed2_b.hex"));
+        std::filesystem::remove(dir.File("TQ9gen3_ed2_b.eep"));
+        PutImage("TQ9gen3_ed2_b");
+        StartProgrammer();
+        host.fields[Field::EditDiamex] = Port();
+    }
+    void ExpectProgrammed() {
+        StopProgrammer();
+        EXPECT_EQ(StateFile("flash.bin"), HexImage("TQ9gen3_ed2_b.hex", 65536));
+        EXPECT_EQ(StateFile("eeprom.bin"), HexImage("TQ9gen3_ed2_b.eep", 2048));
+        EXPECT_EQ(Fuses(), test::kProductionFuses);
+    }
+    bool Logged(const std::string& line) const {
+        return std::find(Lines().begin(), Lines().end(), line) != Lines().end();
+    }
+};
+
+TEST_F(ProductionAvrdudeTest, AWholeRunProgramsTheChip) {
+    ProdProgClick(ctx);
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().text, kRunSucceeded) << ctx.console.Text();
+    EXPECT_TRUE(Logged("avrdude: device signature = 0x1e960a (probably m644p)"))
+        << "the real probe log";
+    ASSERT_EQ(host.outputWindows.size(), 1u);
+    EXPECT_NE(host.outputWindows[0].text.find("bytes of flash verified"), std::string::npos);
+    ExpectProgrammed();
+}
+
+TEST_F(ProductionAvrdudeTest, AvrOnlyProgramsTheChipAndReconnects) {
+    BtnAVRonlyClick(ctx);
+    EXPECT_EQ(Lines()[Lines().size() - 2], "Scan Version: MIDI input") << ctx.console.Text();
+    ExpectProgrammed();
+}
+#endif
 
 }  // namespace
 }  // namespace tq9

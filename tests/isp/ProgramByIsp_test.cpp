@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "isp/ProgramByIsp.h"
+#include "support/AvrdudeBench.h"
 #include "support/IspBench.h"
 
 #include <filesystem>
@@ -309,6 +310,70 @@ TEST_F(ProgramByIspTest, TheRunnerWaitsInSlicesPulsingTheLampAndReportsTheExitCo
     runner.failToStart = true;
     EXPECT_FALSE(RunProgramAndWait(ctx, "/opt/x/prog", "", "", true).started);
 }
+
+#if !defined(_WIN32)
+// The real avrdude against the emulated programmer: its own words decide the verdict.
+class ProgramByIspAvrdudeTest : public test::AvrdudeBench {
+  protected:
+    void SetUp() override {
+        if (!UseRealAvrdude()) GTEST_SKIP() << "avrdude is not installed";
+        Connect();
+        PutImage("TQ9gen3_ed2_b");
+    }
+    bool Logged(const std::string& line) const {
+        return std::find(Lines().begin(), Lines().end(), line) != Lines().end();
+    }
+};
+
+TEST_F(ProgramByIspAvrdudeTest, TheVerdictFollowsWhatAvrdudeWritesAndExitsWith) {
+    struct Row {
+        const char* fault;
+        bool missingPort;
+        const char* avrdudeSays;  // a line of avrdude 7.1's own
+        const char* verdict;
+        const char* fuses;  // the chip's afterwards
+    };
+    const Row rows[] = {
+        {"none", true, nullptr, "##### Error: AVRdude COM. Is DIAMEX port# correct?",
+         test::kFactoryFuses},
+        {"no-target", false, "avrdude error: initialization failed, rc=-1",
+         "##### Error: AVRdude device. Is CONF_DIS JP5 set?", test::kFactoryFuses},
+        // No key word: its exit code alone says the probe failed.
+        {"wrong-signature", false, "avrdude error: expected signature for ATmega644P is 1E 96 0A",
+         "##### Error: AVRdude probe failed (exit code 1)", test::kFactoryFuses},
+        // The fuses went in; the flash did not verify, so EEPROM and lock never followed.
+        {"stuck-flash", false, nullptr, "##### Error: AVRdude flash run failed (exit code 1)",
+         "lfuse=0xF7 hfuse=0xD2 efuse=0xFC lock=0xFF"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault);
+        ctx.console.Clear();
+        StartProgrammer(row.fault);
+        const std::string port = row.missingPort ? Port() + "-missing" : Port();
+        EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", port));
+        StopProgrammer();
+        EXPECT_EQ(Lines().back(), row.verdict);
+        if (row.avrdudeSays) {
+            EXPECT_TRUE(Logged(row.avrdudeSays)) << ctx.console.Text();
+        }
+        EXPECT_EQ(Fuses(), row.fuses);
+        std::filesystem::remove_all(dir.File("state"));
+    }
+}
+
+TEST_F(ProgramByIspAvrdudeTest, CancelEndsAnAvrdudeWaitingForASilentProgrammer) {
+    // Left alone, avrdude 7.1 waits out 48 timeouts (about 240 s) before it gives up.
+    StartProgrammer("silent");
+    onStart = [&] { host.At(0, [&] { ctx.BtnCancelClick(); }); };  // the probe is running
+    const auto cancels = ctx.CancelRequests();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", Port()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    StopProgrammer();
+    EXPECT_EQ(Fuses(), test::kFactoryFuses) << "nothing after the probe";
+    EXPECT_EQ(ctx.CancelRequests(), cancels + 1) << "the cancel came while avrdude ran";
+}
+#endif
 
 }  // namespace
 }  // namespace tq9

@@ -1,6 +1,7 @@
 #pragma once
 // The board bench plus what an OEM bench keeps beside the program, and a scripted avrdude.
 
+#include <filesystem>
 #include <fstream>
 
 #include "isp/ProductionFiles.h"
@@ -23,7 +24,10 @@ class IspBench : public BoardBench {
         host.fields[Field::dd_FirmwareType] = "TQ9gen3_ed2_b.hex";
         host.fields[Field::EditDiamex] = "0";
     }
+    // A file of its own: a link of that name (to the real avrdude, say) is replaced, never
+    // written through.
     void Put(const std::string& name, const std::string& text = "x") const {
+        std::filesystem::remove(dir.File(name));
         std::ofstream(dir.File(name), std::ios::binary) << text;
     }
     void PutProductionFiles() const {

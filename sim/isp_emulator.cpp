@@ -1,0 +1,157 @@
+// The emulated DIAMEX programmer on a pseudo-terminal, for the real avrdude:
+//   tq9_isp_emulator --link PATH --state DIR [--fault none|no-target|silent|wrong-signature|
+//                                                     stuck-flash] [--log FILE]
+// PATH becomes a symbolic link to the terminal's slave side. DIR holds the chip: flash.bin,
+// eeprom.bin and fuses.txt, read at start when present and written after every programming
+// session and on exit. Serves until SIGTERM or SIGINT.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "sim/IspEmulator.h"
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+
+void OnSignal(int) {
+    stopRequested = 1;
+}
+
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>& into) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                    std::istreambuf_iterator<char>());
+    if (bytes.size() != into.size()) return false;
+    into = std::move(bytes);
+    return true;
+}
+
+void LoadState(const std::string& dir, tq9::sim::Atmega644p& chip) {
+    ReadFile(dir + "/flash.bin", chip.flash);
+    ReadFile(dir + "/eeprom.bin", chip.eeprom);
+    std::ifstream fuses(dir + "/fuses.txt");
+    unsigned l = 0, h = 0, e = 0, k = 0;
+    std::string line;
+    if (std::getline(fuses, line) &&
+        std::sscanf(line.c_str(), "lfuse=0x%x hfuse=0x%x efuse=0x%x lock=0x%x", &l, &h, &e, &k) ==
+            4) {
+        chip.lfuse = std::uint8_t(l), chip.hfuse = std::uint8_t(h);
+        chip.efuse = std::uint8_t(e), chip.lock = std::uint8_t(k);
+    }
+}
+
+// Written beside and renamed into place, so a reader never sees half a file.
+void WriteFile(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::rename(temporary.c_str(), path.c_str());
+}
+
+void SaveState(const std::string& dir, const tq9::sim::Stk500v2Programmer& programmer) {
+    const auto& chip = programmer.chip;
+    WriteFile(dir + "/flash.bin", std::string(chip.flash.begin(), chip.flash.end()));
+    WriteFile(dir + "/eeprom.bin", std::string(chip.eeprom.begin(), chip.eeprom.end()));
+    WriteFile(dir + "/fuses.txt", programmer.FusesText() + "\n");
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: tq9_isp_emulator --link PATH --state DIR "
+                 "[--fault none|no-target|silent|wrong-signature|stuck-flash] [--log FILE]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string link, state, logPath;
+    tq9::sim::IspFault fault = tq9::sim::IspFault::none;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--link") {
+            link = value;
+        } else if (option == "--state") {
+            state = value;
+        } else if (option == "--log") {
+            logPath = value;
+        } else if (option != "--fault" || !tq9::sim::ParseIspFault(value, fault)) {
+            return Usage();
+        }
+    }
+    if (link.empty() || state.empty() || argc % 2 == 0) return Usage();
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::perror("tq9_isp_emulator: pseudo-terminal");
+        return 1;
+    }
+    const char* slaveName = ::ptsname(master);
+    // Held open so the terminal stays up between avrdude's runs; raw, so nothing is echoed.
+    const int slave = slaveName ? ::open(slaveName, O_RDWR | O_NOCTTY) : -1;
+    if (slave < 0) {
+        std::perror("tq9_isp_emulator: slave side");
+        return 1;
+    }
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+
+    tq9::sim::Stk500v2Programmer programmer(fault);
+    LoadState(state, programmer.chip);
+    ::unlink(link.c_str());
+    if (::symlink(slaveName, link.c_str()) != 0) {
+        std::perror("tq9_isp_emulator: link");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+
+    std::FILE* log = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "a");
+    std::size_t logged = 0;
+    while (!stopRequested) {
+        pollfd fd{master, POLLIN, 0};
+        if (::poll(&fd, 1, 100) <= 0) continue;
+        char buffer[4096];
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got <= 0) {
+            if (got < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) break;
+            continue;
+        }
+        const std::string answers = programmer.Receive(std::string(buffer, std::size_t(got)));
+        for (std::size_t written = 0; written < answers.size();) {
+            const ssize_t put = ::write(master, answers.data() + written, answers.size() - written);
+            if (put <= 0) break;
+            written += std::size_t(put);
+        }
+        if (log) {
+            for (; logged < programmer.log.size(); ++logged)
+                std::fprintf(log, "%s\n", programmer.log[logged].c_str());
+            std::fflush(log);
+        }
+        if (programmer.TakeSessionEnd()) SaveState(state, programmer);
+    }
+    SaveState(state, programmer);
+    ::unlink(link.c_str());
+    if (log) std::fclose(log);
+    ::close(slave);
+    ::close(master);
+    return 0;
+}
