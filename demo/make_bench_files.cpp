@@ -8,11 +8,17 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "sim/IntelHex.h"
+
 namespace {
+
+using tq9::sim::FirmwareImage;
+using tq9::sim::IntelHex;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -62,57 +68,36 @@ bool WriteText(const std::string& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-// Intel HEX: data records of 16 bytes from address 0 (a 64 KiB flash needs no extended
-// address records), then the end record.
-std::string IntelHex(const std::vector<std::uint8_t>& data) {
-    std::string hex;
-    char text[8];
-    for (std::size_t at = 0; at < data.size(); at += 16) {
-        const std::size_t n = std::min<std::size_t>(16, data.size() - at);
-        unsigned sum = unsigned(n) + ((at >> 8) & 0xFF) + (at & 0xFF);
-        std::snprintf(text, sizeof text, ":%02X%04X", unsigned(n), unsigned(at));
-        hex += text;
-        hex += "00";
-        for (std::size_t i = 0; i < n; ++i) {
-            std::snprintf(text, sizeof text, "%02X", data[at + i]);
-            hex += text;
-            sum += data[at + i];
-        }
-        std::snprintf(text, sizeof text, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        hex += text;
-    }
-    return hex + ":00000001FF\n";
-}
-
-// A firmware image: code-like bytes of about the size of the real ones, seeded by the name,
-// with a marker at 0x100 that says which firmware it is.
-std::vector<std::uint8_t> FirmwareImage(const std::string& name, std::size_t size) {
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t state = 2166136261u;
-    for (const char c : name)
-        state = (state ^ static_cast<std::uint8_t>(c)) * 16777619u;
-    for (auto& byte : image) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    const std::string marker = "TQ9 firmware " + name + "\0";
-    std::copy(marker.begin(), marker.end(), image.begin() + 0x100);
-    return image;
-}
-
 bool WriteProductionFiles(const std::string& dir) {
     bool ok = true;
     const char* images[] = {"TQ9gen3_ed1_b", "TQ9gen3_ed2_b", "TQ9gen3_ed3_b", "TQ9gen3_ed4_b",
                             "TQ9gen3_ed5_b", "TQ9gen3_ed6_b", "TQ9gen2_ed1_b", "TQ9gen2_ed2_b"};
     std::size_t size = 40 * 1024;
-    for (const char* image : images) {
-        ok &= WriteText(dir + image + ".hex", IntelHex(FirmwareImage(image, size)));
+    std::vector<std::uint8_t> flashed(65536, 0xFF), flashedEeprom(2048, 0xFF);
+    for (const std::string image : images) {
+        // TQ9gen3_ed2_b runs "TQ95-g3ed2", version 3.72.
+        const std::string generation = image.substr(6, 1), edition = image.substr(10, 1);
+        const std::string firmware = "TQ95-g" + generation + "ed" + edition;
+        const std::string version = (generation == "3" ? "3.7" : "3.6") + edition;
+        const std::vector<std::uint8_t> flash = FirmwareImage(image, firmware, version, size);
+        ok &= WriteText(dir + image + ".hex", IntelHex(flash));
         std::vector<std::uint8_t> eeprom(512, 0xFF);
         for (std::size_t i = 0; i < 64; ++i)
             eeprom[i] = static_cast<std::uint8_t>(i * 7 + size);
         ok &= WriteText(dir + image + ".eep", IntelHex(eeprom));
+        if (image == images[0]) {  // what the bench's board arrives with
+            std::copy(flash.begin(), flash.end(), flashed.begin());
+            std::copy(eeprom.begin(), eeprom.end(), flashedEeprom.begin());
+        }
         size += 2 * 1024;  // the editions differ in size, as real ones do
     }
+    // The emulated programmer's chip (tq9_isp_emulator --state isp-state), which the
+    // simulated board's controller runs.
+    std::filesystem::create_directories(dir + "isp-state");
+    ok &= WriteText(dir + "isp-state/flash.bin", std::string(flashed.begin(), flashed.end()));
+    ok &= WriteText(dir + "isp-state/eeprom.bin",
+                    std::string(flashedEeprom.begin(), flashedEeprom.end()));
+    ok &= WriteText(dir + "isp-state/fuses.txt", "lfuse=0xF7 hfuse=0xD2 efuse=0xFC lock=0xEF\n");
     ok &= WriteText(dir + "avrdude.conf", "# avrdude configuration of the simulated bench\n");
     ok &= WriteText(dir + "avrdude-standin.txt", "port=/dev/ttyUSB0\ndiagnostic=none\n");
     ok &= WriteText(dir + "fpga_tq95_v21.bit", std::string(64, '\xA5'));

@@ -1,23 +1,85 @@
 // The demo's walk-through on a machine without a display: starts the window on the demo
-// bench (the simulated driver and avrdude's stand-in beside it), runs the device flow
-// against the emulated board choosing the first cable, saves a picture of the window,
-// then runs a production run confirming every dialog, and prints the console and dialogs.
+// bench (the simulated driver beside it), runs the device flow against the emulated board
+// choosing the first cable, saves a picture of the window, then runs a production run
+// confirming every dialog, and prints the console and dialogs. Where the bench has the
+// emulated DIAMEX programmer, it is started on a pseudo-terminal for the run, the
+// "DIAMEX COM Port" field names it, and avrdude (the real one where installed) programs it.
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/MainWindows.h"
 #include "base/Platform.h"
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+#endif
 
 namespace {
 void Print(const char* heading, const QString& text) {
     std::printf("==== %s\n%s\n\n", heading, text.toLocal8Bit().constData());
 }
+
+// The emulated DIAMEX programmer beside the program, on a pseudo-terminal, while it lives.
+class Programmer {
+  public:
+    explicit Programmer(const std::string& directory) {
+#if !defined(_WIN32)
+        const std::string program = directory + "tq9_isp_emulator";
+        if (!std::filesystem::exists(program)) return;
+        const std::string link = "/dev/shm/tq9-demo-diamex-" + std::to_string(::getpid());
+        std::string state = directory + "isp-state";
+        std::vector<std::string> args = {program, "--link", link, "--state", state};
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+            return;
+        }
+        for (int i = 0; i < 500 && !std::filesystem::is_symlink(link); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (std::filesystem::is_symlink(link)) port_ = link;
+#else
+        (void)directory;
+#endif
+    }
+    ~Programmer() {
+#if !defined(_WIN32)
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+#endif
+    }
+    // The port to type into "DIAMEX COM Port"; empty without the emulator.
+    const std::string& Port() const {
+        return port_;
+    }
+
+  private:
+#if !defined(_WIN32)
+    pid_t pid_ = 0;
+#endif
+    std::string port_;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +118,10 @@ int main(int argc, char** argv) {
             std::printf("Window picture %s: %s\n\n", saved ? "saved" : "NOT saved",
                         picture.toLocal8Bit().constData());
 
+            const Programmer programmer(tq9::ExecutableDirectory());
+            if (!programmer.Port().empty()) {
+                form.EditDiamex->setText(QString::fromStdString(programmer.Port()));
+            }
             form.ProdProg->click();  // the production run, every dialog confirmed
             Print("Console after the production run", form.Memo1->toPlainText());
             Print("Dialogs the operator confirmed", dialogs.join("\n--\n"));

@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace tq9::sim {
 
@@ -70,9 +73,26 @@ void BoardEmulator::Received(VirtualCable& cable, const std::uint8_t* data, std:
     }
 }
 
+bool BoardEmulator::RunFirmwareFromFlash() {
+    std::ifstream file(flashImage, std::ios::binary);
+    const std::string flash((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    // "TQ9FW <name> <version>", NUL-terminated, as the bench's images carry it.
+    const std::size_t at = flash.find("TQ9FW ");
+    if (at == std::string::npos) return false;
+    const std::size_t end = flash.find('\0', at);
+    std::istringstream marker(flash.substr(at + 6, end == std::string::npos ? 64 : end - at - 6));
+    std::string name, version;
+    if (!(marker >> name >> version)) return false;
+    identity.firmwareName = name;
+    identity.firmwareVersion = version;
+    return true;
+}
+
 void BoardEmulator::Command(VirtualCable& cable, const std::string& line, std::uint64_t atUs) {
     commands.push_back(line);
     if (faults.silent) return;
+    if (!flashImage.empty() && !RunFirmwareFromFlash()) return;
 
     if (line == "RLD") {
         busyUntilUs_ = atUs + timing.bootUs;

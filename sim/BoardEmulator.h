@@ -62,6 +62,11 @@ class BoardEmulator : public Peer {
     void Advance(VirtualCable& cable, std::uint64_t nowUs) override;
 
     BoardIdentity identity;
+    // When set: the controller runs what the emulated ISP programmer last wrote into its
+    // flash (this file, as tq9_isp_emulator keeps it). Its firmware name and version come
+    // from the image's marker; an image without one (erased, say) runs nothing, and the
+    // board answers nothing.
+    std::string flashImage;
     BoardFaults faults;
     BoardTiming timing;
 
@@ -87,6 +92,8 @@ class BoardEmulator : public Peer {
 
   private:
     void Command(VirtualCable& cable, const std::string& line, std::uint64_t atUs);
+    // Takes the firmware from flashImage; false when there is none to run.
+    bool RunFirmwareFromFlash();
     void Reply(VirtualCable& cable, const std::string& text, std::uint64_t atUs);
     void Report(VirtualCable& cable, const std::vector<std::string>& lines, std::uint64_t atUs,
                 std::uint64_t spanUs);

@@ -2,8 +2,11 @@
 // FTD2XX.DLL), so the unchanged program loads it from its own directory like the real one.
 // One bench per process, on the real clock.
 
+#include <fstream>
 #include <memory>
+#include <string>
 
+#include "base/Platform.h"
 #include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
 
@@ -20,7 +23,12 @@ struct Bench {
     RealClock clock;
     SimDriver driver{clock};
     Bench() {
-        driver.AddCable("TQ9A0001", "TTL232R-5V", std::make_shared<BoardEmulator>());
+        auto board = std::make_shared<BoardEmulator>();
+        // On the demo bench the board's controller runs what the emulated ISP programmer
+        // holds in its flash.
+        const std::string flash = tq9::ExecutableDirectory() + "isp-state/flash.bin";
+        if (std::ifstream(flash).good()) board->flashImage = flash;
+        driver.AddCable("TQ9A0001", "TTL232R-5V", board);
         driver.AddCable("FT5X2K9Q", "FT232R USB UART");
     }
 };

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "isp/Production.h"
-#include "support/AvrdudeBench.h"
 #include "support/IspBench.h"
+
+#if !defined(_WIN32)
+#include "support/AvrdudeBench.h"
+#endif
 
 namespace tq9 {
 namespace {
@@ -365,6 +368,8 @@ class ProductionAvrdudeTest : public test::AvrdudeBench {
         PutImage("TQ9gen3_ed2_b");
         StartProgrammer();
         host.fields[Field::EditDiamex] = Port();
+        // The board runs what the programmer wrote: nothing yet.
+        board->flashImage = dir.File("state/flash.bin").string();
     }
     void ExpectProgrammed() {
         StopProgrammer();
@@ -385,13 +390,24 @@ TEST_F(ProductionAvrdudeTest, AWholeRunProgramsTheChip) {
         << "the real probe log";
     ASSERT_EQ(host.outputWindows.size(), 1u);
     EXPECT_NE(host.outputWindows[0].text.find("bytes of flash verified"), std::string::npos);
+    EXPECT_TRUE(Logged("Firmware Version: TQ95-g3ed2 #3.72")) << "the image just programmed";
     ExpectProgrammed();
 }
 
 TEST_F(ProductionAvrdudeTest, AvrOnlyProgramsTheChipAndReconnects) {
     BtnAVRonlyClick(ctx);
     EXPECT_EQ(Lines()[Lines().size() - 2], "Scan Version: MIDI input") << ctx.console.Text();
+    EXPECT_TRUE(Logged("Firmware Version: TQ95-g3ed2 #3.72"));
     ExpectProgrammed();
+
+    // A flash that did not take leaves a controller with nothing to run.
+    StartProgrammer("stuck-flash");
+    host.fields[Field::EditDiamex] = Port();
+    ctx.console.Clear();
+    BtnAVRonlyClick(ctx);
+    EXPECT_TRUE(Logged("##### Error: AVRdude flash run failed (exit code 1)"));
+    EXPECT_EQ(Lines().back(), "##### Error: Controller not responding!");
+    EXPECT_FALSE(Logged("Firmware Version: TQ95-g3ed2 #3.72"));
 }
 #endif
 

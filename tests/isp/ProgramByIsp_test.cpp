@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "isp/ProgramByIsp.h"
-#include "support/AvrdudeBench.h"
 #include "support/IspBench.h"
+
+#if !defined(_WIN32)
+#include "support/AvrdudeBench.h"
+#endif
 
 #include <filesystem>
 
