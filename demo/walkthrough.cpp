@@ -12,24 +12,19 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "app/MainWindows.h"
 #include "base/Platform.h"
 
 #if !defined(_WIN32)
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
+#include <memory>
 
-extern char** environ;
+#include "sim/IspEmulatorProcess.h"
 #endif
 
 namespace {
@@ -37,49 +32,6 @@ void Print(const char* heading, const QString& text) {
     std::printf("==== %s\n%s\n\n", heading, text.toLocal8Bit().constData());
 }
 
-// The emulated DIAMEX programmer beside the program, on a pseudo-terminal, while it lives.
-class Programmer {
-  public:
-    explicit Programmer(const std::string& directory) {
-#if !defined(_WIN32)
-        const std::string program = directory + "tq9_isp_emulator";
-        if (!std::filesystem::exists(program)) return;
-        const std::string link = "/dev/shm/tq9-demo-diamex-" + std::to_string(::getpid());
-        std::string state = directory + "isp-state";
-        std::vector<std::string> args = {program, "--link", link, "--state", state};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-            return;
-        }
-        for (int i = 0; i < 500 && !std::filesystem::is_symlink(link); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (std::filesystem::is_symlink(link)) port_ = link;
-#else
-        (void)directory;
-#endif
-    }
-    ~Programmer() {
-#if !defined(_WIN32)
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-#endif
-    }
-    // The port to type into "DIAMEX COM Port"; empty without the emulator.
-    const std::string& Port() const {
-        return port_;
-    }
-
-  private:
-#if !defined(_WIN32)
-    pid_t pid_ = 0;
-#endif
-    std::string port_;
-};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,10 +70,17 @@ int main(int argc, char** argv) {
             std::printf("Window picture %s: %s\n\n", saved ? "saved" : "NOT saved",
                         picture.toLocal8Bit().constData());
 
-            const Programmer programmer(tq9::ExecutableDirectory());
-            if (!programmer.Port().empty()) {
-                form.EditDiamex->setText(QString::fromStdString(programmer.Port()));
+#if !defined(_WIN32)
+            // The emulated DIAMEX programmer beside the program, for the run.
+            std::unique_ptr<tq9::sim::IspEmulatorProcess> programmer;
+            const std::string bench = tq9::ExecutableDirectory();
+            if (std::filesystem::exists(bench + "tq9_isp_emulator")) {
+                programmer = std::make_unique<tq9::sim::IspEmulatorProcess>(
+                    bench + "tq9_isp_emulator",
+                    "/dev/shm/tq9-demo-diamex-" + std::to_string(::getpid()), bench + "isp-state");
+                form.EditDiamex->setText(QString::fromStdString(programmer->Port()));
             }
+#endif
             form.ProdProg->click();  // the production run, every dialog confirmed
             Print("Console after the production run", form.Memo1->toPlainText());
             Print("Dialogs the operator confirmed", dialogs.join("\n--\n"));

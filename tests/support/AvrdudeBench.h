@@ -4,9 +4,6 @@
 // on a pseudo-terminal. The board link stays on virtual time; avrdude runs in real time.
 // POSIX only.
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,9 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/IspEmulatorProcess.h"
 #include "support/IspBench.h"
-
-extern char** environ;
 
 namespace tq9::test {
 
@@ -49,30 +45,16 @@ class AvrdudeBench : public IspBench {
     }
     // Starts tq9_isp_emulator; the port path the operator types is then Port().
     void StartProgrammer(const std::string& fault = "none") {
-        std::filesystem::create_directories(dir.File("state"));
-        port_ = "/dev/shm/tq9-isp-" + std::to_string(::getpid()) + "-" + std::to_string(++started_);
-        const std::string state = dir.File("state").string();
-        std::vector<std::string> args = {
-            TQ9_ISP_EMULATOR_PATH, "--link", port_, "--state", state, "--fault", fault};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ASSERT_EQ(::posix_spawn(&emulator_, argv[0], nullptr, nullptr, argv.data(), environ), 0);
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::is_symlink(port_) && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_TRUE(std::filesystem::is_symlink(port_)) << "the emulator made no port";
+        StopProgrammer();
+        const std::string link =
+            "/dev/shm/tq9-isp-" + std::to_string(::getpid()) + "-" + std::to_string(++started_);
+        programmer_ = std::make_unique<sim::IspEmulatorProcess>(TQ9_ISP_EMULATOR_PATH, link,
+                                                                dir.File("state").string(), fault);
+        ASSERT_FALSE(programmer_->Port().empty()) << "the emulator made no port";
     }
     // Ends the emulator, which writes the chip's state on its way out.
-    void StopProgrammer() {
-        if (emulator_ <= 0) return;
-        ::kill(emulator_, SIGTERM);
-        int status = 0;
-        ::waitpid(emulator_, &status, 0);
-        emulator_ = 0;
-    }
-    const std::string& Port() const { return port_; }
+    void StopProgrammer() { programmer_.reset(); }
+    const std::string& Port() const { return programmer_->Port(); }
     std::vector<std::uint8_t> StateFile(const std::string& name) const {
         std::ifstream file(dir.File("state/" + name), std::ios::binary);
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -122,8 +104,7 @@ class AvrdudeBench : public IspBench {
 
     std::unique_ptr<ProcessRunner> system_;
     WatchedRunner watched_;
-    pid_t emulator_ = 0;
-    std::string port_;
+    std::unique_ptr<sim::IspEmulatorProcess> programmer_;
     int started_ = 0;
 };
 
