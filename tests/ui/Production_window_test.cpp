@@ -1,5 +1,6 @@
 // The production run from the window, on a bench like the demo's: the production files,
-// avrdude's stand-in run as a real program, the simulated cable and board.
+// the real avrdude programming the emulated DIAMEX programmer (avrdude's stand-in where
+// avrdude is not installed), the simulated cable and board.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,14 @@
 
 #include "isp/Production.h"
 #include "support/GuiBench.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+
+#include <memory>
+
+#include "sim/IspEmulatorProcess.h"
+#endif
 
 namespace tq9 {
 namespace {
@@ -25,14 +34,34 @@ class ProductionWindowTest : public test::GuiBench {
               "taper_levels2.dat", "taper_levels3.dat", "taper_levels4.dat"}) {
             std::ofstream(programDir.File(name)) << "x";
         }
-        std::ofstream(programDir.File("avrdude-standin.txt")) << "port=/dev/ttyUSB0\n";
-        std::filesystem::copy_file(TQ9_AVRDUDE_STANDIN_PATH, programDir.File("avrdude"));
+        namespace fs = std::filesystem;
+        const bool real = fs::exists("/usr/bin/avrdude") && fs::exists("/etc/avrdude.conf");
+        std::string port = "0";
+        if (real) {
+            for (const char* image : {"TQ9gen3_ed2_b.hex", "TQ9gen3_ed2_b.eep"}) {
+                fs::copy_file(std::string(TQ9_DEMO_BENCH_DIR) + "/" + image, programDir.File(image),
+                              fs::copy_options::overwrite_existing);
+            }
+            fs::create_symlink("/usr/bin/avrdude", programDir.File("avrdude"));
+            fs::copy_file("/etc/avrdude.conf", programDir.File("avrdude.conf"),
+                          fs::copy_options::overwrite_existing);
+            programmer = std::make_unique<sim::IspEmulatorProcess>(
+                TQ9_ISP_EMULATOR_PATH, "/dev/shm/tq9-gui-isp-" + std::to_string(::getpid()),
+                programDir.File("state").string());
+            port = programmer->Port();
+        } else {
+            std::ofstream(programDir.File("avrdude-standin.txt")) << "port=/dev/ttyUSB0\n";
+            fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, programDir.File("avrdude"));
+        }
         Start();
+        form->EditDiamex->setText(QString::fromStdString(port));
         AnswerEveryDialog();
         form->BtnRescan->click();
         ASSERT_TRUE(form->ProdProg->isEnabled());
         ASSERT_TRUE(form->Context().BoardLink.connected);
     }
+
+    std::unique_ptr<sim::IspEmulatorProcess> programmer;
 };
 
 TEST_F(ProductionWindowTest, FromTheFirstDialogToTheSuccessDialog) {
