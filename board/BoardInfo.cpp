@@ -1,6 +1,7 @@
 #include "board/BoardInfo.h"
 
 #include "base/Convert.h"
+#include "base/Utf8.h"
 #include "link/Protocol.h"
 
 namespace tq9 {
@@ -26,14 +27,16 @@ void ShowSerialNumber(BoardContext& ctx, std::int32_t serial) {
 }  // namespace
 
 std::string CutAfter(const std::string& reply, char open) {
-    // 1-based positions: p of the first `open` (0 if none), k of the first "]" (L if none);
-    // the cut is p+2 .. k-1.
+    // 1-based character positions: p of the first `open` (0 if none), k of the first "]"
+    // (L if none); the cut is p+2 .. k-1.
+    const std::string_view text = reply;
     const std::size_t openAt = reply.find(open);
-    const std::size_t p = openAt == std::string::npos ? 0 : openAt + 1;
+    const std::size_t p = openAt == std::string::npos ? 0 : Utf8Length(text.substr(0, openAt)) + 1;
     const std::size_t closeAt = reply.find(']');
-    const std::size_t k = closeAt == std::string::npos ? reply.size() : closeAt + 1;
+    const std::size_t k =
+        closeAt == std::string::npos ? Utf8Length(text) : Utf8Length(text.substr(0, closeAt)) + 1;
     if (k < 1 || k - 1 < p + 2) return {};
-    return reply.substr(p + 1, (k - 1) - (p + 2) + 1);
+    return Utf8Substr(text, p + 1, (k - 1) - (p + 2) + 1);
 }
 
 std::string FormatFirmwareVersion(double version) {
@@ -93,7 +96,7 @@ void ReadBoardInfo(BoardContext& ctx, bool resetFirst) {
     ctx.ConsoleAdd(reply);
     ctx.BoardInfo.FirmwareVersion = ReplyFloat(reply);
     const std::string name = CutAfter(reply, ',');
-    ctx.BoardInfo.FirmwareName = name.substr(0, kFirmwareNameMax);
+    ctx.BoardInfo.FirmwareName = Utf8Substr(name, 0, kFirmwareNameMax);
     ctx.ConsoleAdd("Found Firmware \"" + name + "\" on TQ9");
     if (ctx.CancelRequested) return;
 
@@ -102,7 +105,7 @@ void ReadBoardInfo(BoardContext& ctx, bool resetFirst) {
     ctx.ConsoleAdd(reply);
     const std::string fpga = CutAfter(reply, '[');
     ctx.host.SetFieldText(Field::FPGAversion, fpga);
-    ctx.BoardInfo.FpgaVersion = fpga.substr(0, kFpgaVersionMax);
+    ctx.BoardInfo.FpgaVersion = Utf8Substr(fpga, 0, kFpgaVersionMax);
     ctx.ConsoleAdd("");
 
     WaitForBoardReady(ctx);

@@ -11,8 +11,8 @@ namespace tq9 {
 
 struct TBoardInfo {
     double FirmwareVersion = 0;
-    std::string FirmwareName;              // at most 15 characters
-    std::string FpgaVersion = "00000000";  // at most 10 characters
+    std::string FirmwareName;              // at most 15 characters (not bytes)
+    std::string FpgaVersion = "00000000";  // at most 10 characters (not bytes)
     std::int32_t SerialNumber = 0;
     std::int32_t ScanCore = 0;
 };

@@ -80,9 +80,12 @@ void ButtonUpStreamClick(BoardContext& ctx) {
 
     const std::string coreText = host.FieldText(Field::EditCoreNumber);
     const std::int32_t core = StrToInt(coreText);
-    // A number whose parameter would not fit is as unusable as one that does not convert.
-    if (core > std::numeric_limits<std::int32_t>::max() - kParamScanCoreBase) {
-        throw IntConvertError(coreText);
+    // A number whose parameter would not fit is refused, saying which numbers fit.
+    constexpr std::int32_t kLargestCore =
+        std::numeric_limits<std::int32_t>::max() - kParamScanCoreBase;
+    if (core > kLargestCore) {
+        throw Tq9Error("Core number too large: " + coreText + " (at most " +
+                       std::to_string(kLargestCore) + ")");
     }
     std::string reply;
     WriteParamWait(ctx, kParamScanCoreBase + core, n, reply);

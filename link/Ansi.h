@@ -1,7 +1,8 @@
 #pragma once
-// Text crosses the cable as 8-bit characters of the ANSI code page (Windows-1252 on the
-// production PCs); the tool holds text as UTF-8. All traffic in use is ASCII, for which
-// both conversions change nothing.
+// Text crosses the cable, and comes from the driver, as 8-bit characters of the ANSI code
+// page (Windows-1252 on the production PCs). It is converted here, once, where it crosses:
+// above link/ every std::string is UTF-8. All traffic in use is ASCII, for which both
+// conversions change nothing; every byte survives the round trip.
 
 #include <string>
 #include <string_view>

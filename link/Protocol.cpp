@@ -4,6 +4,7 @@
 
 #include "base/Convert.h"
 #include "base/Platform.h"
+#include "base/Utf8.h"
 #include "link/Ansi.h"
 
 namespace tq9 {
@@ -100,7 +101,8 @@ std::string ReplyValueText(const std::string& reply) {
     if (blank != std::string::npos) {
         to = blank;
     } else {
-        to = reply.empty() ? 0 : reply.size() - 1;  // drop the closing CR (or whatever is last)
+        // Drop the closing CR, or whatever character is last.
+        to = reply.empty() ? 0 : Utf8Offset(reply, Utf8Length(reply) - 1);
     }
     return to > from ? reply.substr(from, to - from) : std::string();
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "link/Ansi.h"
+
 namespace tq9 {
 
 namespace {
@@ -47,9 +49,11 @@ void BuildDeviceList(TBoardLink& link, std::string& statusText) {
     // The tables hold 16 devices; the rest are not listed (the dialog shows the same 16).
     const auto listed = std::min<std::size_t>({count, nodes.size(), std::size_t(kMaxDevices)});
     link.deviceCount = static_cast<std::uint32_t>(listed);
+    // The driver's strings are the code page's bytes; from here on they are UTF-8.
     for (std::size_t i = 0; i < listed; ++i) {
-        link.serials[i] = NodeText(nodes[i].serialNumber, sizeof nodes[i].serialNumber);
-        link.descriptions[i] = NodeText(nodes[i].description, sizeof nodes[i].description);
+        link.serials[i] = AnsiToUtf8(NodeText(nodes[i].serialNumber, sizeof nodes[i].serialNumber));
+        link.descriptions[i] =
+            AnsiToUtf8(NodeText(nodes[i].description, sizeof nodes[i].description));
     }
     statusText = kStatusListed;
 }
@@ -63,7 +67,8 @@ void OpenDeviceByIndex(TBoardLink& link, std::int32_t index, std::string& status
         statusText = kStatusBadIndex;
         return;
     }
-    const std::string& serial = link.serials[index];
+    // Back to the driver's bytes, which the conversion gives unchanged.
+    const std::string serial = Utf8ToAnsi(link.serials[index]);
     if (!link.device->isPresentBySerial(serial)) {
         statusText = kStatusNotPresent;
         link.device.reset();

@@ -73,7 +73,8 @@ Tdeviceselectbox::Tdeviceselectbox(QWidget* parent) : QDialog(parent) {
     CancelButton = new QPushButton("Cancel", Panel1);
     CancelButton->setObjectName("CancelButton");
     CancelButton->setGeometry(327, 180, 65, 25);
-    CancelButton->setAutoDefault(false);
+    // Enter presses the focused button: Cancel when it has the focus, OK otherwise.
+    CancelButton->setAutoDefault(true);
 
     setTabOrder(OKButton, ListView1);
     setTabOrder(ListView1, CancelButton);

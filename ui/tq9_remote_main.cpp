@@ -179,6 +179,10 @@ void TForm1::BuildControls() {
         ComboBoxScanDetected->addItem(name);
     ComboBoxScanDetected->setCurrentIndex(1);
     ComboBoxScanDetected->setEnabled(false);
+    // A display, not a drop-down: drawn as a simple box, without the arrow.
+    ComboBoxScanDetected->setStyleSheet(
+        "QComboBox::drop-down { width: 0px; border: none; } QComboBox::down-arrow { image: none; "
+        "}");
     board->addWidget(Label("Serial #", EditSerialNumber), 1, 0);
     board->addWidget(EditSerialNumber, 1, 1, 1, 2);
     board->addWidget(Label("FPGA #", FPGAversion), 2, 0);
@@ -288,7 +292,9 @@ void TForm1::BuildControls() {
     Memo1->setObjectName("Memo1");
     Memo1->setFont(ConsoleFont());
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at the pane's width, so the short ones stay in view.
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     right->addWidget(consoleHeading);
     right->addWidget(Memo1);
     columns->addLayout(right, 1);

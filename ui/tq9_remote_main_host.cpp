@@ -122,7 +122,10 @@ QLineEdit* TForm1::FieldEdit(Field field) const {
 }
 
 void TForm1::SetFieldText(Field field, const std::string& text) {
-    if (QLineEdit* edit = FieldEdit(field)) edit->setText(QString::fromStdString(text));
+    if (QLineEdit* edit = FieldEdit(field)) {
+        edit->setText(QString::fromStdString(text));
+        edit->setCursorPosition(0);  // a text longer than the field shows its start
+    }
 }
 
 std::string TForm1::FieldText(Field field) {
@@ -194,8 +197,8 @@ void TForm1::DeviceDialogAddRow(const std::string& caption, const std::string& s
                                 const std::string& description) {
     // Serial numbers and descriptions are 8-bit text from the driver.
     if (deviceselectbox_) {
-        deviceselectbox_->AddRow(QString::fromStdString(caption), QString::fromLatin1(serial),
-                                 QString::fromLatin1(description));
+        deviceselectbox_->AddRow(QString::fromStdString(caption), QString::fromStdString(serial),
+                                 QString::fromStdString(description));
     }
 }
 
@@ -240,7 +243,8 @@ bool TForm1::OpenFileDialog(const FileDialogSettings& settings, std::string& fil
 }
 
 void TForm1::SetProgressMax(int maximum) {
-    ProgressBar1->setMaximum(std::max(maximum, 0));
+    // A maximum of 0 would make Qt's bar a busy animation; an empty upload is an idle bar.
+    ProgressBar1->setMaximum(std::max(maximum, 1));
 }
 
 void TForm1::SetProgressPosition(int position) {

@@ -242,6 +242,20 @@ TEST_F(BoardInfoTest, TypedSerialNumbersFollowTheDisplay) {
     EXPECT_EQ(Lines()[1], "Serial Number: 12a");
 }
 
+TEST_F(BoardInfoTest, NamesAreStoredCutByCharactersNeverInsideOne) {
+    // The board's bytes in its code page: 0xF6 is o-umlaut, 0xDF sharp s, 0xB5 micro.
+    board->identity.firmwareName =
+        "Gr\xF6\xDF"
+        "enwahn-Orgel";  // 16 characters
+    board->identity.fpgaVersion =
+        "\xB5"
+        "123456789AB";  // 12 characters
+    ReadBoardInfo(ctx, true);
+    EXPECT_EQ(ctx.BoardInfo.FirmwareName, "Gr\u00f6\u00dfenwahn-Orge");
+    EXPECT_EQ(ctx.BoardInfo.FpgaVersion, "\u00b5123456789");
+    EXPECT_EQ(host.fields[Field::FPGAversion], "\u00b5123456789AB") << "shown whole";
+}
+
 TEST(Cuts, TakeTheTextAfterTheOpenerAndOneMoreUpToTheBracket) {
     struct Row {
         std::string reply;
@@ -259,6 +273,10 @@ TEST(Cuts, TakeTheTextAfterTheOpenerAndOneMoreUpToTheBracket) {
         {"3=[]\r", '[', ""},
         {"-9999", '[', "999"},
         {"", '[', ""},
+        // Positions count characters: the one after the opener is skipped whole.
+        {"254=3.65 [AVR,\u00c4TQ95]\r", ',', "TQ95"},
+        {"3=[\u00a7\u00c4\u00d6]\r", '[', "\u00c4\u00d6"},
+        {"-99\u00e4", ',', "99"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(CutAfter(row.reply, row.open), row.cut) << ::testing::PrintToString(row.reply);

@@ -150,16 +150,19 @@ TEST_F(UploadTest, AnUnreadableFileEndsInAnErrorNamingItAndSendsNothing) {
 
 TEST_F(UploadTest, ABadCoreNumberEndsAfterTheCountAndTheWait) {
     MakeFile(8);
-    for (const std::string text : {"", "2147483647"}) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "'' ist kein g\u00fcltiger Integerwert"},
+        {"2147474748", "Core number too large: 2147474748 (at most 2147474747)"},
+    };
+    for (const auto& [text, message] : rows) {
         ctx.console.Clear();
         board->commands.clear();
         host.fields[Field::EditCoreNumber] = text;
         try {
             ButtonUpStreamClick(ctx);
             ADD_FAILURE() << "no error for '" << text << "'";
-        } catch (const ConvertError& error) {
-            EXPECT_EQ(std::string(error.what()),
-                      "'" + text + "' ist kein g\u00fcltiger Integerwert");
+        } catch (const Tq9Error& error) {
+            EXPECT_EQ(std::string(error.what()), message);
         }
         EXPECT_EQ(Lines(), Lines_t{"### 2 Longwords read."});
         EXPECT_EQ(board->commands, Lines_t{"253?"}) << "the wait ran; nothing else was sent";

@@ -107,5 +107,19 @@ TEST_F(DeviceSelectTest, EnterPressesOk) {
     EXPECT_EQ(box.ShowModal(), Tdeviceselectbox::mrOk);
 }
 
+TEST_F(DeviceSelectTest, EnterPressesTheFocusedButtonOrElseOk) {
+    test::WhenModal([&](QWidget*) {
+        box.CancelButton->setFocus();
+        QTest::keyClick(box.CancelButton, Qt::Key_Return);
+    });
+    EXPECT_NE(box.ShowModal(), Tdeviceselectbox::mrOk) << "Enter on Cancel cancels";
+
+    test::WhenModal([&](QWidget*) {
+        box.ListView1->setFocus();
+        QTest::keyClick(box.ListView1, Qt::Key_Return);
+    });
+    EXPECT_EQ(box.ShowModal(), Tdeviceselectbox::mrOk) << "elsewhere Enter is OK";
+}
+
 }  // namespace
 }  // namespace tq9

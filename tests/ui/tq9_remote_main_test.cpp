@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QValidator>
@@ -369,6 +370,41 @@ TEST_F(MaintenanceWindowTest, ACancelledFileDialogLeavesConsoleAndBarAlone) {
     EXPECT_EQ(Memo(), before);
     EXPECT_EQ(form->ProgressBar1->value(), 0);
     EXPECT_EQ(Wire(), "");
+}
+
+TEST_F(MaintenanceWindowTest, AnEmptyFileLeavesAnIdleEmptyBar) {
+    std::ofstream(programDir.File("empty.dat"), std::ios::binary);
+    test::WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("empty.dat");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form->ButtonUpStream->click();
+    EXPECT_TRUE(Memo().contains("### 0 Longwords read."));
+    EXPECT_GT(form->ProgressBar1->maximum(), form->ProgressBar1->minimum())
+        << "a range of 0 is Qt's busy animation";
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
+TEST_F(MainWindowTest, ABoardTextOutsideAsciiReadsTheSameInTheDialogAndTheDeviceView) {
+    cable.description = "TTL232R-\xE4V";  // the driver's bytes: a-umlaut in the code page
+    Start();
+    RunDeviceFlow();
+    ASSERT_EQ(dialog->ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(dialog->ListView1->topLevelItem(0)->text(2), QString::fromUtf8("TTL232R-\u00e4V"));
+    EXPECT_EQ(form->DeviceView->text(), QString::fromUtf8("TQ9A0001 - TTL232R-\u00e4V on COM0"));
+}
+
+TEST_F(MainWindowTest, LongTextsShowTheirStartAndTheConsoleWraps) {
+    Start();
+    form->SetFieldText(Field::DeviceView, "FT5X2K9Q - FT232R USB UART on COM31");
+    EXPECT_EQ(form->DeviceView->cursorPosition(), 0) << "the serial's start shows";
+    form->ConsoleLineAdded(std::string(400, 'x'));
+    QApplication::processEvents();
+    EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_FALSE(form->Memo1->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(form->Memo1->verticalScrollBar()->isVisible());
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#pragma once
+// UTF-8 text counted in characters, as the board's texts are: on the wire one byte is one
+// character, and above the link every string is UTF-8, so a cut by bytes could split one.
+
+#include <string>
+#include <string_view>
+
+namespace tq9 {
+
+// The number of characters (a byte that does not continue a sequence starts one).
+std::size_t Utf8Length(std::string_view text);
+// The byte offset of character `index` (the text's size when it has fewer characters).
+std::size_t Utf8Offset(std::string_view text, std::size_t index);
+// Characters [from, from + count) of the text; never half a character.
+std::string Utf8Substr(std::string_view text, std::size_t from,
+                       std::size_t count = std::string::npos);
+
+}  // namespace tq9
