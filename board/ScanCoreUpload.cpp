@@ -13,6 +13,9 @@ namespace tq9 {
 
 namespace {
 constexpr std::uint32_t kCloseReplyLimitMs = 100;
+constexpr std::uint64_t kWordPauseUs = 1'000;
+// The last stretch of each pause is waited out awake: a sleep may end this much late.
+constexpr std::uint64_t kWordSpinUs = 250;
 
 [[noreturn]] void FileError(const std::string& fileName, const std::string& reason) {
     throw Tq9Error("Cannot read the file \"" + fileName + "\": " + reason);
@@ -91,16 +94,26 @@ void ButtonUpStreamClick(BoardContext& ctx) {
     WriteParamWait(ctx, kParamScanCoreBase + core, n, reply);
 
     {
-        // No flow control on the link: the sender paces the words itself.
+        // No flow control on the link: the sender paces the words itself, each at least
+        // 1 ms after the one before. It sleeps until just before that moment and waits out
+        // the rest, so the pauses do not grow by each sleep's lateness.
         FineTimerResolution fineTimer;
+        std::uint64_t previous = host.MicroTicks();
         for (std::int32_t i = 0; i < n; ++i) {
-            host.Sleep(1);
+            // One microsecond more: the counter's truncation must not shorten a pause.
+            const std::uint64_t due = previous + kWordPauseUs + 1;
+            for (std::uint64_t now = host.MicroTicks(); now < due; now = host.MicroTicks()) {
+                if (due - now > kWordSpinUs) {
+                    host.SleepUs(static_cast<std::uint32_t>(due - now - kWordSpinUs));
+                }
+            }
             host.SetProgressPosition(i);
             const std::uint32_t word = ctx.TFileBuffer4[static_cast<std::size_t>(i)];
             SendByte(ctx, static_cast<std::uint8_t>(word));
             SendByte(ctx, static_cast<std::uint8_t>(word >> 8));
             SendByte(ctx, static_cast<std::uint8_t>(word >> 16));
             SendByte(ctx, static_cast<std::uint8_t>(word >> 24));
+            previous = host.MicroTicks();  // the word has left: the next pause counts from here
         }
     }
     host.SetProgressPosition(0);

@@ -67,6 +67,8 @@ class HostPlatform {
 
     // The 32-bit millisecond tick counter; it wraps after about 49.7 days.
     virtual std::uint32_t TickCount() = 0;
+    // A steady microsecond counter, for pacing finer than a millisecond; never wraps in use.
+    virtual std::uint64_t MicroTicks() = 0;
     // Block; they handle no window messages meanwhile. A sleep lasts at least as long as
     // asked, and the platform's timer may round it up (to a millisecond on Windows).
     virtual void Sleep(std::uint32_t ms) = 0;

@@ -21,6 +21,7 @@ class StdHost : public Host {
         : scanCoreEntries_(std::move(scanCoreEntries)) {}
 
     std::uint32_t TickCount() override;
+    std::uint64_t MicroTicks() override;
     void Sleep(std::uint32_t ms) override;
     void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override {}

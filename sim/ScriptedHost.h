@@ -21,6 +21,10 @@ class ScriptedHost : public StdHost {
         : clock_(clock), tickAtZero_(tickAtZero) {}
 
     std::uint32_t TickCount() override;
+    std::uint64_t MicroTicks() override {
+        clock_.Spend(tickReadCostUs);
+        return clock_.NowUs();
+    }
     void Sleep(std::uint32_t ms) override { clock_.Advance(std::uint64_t(ms) * 1000); }
     void SleepUs(std::uint32_t us) override {
         clock_.Advance(us);

@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow, public Host {
 
     // Host
     std::uint32_t TickCount() override;
+    std::uint64_t MicroTicks() override;
     void Sleep(std::uint32_t ms) override;
     void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override;

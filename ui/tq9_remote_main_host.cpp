@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
+
 #include "base/Platform.h"
 #include "ui/ProgramOutputWindow.h"
 #include "ui/deviceselect.h"
@@ -42,6 +44,12 @@ QString ConsoleShown(const std::string& line) {
 
 std::uint32_t TForm1::TickCount() {
     return SystemTickCount();
+}
+
+std::uint64_t TForm1::MicroTicks() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void TForm1::Sleep(std::uint32_t ms) {
