@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSoundEffect>
 #include <QStatusBar>
 #include <QTimer>
@@ -122,7 +124,15 @@ void TForm1::BuildControls() {
     left->setFixedWidth(310);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    columns->addWidget(left);
+    // Below the height the controls need, the column scrolls instead of squashing them.
+    auto* leftScroll = new QScrollArea;
+    leftScroll->setObjectName("LeftColumn");
+    leftScroll->setWidget(left);
+    leftScroll->setWidgetResizable(true);
+    leftScroll->setFrameShape(QFrame::NoFrame);
+    leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    leftScroll->setFixedWidth(310 + leftScroll->verticalScrollBar()->sizeHint().width());
+    columns->addWidget(leftScroll);
 
     auto* deviceBar = new QGridLayout;
     BtnRescan = Button("BtnRescan", "Device", "Open TQ9 USB Device");

@@ -387,6 +387,21 @@ TEST_F(MaintenanceWindowTest, AnEmptyFileLeavesAnIdleEmptyBar) {
     EXPECT_EQ(form->ProgressBar1->value(), 0);
 }
 
+TEST_F(MainWindowTest, AtTheMinimumSizeEveryControlKeepsItsHeight) {
+    Start();
+    form->resize(form->minimumSize());
+    QApplication::processEvents();
+    ASSERT_EQ(form->size(), QSize(580, 400));
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form->dd_FirmwareType, form->ProdProg, form->BtnAVRonly, form->EditDiamex,
+             form->EditFTDIdevice, form->EditFTDIcom, form->EditSerialNumber, form->FPGAversion,
+             form->EditFirmwareVersion, form->ButtonUpStream, form->EditCoreNumber, form->ComboBox1,
+             form->BtnRefresh}) {
+        EXPECT_GE(control->height(), control->minimumSizeHint().height())
+            << control->objectName().toStdString();
+    }
+}
+
 TEST_F(MainWindowTest, ABoardTextOutsideAsciiReadsTheSameInTheDialogAndTheDeviceView) {
     cable.description = "TTL232R-\xE4V";  // the driver's bytes: a-umlaut in the code page
     Start();
