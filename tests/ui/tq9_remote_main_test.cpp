@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -385,6 +386,39 @@ TEST_F(MaintenanceWindowTest, AnEmptyFileLeavesAnIdleEmptyBar) {
     EXPECT_GT(form->ProgressBar1->maximum(), form->ProgressBar1->minimum())
         << "a range of 0 is Qt's busy animation";
     EXPECT_EQ(form->ProgressBar1->value(), 0);
+}
+
+TEST_F(MainWindowTest, StartUpFontsColoursAndPlace) {
+    Start();
+    EXPECT_EQ(form->pos(), QPoint(50, 100));
+    EXPECT_EQ(form->font().family(), "Arial");
+    EXPECT_EQ(form->font().pixelSize(), 12);
+    EXPECT_EQ(form->Memo1->font().pixelSize(), 12);
+    EXPECT_TRUE(form->Memo1->font().family() == "Lucida Console" ||
+                QFontInfo(form->Memo1->font()).fixedPitch())
+        << "Lucida Console, or a fixed font where it is missing";
+    struct Row {
+        QWidget* widget;
+        QPalette::ColorRole role;
+        QColor colour;
+    };
+    const Row rows[] = {
+        {form->BtnRescan, QPalette::ButtonText, QColor(255, 0, 0)},
+        {form->BtnCancel, QPalette::ButtonText, QColor(255, 0, 0)},
+        {form->BtnRefresh, QPalette::ButtonText, QColor(0, 128, 0)},
+        {form->BtnFPGAprog, QPalette::ButtonText, QColor(255, 0, 0)},
+        {form->BtnFinalize, QPalette::ButtonText, QColor(255, 128, 0)},
+        {form->ProdProg, QPalette::ButtonText, QColor(255, 0, 0)},
+        {form->FPGAversion, QPalette::Text, QColor(255, 0, 255)},
+        {form->EditFirmwareVersion, QPalette::Text, QColor(0, 0, 255)},
+        {form->ComboBox1, QPalette::Text, QColor(0, 0, 255)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.widget->objectName().toStdString());
+        EXPECT_EQ(row.widget->palette().color(QPalette::Active, row.role), row.colour);
+        EXPECT_TRUE(row.widget->font().bold());
+    }
+    EXPECT_TRUE(form->DeviceView->font().bold());
 }
 
 TEST_F(MainWindowTest, AtTheMinimumSizeEveryControlKeepsItsHeight) {
