@@ -120,8 +120,10 @@ void TForm1::BuildControls() {
     auto* columns = new QHBoxLayout(central);
 
     // Left column: the controls.
+    // Wide enough for the device view to show FTDI's longest factory description whole.
+    constexpr int kLeftColumnWidth = 336;
     auto* left = new QWidget;
-    left->setFixedWidth(310);
+    left->setFixedWidth(kLeftColumnWidth);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     // Below the height the controls need, the column scrolls instead of squashing them.
@@ -131,7 +133,8 @@ void TForm1::BuildControls() {
     leftScroll->setWidgetResizable(true);
     leftScroll->setFrameShape(QFrame::NoFrame);
     leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    leftScroll->setFixedWidth(310 + leftScroll->verticalScrollBar()->sizeHint().width());
+    leftScroll->setFixedWidth(kLeftColumnWidth +
+                              leftScroll->verticalScrollBar()->sizeHint().width());
     columns->addWidget(leftScroll);
 
     auto* deviceBar = new QGridLayout;

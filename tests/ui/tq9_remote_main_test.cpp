@@ -449,6 +449,9 @@ TEST_F(MainWindowTest, LongTextsShowTheirStartAndTheConsoleWraps) {
     Start();
     form->SetFieldText(Field::DeviceView, "FT5X2K9Q - FT232R USB UART on COM31");
     EXPECT_EQ(form->DeviceView->cursorPosition(), 0) << "the serial's start shows";
+    const int textWidth =
+        form->DeviceView->fontMetrics().horizontalAdvance(form->DeviceView->text());
+    EXPECT_GE(form->DeviceView->contentsRect().width(), textWidth) << "and the whole of it fits";
     form->ConsoleLineAdded(std::string(400, 'x'));
     QApplication::processEvents();
     EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
