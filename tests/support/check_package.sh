@@ -15,6 +15,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -x "$root/opt/tq9-bench/tq95_finalize" ] || fail "program missing"
 [ -L "$root/usr/bin/tq9-bench" ] || fail "launcher missing"
 [ "$(readlink "$root/usr/bin/tq9-bench")" = /opt/tq9-bench/tq95_finalize ] || fail "launcher points elsewhere"
+[ -x "$root/opt/tq9-bench/tq9ctl" ] || fail "tq9ctl missing"
+[ "$(readlink "$root/usr/bin/tq9ctl")" = /opt/tq9-bench/tq9ctl ] || fail "tq9ctl not on the PATH"
 [ -f "$root/usr/share/applications/tq9-bench.desktop" ] || fail "desktop entry missing"
 grep -q '^Exec=tq9-bench$' "$root/usr/share/applications/tq9-bench.desktop" || fail "desktop entry runs something else"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tq9-bench.svg" ] || fail "icon missing"
