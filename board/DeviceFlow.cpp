@@ -4,22 +4,24 @@
 
 namespace tq9 {
 
-void EnableBoardButtons(BoardContext& ctx) {
+namespace {
+// The board buttons and Close belong to an open link; Device to none.
+void ShowLinkButtons(BoardContext& ctx, bool open) {
     Host& host = ctx.host;
     for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
-        host.SetControlEnabled(c, true);
+        host.SetControlEnabled(c, open);
     }
-    host.SetControlVisible(Control::BtnClose, true);
-    host.SetControlVisible(Control::BtnRescan, false);
+    host.SetControlVisible(Control::BtnClose, open);
+    host.SetControlVisible(Control::BtnRescan, !open);
+}
+}  // namespace
+
+void EnableBoardButtons(BoardContext& ctx) {
+    ShowLinkButtons(ctx, true);
 }
 
 void DisableBoardButtons(BoardContext& ctx) {
-    Host& host = ctx.host;
-    for (Control c : {Control::BtnRefresh, Control::BtnFPGAprog, Control::BtnFinalize}) {
-        host.SetControlEnabled(c, false);
-    }
-    host.SetControlVisible(Control::BtnClose, false);
-    host.SetControlVisible(Control::BtnRescan, true);
+    ShowLinkButtons(ctx, false);
 }
 
 void BtnRescanClick(BoardContext& ctx) {
