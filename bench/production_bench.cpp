@@ -21,7 +21,7 @@
 #include "services/StdHost.h"
 #include "sim/BoardEmulator.h"
 #include "sim/IntelHex.h"
-#include "sim/IspEmulatorProcess.h"
+#include "sim/ServerProcess.h"
 #include "sim/SimDriver.h"
 
 using namespace tq9;

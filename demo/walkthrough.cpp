@@ -24,7 +24,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "sim/IspEmulatorProcess.h"
+#include "sim/ServerProcess.h"
 #endif
 
 namespace {

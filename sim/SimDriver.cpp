@@ -35,6 +35,15 @@ std::size_t VirtualCable::Arrived(std::uint64_t nowUs) const {
     return n;
 }
 
+std::string VirtualCable::TakeArrived(std::uint64_t nowUs) {
+    std::string bytes;
+    while (!rx_.empty() && rx_.front().arrivalUs <= nowUs) {
+        bytes += static_cast<char>(rx_.front().value);
+        rx_.pop_front();
+    }
+    return bytes;
+}
+
 SimDriver::SimDriver(Clock& clock) : clock_(clock) {
     if (active_) throw std::logic_error("only one simulated driver may exist at a time");
     active_ = this;

@@ -81,6 +81,10 @@ class VirtualCable {
     // Bytes that have arrived by nowUs and not been read or purged.
     std::size_t Arrived(std::uint64_t nowUs) const;
     std::size_t Queued() const { return rx_.size(); }
+    // Takes the bytes that have arrived by nowUs, for a front that passes them on.
+    std::string TakeArrived(std::uint64_t nowUs);
+    // When the next queued byte arrives; 0 when none is queued.
+    std::uint64_t NextArrivalUs() const { return rx_.empty() ? 0 : rx_.front().arrivalUs; }
     bool IsOpen() const { return open_; }
 
     std::string serial;

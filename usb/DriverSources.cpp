@@ -3,6 +3,7 @@
 
 #include "usb/FTDIdll.h"
 #include "usb/libftdi/LibFtdiDriver.h"
+#include "usb/tty/KernelTtyDriver.h"
 
 namespace tq9 {
 
@@ -31,6 +32,9 @@ const std::vector<DriverSource>& DriverSources() {
     static const std::vector<DriverSource> sources = {
         {"FTDI D2XX (program directory)", D2xxInProgramDirectory},
         {"FTDI D2XX (system library path)", D2xxOnSystemPath},
+        // Where the kernel serves the cable, as most Linux machines do: no udev rule needed.
+        {"kernel tty", OpenKernelTtySource},
+        // For cables the kernel does not hold: its FTDI driver is missing or blacklisted.
         {"libftdi1", OpenLibFtdiSource},
     };
     return sources;

@@ -28,11 +28,17 @@ inline constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
 inline constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
 inline constexpr FT_STATUS FT_IO_ERROR = 4;
 inline constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
+inline constexpr FT_STATUS FT_INVALID_BAUD_RATE = 7;
 inline constexpr FT_STATUS FT_OTHER_ERROR = 18;
 
 inline constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 inline constexpr ULONG FT_FLAGS_OPENED = 1;
 inline constexpr ULONG FT_DEVICE_232R = 5;
+
+inline constexpr USHORT FT_FLOW_NONE = 0x0000;
+inline constexpr USHORT FT_FLOW_RTS_CTS = 0x0100;
+inline constexpr USHORT FT_FLOW_DTR_DSR = 0x0200;
+inline constexpr USHORT FT_FLOW_XON_XOFF = 0x0400;
 }  // namespace d2xx
 
 // FT_DEVICE_LIST_INFO_NODE: 100 bytes on 32-bit builds, 104 on 64-bit ones (the handle is

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/IspEmulatorProcess.h"
+#include "sim/ServerProcess.h"
 #include "support/IspBench.h"
 
 namespace tq9::test {

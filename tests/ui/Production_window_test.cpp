@@ -18,7 +18,7 @@
 
 #include <memory>
 
-#include "sim/IspEmulatorProcess.h"
+#include "sim/ServerProcess.h"
 #endif
 
 namespace tq9 {
