@@ -17,6 +17,21 @@ class LiveHost : public StdHost {
     void ShowMessage(MessageKind kind, const std::string& text) override {
         messages.emplace_back(kind, text);
     }
+    void DeviceDialogClear() override { rows_.clear(); }
+    void DeviceDialogAddRow(const std::string&, const std::string& serial,
+                            const std::string&) override {
+        rows_.push_back(serial);
+    }
+    // The cable with wantedSerial, or the first one.
+    bool DeviceDialogShow(int& row) override {
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            if (wantedSerial.empty() || rows_[i] == wantedSerial) {
+                row = static_cast<int>(i);
+                return true;
+            }
+        }
+        return false;
+    }
     bool OpenFileDialog(const FileDialogSettings&, std::string& fileName) override {
         if (nextFile.empty()) return false;
         fileName = nextFile;
@@ -25,6 +40,10 @@ class LiveHost : public StdHost {
 
     std::vector<std::pair<MessageKind, std::string>> messages;
     std::string nextFile;  // the file dialog's answer; empty: cancelled
+    std::string wantedSerial;
+
+  private:
+    std::vector<std::string> rows_;
 };
 
 }  // namespace tq9::sim

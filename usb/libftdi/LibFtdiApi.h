@@ -33,6 +33,12 @@ struct LibFtdiApi {
     int (*ftdi_tcoflush)(ftdi_context*) = nullptr;
     int (*ftdi_tcioflush)(ftdi_context*) = nullptr;
     int (*ftdi_read_data)(ftdi_context*, unsigned char* buffer, int size) = nullptr;
+    // How many received bytes libftdi holds from its last USB transfer (readbuffer_remaining).
+    int (*buffered)(ftdi_context*) = nullptr;
+    // How long one USB read transfer may wait (usb_read_timeout), in milliseconds.
+    int (*set_read_timeout)(ftdi_context*, int ms) = nullptr;
+    int (*ftdi_set_latency_timer)(ftdi_context*, unsigned char ms) = nullptr;
+    int (*ftdi_read_data_set_chunksize)(ftdi_context*, unsigned int bytes) = nullptr;
     int (*ftdi_write_data)(ftdi_context*, const unsigned char* buffer, int size) = nullptr;
     const char* (*ftdi_get_error_string)(ftdi_context*) = nullptr;
 };

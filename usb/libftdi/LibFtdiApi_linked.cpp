@@ -17,6 +17,13 @@ libusb_device* Device(ftdi_device_list* entry) {
 ftdi_device_list* Next(ftdi_device_list* entry) {
     return entry->next;
 }
+int Buffered(ftdi_context* ftdi) {
+    return static_cast<int>(ftdi->readbuffer_remaining);
+}
+int SetReadTimeout(ftdi_context* ftdi, int ms) {
+    ftdi->usb_read_timeout = ms;
+    return 0;
+}
 int LineProperty(ftdi_context* ftdi, int bits, int stop, int parity) {
     return ftdi_set_line_property(ftdi, static_cast<ftdi_bits_type>(bits),
                                   static_cast<ftdi_stopbits_type>(stop),
@@ -49,6 +56,10 @@ const LibFtdiApi& SystemLibFtdi() {
         a.ftdi_tcoflush = ftdi_tcoflush;
         a.ftdi_tcioflush = ftdi_tcioflush;
         a.ftdi_read_data = ftdi_read_data;
+        a.buffered = Buffered;
+        a.set_read_timeout = SetReadTimeout;
+        a.ftdi_set_latency_timer = ftdi_set_latency_timer;
+        a.ftdi_read_data_set_chunksize = ftdi_read_data_set_chunksize;
         a.ftdi_write_data = ftdi_write_data;
         a.ftdi_get_error_string = ftdi_get_error_string;
         return a;

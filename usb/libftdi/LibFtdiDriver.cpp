@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "usb/ForwardingTable.h"
 
@@ -18,7 +19,15 @@ constexpr int kFtdiVendor = 0x0403;
 constexpr int kFtdiProducts[] = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 constexpr int kAutoDetachReattachSio = 2;  // AUTO_DETACH_REATACH_SIO_MODULE
 constexpr int kPermissionDenied = -8;      // ftdi_usb_open_*: inappropriate permissions
-constexpr std::size_t kReadChunk = 4096;
+constexpr int kUsbTimeout = -7;            // LIBUSB_ERROR_TIMEOUT
+// A real chip answers every USB read within its latency timer (16 ms by default, 1 ms once
+// set) with at least its two status bytes; QEMU's emulated one answers only when it has
+// data. A read waits this long for either, then counts as "nothing has arrived".
+constexpr int kReadWaitMs = 20;
+// One USB packet a transfer: a transfer cut short by its time limit then holds nothing
+// that libftdi would drop.
+constexpr unsigned kReadChunk = 64;
+constexpr unsigned char kLatencyMs = 1;  // the chip's default is 16
 
 class LibFtdiLayer : public LoadedDriver {
   public:
@@ -121,6 +130,11 @@ FT_STATUS LibFtdiDriver::OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
         api_.ftdi_free(device->context);
         return result == kPermissionDenied ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
     }
+    api_.set_read_timeout(device->context, kReadWaitMs);
+    api_.ftdi_read_data_set_chunksize(device->context, kReadChunk);
+    // Replies reach us at once instead of after the chip's default 16 ms; a chip that
+    // refuses keeps its default, which is slower but works.
+    api_.ftdi_set_latency_timer(device->context, kLatencyMs);
     *handle = device.get();
     open_.push_back(std::move(device));
     return FT_OK;
@@ -185,10 +199,20 @@ FT_STATUS LibFtdiDriver::Purge(FT_HANDLE handle, ULONG mask) {
 }
 
 bool LibFtdiDriver::TopUp(Device& device) {
-    unsigned char chunk[kReadChunk];
-    const int got = api_.ftdi_read_data(device.context, chunk, sizeof chunk);
+    // libftdi's read goes on with USB transfers until it has every byte it was asked for,
+    // and one that times out on the way drops all it had. So ask for one byte (one
+    // transfer), then for exactly what that transfer left in libftdi's buffer.
+    unsigned char first = 0;
+    const int got = api_.ftdi_read_data(device.context, &first, 1);
+    if (got == kUsbTimeout || got == 0) return true;  // nothing has arrived
     if (got < 0) return false;
-    device.received.insert(device.received.end(), chunk, chunk + got);
+    device.received.push_back(first);
+    const int rest = api_.buffered(device.context);
+    if (rest <= 0) return true;
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(rest));
+    const int more = api_.ftdi_read_data(device.context, chunk.data(), rest);
+    if (more < 0) return false;
+    device.received.insert(device.received.end(), chunk.begin(), chunk.begin() + more);
     return true;
 }
 
@@ -196,7 +220,9 @@ FT_STATUS LibFtdiDriver::GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) {
     if (!rxBytes) return FT_INVALID_PARAMETER;
     Device* device = Find(handle);
     if (!device) return FT_INVALID_HANDLE;
-    if (!TopUp(*device)) return FT_IO_ERROR;
+    // Only when nothing waits here: a USB read that finds nothing costs up to its time limit,
+    // and a reply taken a byte at a time would pay it for every byte.
+    if (device->received.empty() && !TopUp(*device)) return FT_IO_ERROR;
     *rxBytes = static_cast<DWORD>(device->received.size());
     return FT_OK;
 }
