@@ -92,7 +92,7 @@ speed_t SpeedOf(ULONG baud) {
 class KernelTtyLayer : public LoadedDriver {
   public:
     const FTDIdll& Table() const override { return KernelTtyDriver::Table(); }
-    std::string Origin() const override { return "kernel tty (ftdi_sio)"; }
+    std::string Origin() const override { return "ftdi_sio, /dev/ttyUSB*"; }
     std::string Notes() const override { return driver_.Notes(); }
 
   private:
