@@ -164,5 +164,23 @@ TEST_F(KernelTtyStackTest, DeviceFlowResetUploadAndCloseReachTheBoard) {
     RunTheBench(false);  // the tty stays, held exclusively
 }
 
+// The layer asks ftdi_sio for its lowest latency (ASYNC_LOW_LATENCY: a 1 ms timer); the
+// figure beside it is the round trip with the chip's default 16 ms timer set back.
+TEST_F(KernelTtyStackTest, RoundTripWithEachLatencyTimer) {
+    ASSERT_TRUE(Open()) << Console();
+    const std::string timer =
+        "/sys/class/tty/ttyUSB" + std::to_string(boardTty_) + "/device/latency_timer";
+    std::string set;
+    std::getline(std::ifstream(timer), set);
+    EXPECT_EQ(set, "1") << timer;
+    const double low = QueryRoundTripUs(*ctx.BoardLink.device);
+    std::ofstream(timer) << "16\n";
+    const double standard = QueryRoundTripUs(*ctx.BoardLink.device);
+    std::printf("[ FIGURE   ] kernel tty: query round trip %.0f us at 1 ms, %.0f us at 16 ms\n",
+                low, standard);
+    EXPECT_GT(low, 0);
+    EXPECT_GT(standard, 0);
+}
+
 }  // namespace
 }  // namespace tq9
