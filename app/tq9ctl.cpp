@@ -2,10 +2,16 @@
 // The console lines go to standard output as the window would show them.
 //   tq9ctl list
 //   tq9ctl identify [--cable SERIAL | --index N]
+//   tq9ctl reset | fpga-update | finalize [--cable SERIAL | --index N]
+//   tq9ctl test-port ENTRY [--cable SERIAL | --index N]
+//   tq9ctl upload FILE [--core N] [--cable SERIAL | --index N]
 // Exit codes: 0 done and the board answered; 1 the board did not answer; 2 usage error or
 // bad input; 3 no cable found or no driver.
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -15,7 +21,10 @@
 #include "base/Errors.h"
 #include "base/Platform.h"
 #include "board/DeviceFlow.h"
+#include "board/Maintenance.h"
+#include "board/ScanCoreUpload.h"
 #include "board/ScanCores.h"
+#include "ops/MainWindowOps.h"
 #include "services/StdHost.h"
 #include "usb/FTDIdll.h"
 
@@ -27,12 +36,21 @@ constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNoCable = 3;
 constexpr const char* kVersion = "tq9ctl 0.1.0";
 constexpr const char* kUsageText =
     "usage: tq9ctl list\n"
-    "       tq9ctl identify [--cable SERIAL | --index N]\n"
+    "       tq9ctl identify [CABLE]\n"
+    "       tq9ctl reset | fpga-update | finalize [CABLE]\n"
+    "       tq9ctl test-port ENTRY [CABLE]\n"
+    "       tq9ctl upload FILE [--core N] [CABLE]\n"
     "       tq9ctl --help | --version\n"
+    "CABLE is --cable SERIAL or --index N (the first cable when neither is given).\n"
     "\n"
-    "  list      the attached FTDI cables and the driver that found them\n"
-    "  identify  the device flow: open the cable (the first unless one is named), detect\n"
-    "            its COM port, check that the board answers, identify it, close it\n"
+    "  list         the attached FTDI cables and the driver that found them\n"
+    "  identify     the device flow: open the cable, detect its COM port, check that the\n"
+    "               board answers, identify it, close it\n"
+    "  reset        identify, then Reset TQ9: the board reboots and is identified again\n"
+    "  fpga-update  identify, then Upd FPGA\n"
+    "  finalize     identify, then Finalize: factory defaults and the reverb DSP program\n"
+    "  test-port    identify, then route ENTRY (0-7, or the entry's text) to the test port\n"
+    "  upload       identify, then send the scan-core FILE (32-bit words) to core N (0)\n"
     "\n"
     "Exit codes: 0 done and the board answered, 1 the board did not answer, 2 usage error\n"
     "or bad input, 3 no cable found or no driver.\n";
@@ -79,7 +97,7 @@ class CtlHost : public StdHost {
 };
 
 int Usage(const std::string& why) {
-    std::cerr << "tq9ctl: " << why << "\n" << kUsageText;
+    std::cerr << "tq9ctl: " << why << "\nRun tq9ctl --help for the commands and options.\n";
     return kUsage;
 }
 
@@ -100,7 +118,9 @@ int List(const D2xxLibrary& library) {
     return kDone;
 }
 
-int Identify(const D2xxLibrary& library, CtlHost& host) {
+// The device flow, then `operation` on the identified board, then Close.
+int RunOnBoard(const D2xxLibrary& library, CtlHost& host,
+               const std::function<void(BoardContext&)>& operation) {
     BoardContext ctx(host);
     ctx.ProgramDirectory = ExecutableDirectory();
     ctx.BoardLink.driver = &library.Table();
@@ -114,15 +134,54 @@ int Identify(const D2xxLibrary& library, CtlHost& host) {
             std::cerr << "tq9ctl: " << host.refusal << '\n';
             result = kUsage;
         } else if (ctx.BoardLink.connected) {
+            if (operation) operation(ctx);
             result = kDone;
         }
     } catch (const Tq9Error& error) {
         std::cerr << "tq9ctl: " << ErrorBoxText(error.what()) << '\n';
+        result = kFailed;
     }
     if (ctx.BoardLink.connected) BtnCloseClick(ctx);
     ctx.BoardLink.device.reset();
     return result;
 }
+
+// A test-port entry by number or by its text, as the window's list shows it.
+std::optional<int> TestPortEntry(const std::string& text) {
+    if (const auto number = ParseInt32(text)) {
+        if (*number >= 0 && *number < static_cast<int>(kTestPortEntries.size())) return *number;
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kTestPortEntries.size(); ++i) {
+        if (text == kTestPortEntries[i]) return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+// Why the upload file cannot be sent, before any cable is touched; empty when it can.
+std::string UploadFileProblem(const std::string& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return "cannot read " + file;
+    if (!std::ifstream(file, std::ios::binary)) return "cannot read " + file;
+    const auto bytes = std::filesystem::file_size(file, error);
+    if (error) return "cannot read " + file;
+    if (bytes / 4 > kFileBufferWords) {
+        return file + " holds " + std::to_string(bytes / 4) + " words, at most " +
+               std::to_string(kFileBufferWords) + " fit";
+    }
+    return {};
+}
+
+// The upload's file dialog, answered by the command line.
+class UploadHost : public CtlHost {
+  public:
+    using CtlHost::CtlHost;
+    bool OpenFileDialog(const FileDialogSettings&, std::string& fileName) override {
+        fileName = file;
+        return true;
+    }
+    std::string file;
+};
 
 }  // namespace
 
@@ -137,24 +196,60 @@ int main(int argc, char** argv) {
         std::cout << kVersion << '\n';
         return kDone;
     }
-    CtlHost host(ScanCoreEntries());
-    if (args[0] == "list") {
-        if (args.size() > 1) return Usage("list takes no options");
-    } else if (args[0] == "identify") {
-        for (std::size_t i = 1; i < args.size(); i += 2) {
-            if (i + 1 >= args.size()) return Usage(args[i] + " needs a value");
-            if (args[i] == "--cable") {
-                host.wantedSerial = args[i + 1];
-            } else if (args[i] == "--index") {
-                const auto index = ParseInt32(args[i + 1]);
-                if (!index || *index < 0) return Usage("--index takes a number from 0");
-                host.wantedIndex = *index;
-            } else {
-                return Usage("unknown option " + args[i]);
-            }
+    UploadHost host(ScanCoreEntries());
+    const std::string& command = args[0];
+    std::function<void(BoardContext&)> operation;
+    std::vector<std::string> positional;
+    std::string core = "0";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            positional.push_back(arg);
+            continue;
         }
+        if (i + 1 >= args.size()) return Usage(arg + " needs a value");
+        const std::string& value = args[++i];
+        if (arg == "--cable") {
+            host.wantedSerial = value;
+        } else if (arg == "--index") {
+            const auto index = ParseInt32(value);
+            if (!index || *index < 0) return Usage("--index takes a number from 0");
+            host.wantedIndex = *index;
+        } else if (arg == "--core" && command == "upload") {
+            const auto number = ParseInt32(value);
+            if (!number || *number < 0) return Usage("--core takes a number from 0");
+            core = value;
+        } else {
+            return Usage("unknown option " + arg);
+        }
+    }
+    const std::size_t wanted = command == "test-port" || command == "upload" ? 1 : 0;
+    if (command == "list" && args.size() > 1) return Usage("list takes no options");
+    if (positional.size() != wanted) {
+        return Usage(command + (wanted ? " takes one argument" : " takes no argument"));
+    }
+    if (command == "list" || command == "identify") {
+    } else if (command == "reset") {
+        operation = [](BoardContext& ctx) { BtnRefreshClick(ctx); };
+    } else if (command == "fpga-update") {
+        operation = [](BoardContext& ctx) { BtnFPGAprogClick(ctx); };
+    } else if (command == "finalize") {
+        operation = [](BoardContext& ctx) { BtnFinalizeClick(ctx); };
+    } else if (command == "test-port") {
+        const auto entry = TestPortEntry(positional[0]);
+        if (!entry) return Usage("no test-port entry " + positional[0] + " (0-7, or its text)");
+        operation = [entry](BoardContext& ctx) { ComboBox1Change(ctx, *entry); };
+    } else if (command == "upload") {
+        if (const std::string problem = UploadFileProblem(positional[0]); !problem.empty()) {
+            return Usage(problem);
+        }
+        host.file = positional[0];
+        operation = [core](BoardContext& ctx) {
+            ctx.host.SetFieldText(Field::EditCoreNumber, core);
+            ButtonUpStreamClick(ctx);
+        };
     } else {
-        return Usage("unknown command " + args[0]);
+        return Usage("unknown command " + command);
     }
 
     const auto library = D2xxLibrary::Load(ExecutableDirectory());
@@ -162,5 +257,5 @@ int main(int argc, char** argv) {
         std::cerr << library->FailureReason() << '\n';
         return kNoCable;
     }
-    return args[0] == "list" ? List(*library) : Identify(*library, host);
+    return command == "list" ? List(*library) : RunOnBoard(*library, host, operation);
 }
