@@ -19,6 +19,7 @@
 
 #include "sim/Clock.h"
 #include "usb/FTDIdll.h"
+#include "usb/ForwardingTable.h"
 
 namespace tq9::sim {
 
@@ -136,18 +137,7 @@ class SimDriver {
     // exist at a time in a process.
     static const FTDIdll& Table();
 
-    FT_STATUS CreateDeviceInfoList(DWORD* numDevs);
-    FT_STATUS GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs);
-    FT_STATUS OpenEx(void* arg, DWORD flags, FT_HANDLE* handle);
-    FT_STATUS Close(FT_HANDLE handle);
-    FT_STATUS ResetDevice(FT_HANDLE handle);
-    FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud);
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, UCHAR length, UCHAR stop, UCHAR parity);
-    FT_STATUS SetFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff);
-    FT_STATUS Purge(FT_HANDLE handle, ULONG mask);
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* got);
-    FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD toWrite, DWORD* written);
+    TQ9_D2XX_MEMBER_FUNCTIONS
 
     static SimDriver* Active() { return active_; }
 

@@ -12,7 +12,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include <string>
 
 #include "sim/BoardStream.h"
+#include "sim/PtyLink.h"
 
 namespace {
 
@@ -46,32 +46,11 @@ void LogCommands(std::FILE* log, const tq9::sim::BoardEmulator& board, std::size
 }
 
 int ServePty(tq9::sim::BoardStream& stream, const std::string& link) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("tq9_board_server: pseudo-terminal");
-        return 1;
-    }
-    const char* slaveName = ::ptsname(master);
-    // Held open so the terminal stays up while no tool has it open; raw, so nothing echoes.
-    const int slave = slaveName ? ::open(slaveName, O_RDWR | O_NOCTTY) : -1;
-    if (slave < 0) {
-        std::perror("tq9_board_server: slave side");
-        return 1;
-    }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ::unlink(link.c_str());
-    if (::symlink(slaveName, link.c_str()) != 0) {
-        std::perror("tq9_board_server: link");
-        return 1;
-    }
+    tq9::sim::PtyLink pty;
+    if (!tq9::sim::OpenPtyLink(link, "tq9_board_server", pty)) return 1;
     while (!stopRequested)
-        stream.Serve(master, stopRequested);
-    ::unlink(link.c_str());
-    ::close(slave);
-    ::close(master);
+        stream.Serve(pty.master, stopRequested);
+    tq9::sim::ClosePtyLink(link, pty);
     return 0;
 }
 

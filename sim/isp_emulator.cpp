@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +18,7 @@
 #include <string>
 
 #include "sim/IspEmulator.h"
+#include "sim/PtyLink.h"
 
 namespace {
 
@@ -95,30 +95,11 @@ int main(int argc, char** argv) {
     }
     if (link.empty() || state.empty() || argc % 2 == 0) return Usage();
 
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("tq9_isp_emulator: pseudo-terminal");
-        return 1;
-    }
-    const char* slaveName = ::ptsname(master);
-    // Held open so the terminal stays up between avrdude's runs; raw, so nothing is echoed.
-    const int slave = slaveName ? ::open(slaveName, O_RDWR | O_NOCTTY) : -1;
-    if (slave < 0) {
-        std::perror("tq9_isp_emulator: slave side");
-        return 1;
-    }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-
     tq9::sim::Stk500v2Programmer programmer(fault);
     LoadState(state, programmer.chip);
-    ::unlink(link.c_str());
-    if (::symlink(slaveName, link.c_str()) != 0) {
-        std::perror("tq9_isp_emulator: link");
-        return 1;
-    }
+    tq9::sim::PtyLink pty;
+    if (!tq9::sim::OpenPtyLink(link, "tq9_isp_emulator", pty)) return 1;
+    const int master = pty.master;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     ::sigaction(SIGTERM, &action, nullptr);
@@ -149,9 +130,7 @@ int main(int argc, char** argv) {
         if (programmer.TakeSessionEnd()) SaveState(state, programmer);
     }
     SaveState(state, programmer);
-    ::unlink(link.c_str());
     if (log) std::fclose(log);
-    ::close(slave);
-    ::close(master);
+    tq9::sim::ClosePtyLink(link, pty);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "usb/FTDIdll.h"
+#include "usb/ForwardingTable.h"
 #include "usb/libftdi/LibFtdiApi.h"
 
 namespace tq9 {
@@ -35,23 +36,7 @@ class LibFtdiDriver {
     // empty when nothing did.
     const std::string& Notes() const { return notes_; }
 
-    using FT_STATUS = d2xx::FT_STATUS;
-    using DWORD = d2xx::DWORD;
-    using FT_HANDLE = d2xx::FT_HANDLE;
-    FT_STATUS CreateDeviceInfoList(DWORD* numDevs);
-    FT_STATUS GetDeviceInfoList(ftdiDeviceNode* dest, DWORD* numDevs);
-    FT_STATUS OpenEx(void* arg, DWORD flags, FT_HANDLE* handle);
-    FT_STATUS Close(FT_HANDLE handle);
-    FT_STATUS ResetDevice(FT_HANDLE handle);
-    FT_STATUS SetBaudRate(FT_HANDLE handle, d2xx::ULONG baud);
-    FT_STATUS SetDataCharacteristics(FT_HANDLE handle, d2xx::UCHAR bits, d2xx::UCHAR stop,
-                                     d2xx::UCHAR parity);
-    FT_STATUS SetFlowControl(FT_HANDLE handle, d2xx::USHORT flow, d2xx::UCHAR xon,
-                             d2xx::UCHAR xoff);
-    FT_STATUS Purge(FT_HANDLE handle, d2xx::ULONG mask);
-    FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
-    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD toRead, DWORD* got);
-    FT_STATUS Write(FT_HANDLE handle, void* buffer, DWORD toWrite, DWORD* written);
+    TQ9_D2XX_MEMBER_FUNCTIONS
 
     static LibFtdiDriver* Active() { return active_; }
 
