@@ -1,6 +1,21 @@
 #include "app/MainWindows.h"
 
+#include <QApplication>
+#include <QIcon>
+
 namespace tq9 {
+
+void SetUpApplication() {
+    // The window's class and the Wayland app id match the desktop entry tq9-bench.desktop,
+    // so the desktop shows the entry's name and icon for the running window.
+    QApplication::setApplicationName("tq9-bench");
+    QGuiApplication::setDesktopFileName("tq9-bench");
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QString(":/icons/tq9-bench-%1.png").arg(size), QSize(size, size));
+    }
+    QApplication::setWindowIcon(icon);
+}
 
 MainWindows CreateMainWindows(const std::string& programDirectory) {
     MainWindows windows;
@@ -9,6 +24,7 @@ MainWindows CreateMainWindows(const std::string& programDirectory) {
     TForm1::Setup setup;
     setup.driver = &driver->Table();
     setup.driverLoadFailure = driver->FailureReason();
+    setup.driverInUse = driver->InUseLine();
     setup.programDirectory = programDirectory;
     setup.driverNotes = [driver] { return driver->Notes(); };
     windows.form = std::make_unique<TForm1>(setup);

@@ -17,6 +17,10 @@ struct MainWindows {
     Tdeviceselectbox* deviceselectbox = nullptr;  // owned by the form
 };
 
+// The names the desktop knows the program by (its desktop entry, the window's class) and
+// its icon; call once the application object exists.
+void SetUpApplication();
+
 MainWindows CreateMainWindows(const std::string& programDirectory);
 
 }  // namespace tq9

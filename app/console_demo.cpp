@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
+#include "app/BenchDirectory.h"
 #include "base/Errors.h"
-#include "base/Platform.h"
 #include "board/DeviceFlow.h"
 #include "board/ScanCores.h"
 #include "services/ConsoleHost.h"
@@ -17,13 +17,14 @@ using namespace tq9;
 int main() {
     ConsoleHost host(ScanCoreEntries());
     BoardContext ctx(host);
-    ctx.ProgramDirectory = ExecutableDirectory();
+    ctx.ProgramDirectory = BenchDirectory();
 
     const auto library = D2xxLibrary::Load(ctx.ProgramDirectory);
     std::cout << "Driver library: "
               << (library->Loaded() ? library->LoadedFrom() : std::string("none")) << "\n\n";
     ctx.BoardLink.driver = &library->Table();
     ctx.DriverLoadFailure = library->FailureReason();
+    ctx.DriverInUse = library->InUseLine();
     ctx.DriverNotes = [&] { return library->Notes(); };
 
     try {

@@ -5,8 +5,9 @@
 //   tq9ctl reset | fpga-update | finalize [--cable SERIAL | --index N]
 //   tq9ctl test-port ENTRY [--cable SERIAL | --index N]
 //   tq9ctl upload FILE [--core N] [--cable SERIAL | --index N]
-// Exit codes: 0 done and the board answered; 1 the board did not answer; 2 usage error or
-// bad input; 3 no cable found or no driver.
+//   tq9ctl program --firmware IMAGE --diamex PORT [--avr-only] [--yes] [CABLE]
+// Exit codes: 0 done and the board answered; 1 the board or the operation failed; 2 usage
+// error or bad input; 3 no cable found or no driver.
 
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +18,14 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+#include "app/BenchDirectory.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/Platform.h"
@@ -24,6 +33,8 @@
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
 #include "board/ScanCores.h"
+#include "isp/Production.h"
+#include "isp/ProductionFiles.h"
 #include "ops/MainWindowOps.h"
 #include "services/StdHost.h"
 #include "usb/FTDIdll.h"
@@ -33,13 +44,14 @@ using namespace tq9;
 namespace {
 
 constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNoCable = 3;
-constexpr const char* kVersion = "tq9ctl 0.1.0";
+constexpr const char* kVersion = "tq9ctl " TQ9_VERSION;
 constexpr const char* kUsageText =
     "usage: tq9ctl list\n"
     "       tq9ctl identify [CABLE]\n"
     "       tq9ctl reset | fpga-update | finalize [CABLE]\n"
     "       tq9ctl test-port ENTRY [CABLE]\n"
     "       tq9ctl upload FILE [--core N] [CABLE]\n"
+    "       tq9ctl program --firmware IMAGE --diamex PORT [--avr-only] [--yes] [CABLE]\n"
     "       tq9ctl --help | --version\n"
     "CABLE is --cable SERIAL or --index N (the first cable when neither is given).\n"
     "\n"
@@ -51,9 +63,16 @@ constexpr const char* kUsageText =
     "  finalize     identify, then Finalize: factory defaults and the reverb DSP program\n"
     "  test-port    identify, then route ENTRY (0-7, or the entry's text) to the test port\n"
     "  upload       identify, then send the scan-core FILE (32-bit words) to core N (0)\n"
+    "  program      identify, then the production run (Production Prgrm) with the firmware\n"
+    "               IMAGE (a name from the window's list, in the bench directory) through\n"
+    "               the DIAMEX programmer on PORT (a number n for /dev/ttyUSBn, or a path\n"
+    "               under /dev/); --avr-only runs AVR only instead. Each operator dialog\n"
+    "               is printed and waits for Enter; --yes confirms them at once. Without\n"
+    "               a terminal it needs --yes.\n"
     "\n"
-    "Exit codes: 0 done and the board answered, 1 the board did not answer, 2 usage error\n"
-    "or bad input, 3 no cable found or no driver.\n";
+    "Exit codes: 0 done and the board answered, 1 the board or the operation failed (no\n"
+    "answer, an error line, a warning or error dialog), 2 usage error or bad input, 3 no\n"
+    "cable found or no driver.\n";
 
 // The window's console on standard output; the device dialog answered by the command line.
 class CtlHost : public StdHost {
@@ -64,6 +83,16 @@ class CtlHost : public StdHost {
         std::string shown = line;
         if (!shown.empty() && shown.back() == '\r') shown.pop_back();
         std::cout << shown << '\n';
+        if (shown.rfind("##### Error", 0) == 0) failed = true;
+    }
+    // Printed as the window would show it; waits for Enter unless confirmed beforehand.
+    void ShowMessage(MessageKind kind, const std::string& text) override {
+        StdHost::ShowMessage(kind, text);
+        if (kind != MessageKind::Information) failed = true;
+        if (confirmDialogs) return;
+        std::cerr << "Press Enter to continue. " << std::flush;
+        std::string answer;
+        std::getline(std::cin, answer);
     }
     // A cleared console shows nothing; new content shows as lines.
     void ConsoleReplaced(const std::vector<std::string>& lines) override {
@@ -91,6 +120,8 @@ class CtlHost : public StdHost {
     std::optional<std::string> wantedSerial;
     int wantedIndex = 0;
     std::string refusal;  // why the dialog's question had no answer
+    bool failed = false;  // an error line or a warning or error dialog was shown
+    bool confirmDialogs = true;
 
   private:
     std::vector<std::string> serials_;
@@ -120,11 +151,14 @@ int List(const D2xxLibrary& library) {
 
 // The device flow, then `operation` on the identified board, then Close.
 int RunOnBoard(const D2xxLibrary& library, CtlHost& host,
-               const std::function<void(BoardContext&)>& operation) {
-    BoardContext ctx(host);
-    ctx.ProgramDirectory = ExecutableDirectory();
+               const std::function<void(AppContext&)>& operation) {
+    AppContext ctx(host);
+    const auto runner = MakeSystemProcessRunner();
+    ctx.runner = runner.get();
+    ctx.ProgramDirectory = BenchDirectory();
     ctx.BoardLink.driver = &library.Table();
     ctx.DriverNotes = [&] { return library.Notes(); };
+    ctx.DriverInUse = library.InUseLine();
     int result = kFailed;
     try {
         BtnRescanClick(ctx);
@@ -135,7 +169,7 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host,
             result = kUsage;
         } else if (ctx.BoardLink.connected) {
             if (operation) operation(ctx);
-            result = kDone;
+            result = host.failed || !ctx.BoardLink.connected ? kFailed : kDone;
         }
     } catch (const Tq9Error& error) {
         std::cerr << "tq9ctl: " << ErrorBoxText(error.what()) << '\n';
@@ -172,6 +206,23 @@ std::string UploadFileProblem(const std::string& file) {
     return {};
 }
 
+// Why the firmware image cannot be programmed, before any cable is touched; empty when it
+// can. The image is one of the window's list, found in the bench directory.
+std::string FirmwareProblem(const std::string& image) {
+    bool listed = false;
+    std::string names;
+    for (const char* entry : kFirmwareEntries) {
+        if (entry[0] == '-') continue;  // the list's separator
+        listed = listed || image == entry;
+        names += std::string(names.empty() ? "" : ", ") + entry;
+    }
+    if (!listed) return "no firmware image " + image + " in the list (" + names + ")";
+    if (!FileExistsNoCase(BenchDirectory(), image)) {
+        return "missing firmware image " + image + " in " + BenchDirectory();
+    }
+    return {};
+}
+
 // The upload's file dialog, answered by the command line.
 class UploadHost : public CtlHost {
   public:
@@ -198,13 +249,19 @@ int main(int argc, char** argv) {
     }
     UploadHost host(ScanCoreEntries());
     const std::string& command = args[0];
-    std::function<void(BoardContext&)> operation;
+    std::function<void(AppContext&)> operation;
     std::vector<std::string> positional;
     std::string core = "0";
+    std::optional<std::string> firmware, diamex;
+    bool avrOnly = false, yes = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
             positional.push_back(arg);
+            continue;
+        }
+        if (command == "program" && (arg == "--avr-only" || arg == "--yes")) {
+            (arg == "--yes" ? yes : avrOnly) = true;
             continue;
         }
         if (i + 1 >= args.size()) return Usage(arg + " needs a value");
@@ -219,6 +276,10 @@ int main(int argc, char** argv) {
             const auto number = ParseInt32(value);
             if (!number || *number < 0) return Usage("--core takes a number from 0");
             core = value;
+        } else if (arg == "--firmware" && command == "program") {
+            firmware = value;
+        } else if (arg == "--diamex" && command == "program") {
+            diamex = value;
         } else {
             return Usage("unknown option " + arg);
         }
@@ -230,29 +291,48 @@ int main(int argc, char** argv) {
     }
     if (command == "list" || command == "identify") {
     } else if (command == "reset") {
-        operation = [](BoardContext& ctx) { BtnRefreshClick(ctx); };
+        operation = [](AppContext& ctx) { BtnRefreshClick(ctx); };
     } else if (command == "fpga-update") {
-        operation = [](BoardContext& ctx) { BtnFPGAprogClick(ctx); };
+        operation = [](AppContext& ctx) { BtnFPGAprogClick(ctx); };
     } else if (command == "finalize") {
-        operation = [](BoardContext& ctx) { BtnFinalizeClick(ctx); };
+        operation = [](AppContext& ctx) { BtnFinalizeClick(ctx); };
     } else if (command == "test-port") {
         const auto entry = TestPortEntry(positional[0]);
         if (!entry) return Usage("no test-port entry " + positional[0] + " (0-7, or its text)");
-        operation = [entry](BoardContext& ctx) { ComboBox1Change(ctx, *entry); };
+        operation = [entry](AppContext& ctx) { ComboBox1Change(ctx, *entry); };
     } else if (command == "upload") {
         if (const std::string problem = UploadFileProblem(positional[0]); !problem.empty()) {
             return Usage(problem);
         }
         host.file = positional[0];
-        operation = [core](BoardContext& ctx) {
+        operation = [core](AppContext& ctx) {
             ctx.host.SetFieldText(Field::EditCoreNumber, core);
             ButtonUpStreamClick(ctx);
+        };
+    } else if (command == "program") {
+        if (!firmware || !diamex) return Usage("program needs --firmware IMAGE and --diamex PORT");
+        if (const std::string problem = FirmwareProblem(*firmware); !problem.empty()) {
+            return Usage(problem);
+        }
+        if (!IspPortValid(*diamex)) {
+            return Usage("--diamex takes a port number, or a device path under /dev/");
+        }
+        if (!yes && !isatty(0)) {
+            return Usage(
+                "program waits for Enter at each operator dialog: run it on a terminal, "
+                "or confirm them beforehand with --yes");
+        }
+        host.confirmDialogs = yes;
+        operation = [image = *firmware, port = *diamex, avrOnly](AppContext& ctx) {
+            ctx.host.SetFieldText(Field::dd_FirmwareType, image);
+            ctx.host.SetFieldText(Field::EditDiamex, port);
+            avrOnly ? BtnAVRonlyClick(ctx) : ProdProgClick(ctx);
         };
     } else {
         return Usage("unknown command " + command);
     }
 
-    const auto library = D2xxLibrary::Load(ExecutableDirectory());
+    const auto library = D2xxLibrary::Load(BenchDirectory());
     if (!library->Loaded()) {
         std::cerr << library->FailureReason() << '\n';
         return kNoCable;

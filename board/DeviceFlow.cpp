@@ -14,6 +14,14 @@ void ShowLinkButtons(BoardContext& ctx, bool open) {
     host.SetControlVisible(Control::BtnClose, open);
     host.SetControlVisible(Control::BtnRescan, !open);
 }
+
+// Once per run, so the operator can tell which driver reached the cable (a broken FTDI
+// library passed over for another looks the same on screen otherwise).
+void ReportDriverInUse(BoardContext& ctx) {
+    if (ctx.DriverInUse.empty()) return;
+    ctx.ConsoleAdd(ctx.DriverInUse);
+    ctx.DriverInUse.clear();
+}
 }  // namespace
 
 void EnableBoardButtons(BoardContext& ctx) {
@@ -36,6 +44,7 @@ void BtnRescanClick(BoardContext& ctx) {
     host.DeviceDialogClear();
     BuildDeviceList(link, status);
     if (link.deviceCount == 0) {
+        ReportDriverInUse(ctx);
         ctx.PlayDing();
         std::string text = kNoCableFound;
         // Say why when there is no driver to ask, or a cable could not be read, instead of
@@ -72,6 +81,7 @@ void BtnRescanClick(BoardContext& ctx) {
     const std::string com = std::to_string(link.comNumber);
     ctx.ConsoleAdd("Using FTDI Device #" + std::to_string(link.selectedIndex) + " on COM port #" +
                    com);
+    ReportDriverInUse(ctx);
     ctx.ConsoleAdd("");
     host.SetFieldText(Field::DeviceView, link.serials[link.selectedIndex] + " - " +
                                              link.descriptions[link.selectedIndex] + " on COM" +

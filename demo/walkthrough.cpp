@@ -36,7 +36,7 @@ void Print(const char* heading, const QString& text) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(tq9::kApplicationTitle);
+    tq9::SetUpApplication();
     const QString picture = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "demo.png";
     const QString dialogPicture = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     QString productionPicture = picture;

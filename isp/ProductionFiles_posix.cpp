@@ -25,8 +25,9 @@ std::string IspPortArgument(const std::string& comText) {
 }
 
 const char* IspPortPermissionAdvice() {
-    return "##### Error: This user may not open the DIAMEX port (Permission denied). Add the "
-           "user to the group dialout, then log in again.";
+    return "##### Error: This user may not open the DIAMEX port (Permission denied). The "
+           "programmer is a serial port of the group dialout: add the user to it (sudo adduser "
+           "$USER dialout), then log in again.";
 }
 
 }  // namespace tq9

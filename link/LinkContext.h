@@ -34,6 +34,9 @@ struct LinkContext : Services {
     std::int32_t ErrorCount = 0;
     // Why no driver library could be loaded (names and places tried); empty when one was.
     std::string DriverLoadFailure;
+    // The driver in use and why earlier sources were not, for one console line at the first
+    // device flow (then cleared); empty where the program has nothing to say.
+    std::string DriverInUse;
     // What the driver found wrong with the cables (no permission to open one, say).
     std::function<std::string()> DriverNotes;
 };

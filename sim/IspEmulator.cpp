@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace tq9::sim {
 
@@ -223,9 +224,11 @@ std::vector<std::uint8_t> Stk500v2Programmer::Answer(const std::vector<std::uint
     std::vector<std::uint8_t> answer{command, kStatusOk};
     switch (command) {
         case kSignOn: {
-            const std::string name = "STK500_2";
-            answer.push_back(static_cast<std::uint8_t>(name.size()));
-            answer.insert(answer.end(), name.begin(), name.end());
+            static constexpr char kName[] = "STK500_2";
+            answer.reserve(3 + sizeof kName);
+            answer.push_back(static_cast<std::uint8_t>(sizeof kName - 1));
+            for (const char c : std::string_view(kName))
+                answer.push_back(static_cast<std::uint8_t>(c));
             break;
         }
         case kSetParameter:

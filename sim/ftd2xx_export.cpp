@@ -10,6 +10,10 @@
 #include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
+
 #if defined(_WIN32)
 #define TQ9_EXPORT extern "C" __declspec(dllexport)
 #else
@@ -19,6 +23,20 @@
 namespace {
 using namespace tq9::sim;
 
+// The library's own directory: the bench it was put on, wherever the program lives (an
+// installed program keeps its bench apart from itself).
+std::string LibraryDirectory() {
+#if !defined(_WIN32)
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) && info.dli_fname) {
+        const std::string path = info.dli_fname;
+        const auto slash = path.rfind('/');
+        if (slash != std::string::npos) return path.substr(0, slash + 1);
+    }
+#endif
+    return tq9::ExecutableDirectory();
+}
+
 struct Bench {
     RealClock clock;
     SimDriver driver{clock};
@@ -26,7 +44,7 @@ struct Bench {
         auto board = std::make_shared<BoardEmulator>();
         // On the demo bench the board's controller runs what the emulated ISP programmer
         // holds in its flash.
-        const std::string flash = tq9::ExecutableDirectory() + "isp-state/flash.bin";
+        const std::string flash = LibraryDirectory() + "isp-state/flash.bin";
         if (std::ifstream(flash).good()) board->flashImage = flash;
         driver.AddCable("TQ9A0001", "TTL232R-5V", board);
         driver.AddCable("FT5X2K9Q", "FT232R USB UART");

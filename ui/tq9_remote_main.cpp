@@ -97,6 +97,7 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     ctx_.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
     ctx_.BoardLink.portName = setup.portName;
     ctx_.DriverLoadFailure = setup.driverLoadFailure;
+    ctx_.DriverInUse = setup.driverInUse;
     ctx_.DriverNotes = setup.driverNotes;
     if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
     ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();

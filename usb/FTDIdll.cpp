@@ -81,6 +81,7 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirecto
             lib->loadedFrom_ = driver->Origin();
             lib->source_ = source.name;
             lib->driver_ = std::move(driver);
+            lib->passedOver_ = tried;
             return lib;
         }
         if (whyNot.empty()) continue;  // the source does not apply here
@@ -89,6 +90,13 @@ std::unique_ptr<D2xxLibrary> D2xxLibrary::Load(const std::string& programDirecto
     lib->failureReason_ = std::string("The FTDI driver library ") + D2xxLibraryName() +
                           " could not be loaded. It was looked for " + tried + ".";
     return lib;
+}
+
+std::string D2xxLibrary::InUseLine() const {
+    if (!driver_) return {};
+    std::string line = "FTDI driver: " + source_ + " (" + loadedFrom_ + ")";
+    if (!passedOver_.empty()) line += "; not used: " + passedOver_;
+    return line;
 }
 
 const FTDIdll& D2xxLibrary::Table() const {

@@ -91,6 +91,10 @@ class D2xxLibrary {
     const std::string& Source() const { return source_; }
     // Why nothing was loaded, naming each place tried (empty when loaded).
     const std::string& FailureReason() const { return failureReason_; }
+    // For the console: the source in use and why the ones before it were not ("FTDI
+    // driver: kernel tty (...); not used: in the program's directory (...)"); empty when
+    // nothing was loaded, which FailureReason explains.
+    std::string InUseLine() const;
 
   private:
     D2xxLibrary() = default;
@@ -99,6 +103,7 @@ class D2xxLibrary {
     std::string loadedFrom_;
     std::string source_;
     std::string failureReason_;
+    std::string passedOver_;  // the sources tried before the one in use, and why not
 };
 
 // Platform part of the loader (FTDIdll_posix.cpp / FTDIdll_win.cpp).

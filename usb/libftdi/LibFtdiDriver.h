@@ -20,9 +20,10 @@ namespace tq9 {
 // What the operator is told when a cable cannot be opened for lack of permission.
 inline constexpr const char* kLibFtdiPermissionHelp =
     "An FTDI cable is attached, but this user may not open it (libftdi: inappropriate "
-    "permissions on device). Install the tool's udev rule (60-tq9-bench-ftdi.rules, which the "
-    "package puts in /usr/lib/udev/rules.d) or join the group plugdev, then log in again and "
-    "plug the cable in again.";
+    "permissions on device). With the tool's udev rule (60-tq9-bench-ftdi.rules, which the "
+    "package puts in /usr/lib/udev/rules.d) the user at the desktop may open it once it is "
+    "plugged in again; without a desktop session (ssh, kiosk) the user must also be in the "
+    "group plugdev (sudo adduser $USER plugdev, then log in again).";
 
 class LibFtdiDriver {
   public:

@@ -46,8 +46,10 @@ int TtyNumber(const std::string& tty) {
 
 std::string PermissionHelp(const std::string& path) {
     return "An FTDI cable is attached at " + path +
-           ", but this user may not open it (kernel tty: permission denied). Join the group "
-           "dialout (sudo adduser $USER dialout), then log in again.";
+           ", but this user may not open it (kernel tty: permission denied). With the tool's "
+           "udev rule (which the package installs) the user at the desktop may open it once it "
+           "is plugged in again; without a desktop session (ssh, kiosk) the user must be in "
+           "the group dialout (sudo adduser $USER dialout, then log in again).";
 }
 
 std::string BusyHelp(const std::string& path) {
