@@ -13,6 +13,9 @@
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include "sim/ServerProcess.h"
 
 namespace tq9 {
 namespace {
@@ -117,6 +120,62 @@ TEST_F(CtlTest, BadInputSaysWhatWasWrongAndOpensNothing) {
     const Run help = Ctl("--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: tq9ctl list"), std::string::npos);
+}
+
+// The production bench from a terminal: Debian's avrdude linked into the program directory,
+// the demo's images, and the emulated programmer whose chip the emulated board runs.
+TEST_F(CtlTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered) {
+    if (!fs::exists("/usr/bin/avrdude") || !fs::exists("/etc/avrdude.conf")) {
+        GTEST_SKIP() << "Debian's avrdude is not installed";
+    }
+    ASSERT_EQ(std::system((std::string(TQ9_MAKE_BENCH_FILES_PATH) + " '" + dir.WithSeparator() +
+                           "' >/dev/null")
+                              .c_str()),
+              0);
+    fs::remove(dir.File("avrdude"));
+    fs::create_symlink("/usr/bin/avrdude", dir.File("avrdude"));
+    fs::copy_file("/etc/avrdude.conf", dir.File("avrdude.conf"),
+                  fs::copy_options::overwrite_existing);
+    sim::IspEmulatorProcess programmer(TQ9_ISP_EMULATOR_PATH,
+                                       "/dev/shm/tq9-ctl-" + std::to_string(::getpid()),
+                                       dir.File("isp-state").string());
+    ASSERT_FALSE(programmer.Port().empty());
+    const std::string program =
+        "program --avr-only --firmware TQ9gen3_ed2_b.hex --diamex " + programmer.Port();
+
+    // Refused before any cable is opened: nobody to press Enter, a port avrdude must not
+    // get, an image the bench lacks.
+    fs::remove(dir.File("TQ9gen3_ed5_b.hex"));
+    for (const auto& [arguments, says] :
+         {std::pair<std::string, std::string>{program, "run it on a terminal"},
+          {"program --firmware TQ9gen3_ed2_b.hex --diamex 'COM 3' --yes",
+           "--diamex takes a port number"},
+          {"program --firmware TQ9gen3_ed5_b.hex --diamex 0 --yes",
+           "missing firmware image TQ9gen3_ed5_b.hex"},
+          {"program --firmware other.hex --diamex 0 --yes", "no firmware image other.hex"},
+          {"program --diamex 0 --yes", "program needs --firmware IMAGE and --diamex PORT"}}) {
+        const Run run = Ctl(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments;
+        EXPECT_NE(run.err.find(says), std::string::npos) << arguments << ": " << run.err;
+        EXPECT_EQ(run.out.find("Using FTDI Device"), std::string::npos) << run.out;
+    }
+    EXPECT_FALSE(fs::exists(dir.File("avrdude.log")));
+
+    const Run run = Ctl(program + " --yes");
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    for (const char* line : {"Firmware Version: TQ95-g3ed1 #3.71\n", "Setting AVR Fuse Bits...\n",
+                             "avrdude: device signature = 0x1e960a (probably m644p)\n",
+                             "Firmware Version: TQ95-g3ed2 #3.72\n",
+                             "Closed FTDI device. Ready to unplug USB cable from PC.\n"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << " not in:\n" << run.out;
+    }
+    EXPECT_TRUE(fs::exists(dir.File("avrdude.log"))) << "avrdude runs in the program directory";
+
+    // The programmer gone: the pass fails, and the exit code says so.
+    programmer.Stop();
+    const Run failed = Ctl(program + " --yes");
+    EXPECT_EQ(failed.exitCode, 1) << failed.out;
+    EXPECT_NE(failed.out.find("##### Error"), std::string::npos) << failed.out;
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {

@@ -45,6 +45,28 @@ TEST_F(DeviceFlowTest, DeviceFlowOpensIdentifiesAndEnablesTheBoardButtons) {
     EXPECT_TRUE(BoardButtons(true));
 }
 
+TEST_F(DeviceFlowTest, TheDriverInUseIsNamedOnceAfterTheCableLineOfTheFirstFlow) {
+    Start();
+    ctx.DriverInUse = "FTDI driver: kernel tty (ftdi_sio, /dev/ttyUSB*)";
+    BtnRescanClick(ctx);
+    ASSERT_GE(Lines().size(), 3u);
+    EXPECT_EQ(Lines()[0], "Using FTDI Device #0 on COM port #0");
+    EXPECT_EQ(Lines()[1], "FTDI driver: kernel tty (ftdi_sio, /dev/ttyUSB*)");
+    EXPECT_EQ(Lines()[2], "");
+    BtnCloseClick(ctx);
+    BtnRescanClick(ctx);
+    EXPECT_EQ(Lines()[1], "") << "named at the first flow only";
+
+    // Where no cable is found the console keeps it under "Open FTDI device...".
+    BtnCloseClick(ctx);
+    cable.plugged = false;
+    ctx.DriverInUse = "FTDI driver: libftdi1 (libftdi1)";
+    BtnRescanClick(ctx);
+    ASSERT_GE(Lines().size(), 2u);
+    EXPECT_EQ(Lines()[Lines().size() - 2], "Open FTDI device...");
+    EXPECT_EQ(Lines().back(), "FTDI driver: libftdi1 (libftdi1)");
+}
+
 TEST_F(DeviceFlowTest, ChoosingTheSecondRowOpensThatCable) {
     Start();
     auto secondBoard = std::make_shared<sim::BoardEmulator>();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "link/tq9_com.h"
@@ -147,6 +148,29 @@ TEST_F(DriverLoaderTest, SourcesAreTriedInOrderAndTheOneThatWonIsNamed) {
     if (!OwnLayerExpectedHere().empty()) {
         EXPECT_EQ(D2xxLibrary::Load(empty.WithSeparator())->Source(), OwnLayerExpectedHere());
     }
+}
+
+// A broken FTDI library beside the program is passed over, and the line the console shows
+// says which source is in use and why the broken one was not.
+TEST_F(DriverLoaderTest, ABrokenLibraryPassedOverIsNamedInTheLineOnTheDriverInUse) {
+    Place(TQ9_SIM_DRIVER_PATH);
+    const std::string used = D2xxLibrary::Load(programDir.WithSeparator())->InUseLine();
+    EXPECT_EQ(used, "FTDI driver: FTDI D2XX (program directory) (" +
+                        programDir.File(D2xxLibraryName()).string() + ")");
+
+    if (SystemHasADriver()) GTEST_SKIP() << "a D2XX driver is installed on this machine";
+    if (OwnLayerExpectedHere().empty()) GTEST_SKIP() << "no kernel driver, no libftdi1";
+    fs::remove(programDir.File(D2xxLibraryName()));
+    std::ofstream(programDir.File(D2xxLibraryName())) << "not a library";
+    const auto lib = D2xxLibrary::Load(programDir.WithSeparator());
+    ASSERT_TRUE(lib->Loaded());
+    const std::string line = lib->InUseLine();
+    EXPECT_EQ(line.rfind("FTDI driver: " + OwnLayerExpectedHere() + " (", 0), 0u) << line;
+    const std::string broken = "not used: in the program's directory (" +
+                               programDir.File(D2xxLibraryName()).string() + ": ";
+    EXPECT_NE(line.find(broken), std::string::npos) << line;
+    EXPECT_NE(line.find("on the system library path ("), std::string::npos) << line;
+    EXPECT_EQ(D2xxLibrary::Load(programDir.WithSeparator(), false)->InUseLine(), "");
 }
 
 }  // namespace
