@@ -17,8 +17,9 @@ void SetUpApplication() {
     QApplication::setWindowIcon(icon);
 }
 
-MainWindows CreateMainWindows(const std::string& programDirectory) {
+MainWindows CreateMainWindows(const std::string& programDirectory, const std::string& recordsPath) {
     MainWindows windows;
+    windows.records = OpenRecords(recordsPath, "tq9-bench");
     windows.driver = D2xxLibrary::Load(programDirectory);
     D2xxLibrary* driver = windows.driver.get();
     TForm1::Setup setup;
@@ -26,6 +27,7 @@ MainWindows CreateMainWindows(const std::string& programDirectory) {
     setup.driverLoadFailure = driver->FailureReason();
     setup.driverInUse = driver->InUseLine();
     setup.programDirectory = programDirectory;
+    setup.records = windows.records.sink;
     setup.driverNotes = [driver] { return driver->Notes(); };
     windows.form = std::make_unique<TForm1>(setup);
     windows.deviceselectbox = new Tdeviceselectbox(windows.form.get());

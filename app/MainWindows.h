@@ -13,6 +13,7 @@ namespace tq9 {
 
 struct MainWindows {
     std::unique_ptr<D2xxLibrary> driver;  // outlives the window, which closes the cable
+    OpenedRecords records;                // outlives the window, which writes them
     std::unique_ptr<TForm1> form;
     Tdeviceselectbox* deviceselectbox = nullptr;  // owned by the form
 };
@@ -21,6 +22,7 @@ struct MainWindows {
 // its icon; call once the application object exists.
 void SetUpApplication();
 
-MainWindows CreateMainWindows(const std::string& programDirectory);
+// `recordsPath`: the board records' database (DefaultRecordsPath() for the program).
+MainWindows CreateMainWindows(const std::string& programDirectory, const std::string& recordsPath);
 
 }  // namespace tq9

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     tq9::SetUpApplication();
-    tq9::MainWindows windows = tq9::CreateMainWindows(tq9::BenchDirectory());
+    tq9::MainWindows windows =
+        tq9::CreateMainWindows(tq9::BenchDirectory(), tq9::DefaultRecordsPath());
     windows.form->show();
     return application.exec();
 }

@@ -150,9 +150,11 @@ int List(const D2xxLibrary& library) {
 }
 
 // The device flow, then `operation` on the identified board, then Close.
-int RunOnBoard(const D2xxLibrary& library, CtlHost& host,
+int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation recorded,
                const std::function<void(AppContext&)>& operation) {
     AppContext ctx(host);
+    const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl");
+    ctx.Records = records.sink;
     const auto runner = MakeSystemProcessRunner();
     ctx.runner = runner.get();
     ctx.ProgramDirectory = BenchDirectory();
@@ -161,14 +163,14 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host,
     ctx.DriverInUse = library.InUseLine();
     int result = kFailed;
     try {
-        BtnRescanClick(ctx);
+        RunRecorded(ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(ctx); });
         if (ctx.BoardLink.deviceCount == 0) {
             result = kNoCable;
         } else if (!host.refusal.empty()) {
             std::cerr << "tq9ctl: " << host.refusal << '\n';
             result = kUsage;
         } else if (ctx.BoardLink.connected) {
-            if (operation) operation(ctx);
+            if (operation) RunRecorded(ctx, recorded, [&] { operation(ctx); });
             result = host.failed || !ctx.BoardLink.connected ? kFailed : kDone;
         }
     } catch (const Tq9Error& error) {
@@ -250,6 +252,7 @@ int main(int argc, char** argv) {
     UploadHost host(ScanCoreEntries());
     const std::string& command = args[0];
     std::function<void(AppContext&)> operation;
+    RecordedOperation recorded = RecordedOperation::DeviceFlow;
     std::vector<std::string> positional;
     std::string core = "0";
     std::optional<std::string> firmware, diamex;
@@ -291,16 +294,21 @@ int main(int argc, char** argv) {
     }
     if (command == "list" || command == "identify") {
     } else if (command == "reset") {
+        recorded = RecordedOperation::Reset;
         operation = [](AppContext& ctx) { BtnRefreshClick(ctx); };
     } else if (command == "fpga-update") {
+        recorded = RecordedOperation::FpgaUpdate;
         operation = [](AppContext& ctx) { BtnFPGAprogClick(ctx); };
     } else if (command == "finalize") {
+        recorded = RecordedOperation::Finalize;
         operation = [](AppContext& ctx) { BtnFinalizeClick(ctx); };
     } else if (command == "test-port") {
+        recorded = RecordedOperation::TestPort;
         const auto entry = TestPortEntry(positional[0]);
         if (!entry) return Usage("no test-port entry " + positional[0] + " (0-7, or its text)");
         operation = [entry](AppContext& ctx) { ComboBox1Change(ctx, *entry); };
     } else if (command == "upload") {
+        recorded = RecordedOperation::Upload;
         if (const std::string problem = UploadFileProblem(positional[0]); !problem.empty()) {
             return Usage(problem);
         }
@@ -323,6 +331,7 @@ int main(int argc, char** argv) {
                 "or confirm them beforehand with --yes");
         }
         host.confirmDialogs = yes;
+        recorded = avrOnly ? RecordedOperation::AvrOnly : RecordedOperation::ProductionRun;
         operation = [image = *firmware, port = *diamex, avrOnly](AppContext& ctx) {
             ctx.host.SetFieldText(Field::dd_FirmwareType, image);
             ctx.host.SetFieldText(Field::EditDiamex, port);
@@ -337,5 +346,5 @@ int main(int argc, char** argv) {
         std::cerr << library->FailureReason() << '\n';
         return kNoCable;
     }
-    return command == "list" ? List(*library) : RunOnBoard(*library, host, operation);
+    return command == "list" ? List(*library) : RunOnBoard(*library, host, recorded, operation);
 }

@@ -9,6 +9,13 @@ namespace tq9 {
 
 // The directory of the running executable, with a trailing path separator.
 std::string ExecutableDirectory();
+// This machine's name, this process's number, and whether a process of that number runs.
+std::string HostName();
+long CurrentProcessId();
+bool ProcessAlive(long pid);
+// Where this user's board records live: $XDG_DATA_HOME (or ~/.local/share) on Linux,
+// %LOCALAPPDATA% on Windows, then tq9-bench/records.sqlite3. Empty when there is no home.
+std::string DefaultRecordsPath();
 // The system's 32-bit millisecond tick counter (GetTickCount on Windows).
 std::uint32_t SystemTickCount();
 // Whether a file of this name exists in the directory; the name matches without regard

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <signal.h>
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
@@ -7,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "base/Platform.h"
@@ -31,6 +34,34 @@ bool SetTimerSlack(unsigned long slackNs, unsigned long* previousNs) {
 #endif
 }
 }  // namespace
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "unknown";
+    return name;
+}
+
+long CurrentProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+bool ProcessAlive(long pid) {
+    if (pid <= 0) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string DefaultRecordsPath() {
+    std::string data;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/') {
+        data = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        data = std::string(home) + "/.local/share";
+    } else {
+        return {};
+    }
+    return data + "/tq9-bench/records.sqlite3";
+}
 
 std::string ExecutableDirectory() {
     char path[PATH_MAX];

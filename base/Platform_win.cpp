@@ -11,6 +11,35 @@
 
 namespace tq9 {
 
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = static_cast<DWORD>(std::size(name));
+    if (!GetComputerNameW(name, &size)) return "unknown";
+    return Narrow(std::wstring(name, size));
+}
+
+long CurrentProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+bool ProcessAlive(long pid) {
+    if (pid <= 0) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+std::string DefaultRecordsPath() {
+    wchar_t value[MAX_PATH * 4];
+    const DWORD n =
+        GetEnvironmentVariableW(L"LOCALAPPDATA", value, static_cast<DWORD>(std::size(value)));
+    if (n == 0 || n >= std::size(value)) return {};
+    return Narrow(std::wstring(value, n)) + "\\tq9-bench\\records.sqlite3";
+}
+
 std::string ExecutableDirectory() {
     wchar_t path[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));

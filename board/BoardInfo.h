@@ -25,6 +25,9 @@ inline constexpr double kFirmwareVersionMin = 3.56;
 struct BoardContext : LinkContext {
     explicit BoardContext(Host& host) : LinkContext(host) {}
     TBoardInfo BoardInfo;
+    // The scan-core file the last upload chose, and the core it went to (for the records).
+    std::string UploadFile;
+    std::int32_t UploadCore = -1;
 };
 
 // The patient wait: up to 26 polls of parameter 253 after a second's pause; ends on an

@@ -55,7 +55,7 @@ void BtnRescanClick(BoardContext& ctx) {
         } else if (!notes.empty()) {
             text += "\r\r" + notes;
         }
-        host.ShowMessage(MessageKind::Information, text);
+        ctx.ShowMessage(MessageKind::Information, text);
         return;
     }
     for (std::uint32_t i = 0; i < link.deviceCount; ++i) {
@@ -71,7 +71,7 @@ void BtnRescanClick(BoardContext& ctx) {
     if (!link.connected) {
         // A cable this user may not open is explained; any other failure stays quiet.
         const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
-        if (!notes.empty()) host.ShowMessage(MessageKind::Warning, notes);
+        if (!notes.empty()) ctx.ShowMessage(MessageKind::Warning, notes);
         return;
     }
 

@@ -68,6 +68,8 @@ void ButtonUpStreamClick(BoardContext& ctx) {
     Host& host = ctx.host;
     std::string fileName;
     if (!host.OpenFileDialog(UploadDialogSettings(ctx.ProgramDirectory), fileName)) return;
+    ctx.UploadFile = fileName;
+    ctx.UploadCore = -1;
 
     const std::size_t words = LoadWordFile(ctx, fileName);
     if (words > kFileBufferWords) {
@@ -90,6 +92,7 @@ void ButtonUpStreamClick(BoardContext& ctx) {
         throw Tq9Error("Core number too large: " + coreText + " (at most " +
                        std::to_string(kLargestCore) + ")");
     }
+    ctx.UploadCore = core;
     std::string reply;
     WriteParamWait(ctx, kParamScanCoreBase + core, n, reply);
 

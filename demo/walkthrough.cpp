@@ -32,6 +32,28 @@ void Print(const char* heading, const QString& text) {
     std::printf("==== %s\n%s\n\n", heading, text.toLocal8Bit().constData());
 }
 
+void PrintRecords(tq9::RecordStore* store) {
+    if (!store) {
+        std::printf("==== No board records kept\n\n");
+        return;
+    }
+    std::printf("==== Board records in %s (newest first)\n", store->Path().c_str());
+    std::string whyNot;
+    tq9::RecordFilter newest;
+    newest.limit = 10;
+    for (const tq9::OperationRecord& r : store->Find(newest, whyNot)) {
+        std::printf("%s  %-16s %-12s cable %s  board %s  %s %s  %s%s%s\n", r.started.c_str(),
+                    r.operation.c_str(), r.outcome.c_str(), r.cableSerial.c_str(),
+                    r.boardSerial.c_str(), r.firmwareName.c_str(), r.firmwareVersion.c_str(),
+                    r.image.empty() ? "" : "image ", r.image.c_str(),
+                    r.reason.empty() ? "" : ("  (" + r.reason + ")").c_str());
+        for (const tq9::AvrdudeRunRecord& run : r.avrdudeRuns)
+            std::printf("    avrdude exit %d: %s\n", run.exitCode, run.commandLine.c_str());
+    }
+    if (!whyNot.empty()) std::printf("(%s)\n", whyNot.c_str());
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,7 +64,9 @@ int main(int argc, char** argv) {
     QString productionPicture = picture;
     productionPicture.replace(".png", "-production.png");
 
-    tq9::MainWindows windows = tq9::CreateMainWindows(tq9::ExecutableDirectory());
+    // The walk-through's board records stay in the build folder, not in the user's home.
+    const std::string records = tq9::ExecutableDirectory() + "../demo-records.sqlite3";
+    tq9::MainWindows windows = tq9::CreateMainWindows(tq9::ExecutableDirectory(), records);
     tq9::TForm1& form = *windows.form;
     tq9::Tdeviceselectbox& deviceselectbox = *windows.deviceselectbox;
     form.show();
@@ -84,6 +108,7 @@ int main(int argc, char** argv) {
             form.ProdProg->click();  // the production run, every dialog confirmed
             Print("Console after the production run", form.Memo1->toPlainText());
             Print("Dialogs the operator confirmed", dialogs.join("\n--\n"));
+            PrintRecords(windows.records.store.get());
             QTimer::singleShot(300, [&] {
                 if (QScreen* screen = QGuiApplication::primaryScreen()) {
                     screen->grabWindow(0).save(productionPicture);

@@ -79,16 +79,16 @@ void ShowRunResult(IspContext& ctx, const std::string& text) {
     const std::string count = std::to_string(ctx.ErrorCount);
     const std::string kind = ErrorKindName(ctx.ErrorKind);
     if (ctx.ErrorCount <= 0) {
-        ctx.host.ShowMessage(MessageKind::Information,
-                             "Operation succesfull.\r" + text + "\rTQ9 board ready for test.");
+        ctx.ShowMessage(MessageKind::Information,
+                        "Operation succesfull.\r" + text + "\rTQ9 board ready for test.");
     } else if (ctx.ErrorKind == noErr || ctx.ErrorKind == SyncErr) {
-        ctx.host.ShowMessage(MessageKind::Warning,
-                             count + " minor Error(s) of type " + kind + " occured.\r" + text +
-                                 "\rRepeat procedure if TQ9 board fails test.");
+        ctx.ShowMessage(MessageKind::Warning, count + " minor Error(s) of type " + kind +
+                                                  " occured.\r" + text +
+                                                  "\rRepeat procedure if TQ9 board fails test.");
     } else {
-        ctx.host.ShowMessage(MessageKind::Error, count + " severe Error(s) of type " + kind +
-                                                     " occured.\r" + text +
-                                                     "\rRepeat update procedure.");
+        ctx.ShowMessage(MessageKind::Error, count + " severe Error(s) of type " + kind +
+                                                " occured.\r" + text +
+                                                "\rRepeat update procedure.");
     }
 }
 
@@ -101,7 +101,7 @@ void ReportNoResponse(IspContext& ctx) {
     CloseBoardLink(ctx);
     ctx.PlayDing();
     ctx.ConsoleAdd("##### Error: No response from FTDI cable or TQ9 USB extension!");
-    ctx.host.ShowMessage(MessageKind::Error, kNoResponseDialog);
+    ctx.ShowMessage(MessageKind::Error, kNoResponseDialog);
     ctx.BoardLink.comNumber = -1;
     ++ctx.ErrorCount;
     ctx.ErrorKind = ComErr;
@@ -156,7 +156,7 @@ void ProdProgClick(IspContext& ctx) {
     if (CheckProductionFiles(ctx)) return;
     ctx.ErrorKind = noErr;
     ctx.ErrorCount = 0;
-    host.ShowMessage(MessageKind::Information, kConnectIspPrompt);
+    ctx.ShowMessage(MessageKind::Information, kConnectIspPrompt);
     if (!ProgramByIsp(ctx, host.FieldText(Field::dd_FirmwareType),
                       host.FieldText(Field::EditDiamex))) {
         return;
@@ -171,7 +171,7 @@ void ProdProgClick(IspContext& ctx) {
         }
     }
     ctx.ConsoleAdd("Waiting for AVR boot... ");
-    host.ShowMessage(MessageKind::Information, kJumperPrompt);
+    ctx.ShowMessage(MessageKind::Information, kJumperPrompt);
     if (ReconnectAndIdentify(ctx, true)) {
         if (ctx.CancelRequested) return;
         PrintBoardSummary(ctx);
@@ -192,7 +192,7 @@ void ProdProgClick(IspContext& ctx) {
     if (CheckBoardReady(ctx)) {
         ctx.BusyPulse();
         PrintBoardSummary(ctx);
-        host.ShowMessage(MessageKind::Information, kRunSucceeded);
+        ctx.ShowMessage(MessageKind::Information, kRunSucceeded);
     } else {
         // A board that does not answer at the end is a failed run, never a success.
         ++ctx.ErrorCount;

@@ -113,6 +113,10 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
         start.workingDirectory = DirectoryOf(programPath);
     }
 
+    if (ctx.ProgramRuns.size() >= IspContext::kProgramRunsKept) {
+        ctx.ProgramRuns.erase(ctx.ProgramRuns.begin());
+    }
+    ctx.ProgramRuns.push_back({start.commandLine, -1});
     RunOutcome outcome;
     if (!ctx.runner) {
         outcome.whyNot = "no way to start programs";
@@ -144,6 +148,7 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
         }
     }
     outcome.exitCode = child->ExitCode();
+    if (!outcome.cancelled) ctx.ProgramRuns.back().exitCode = outcome.exitCode;
     takeOutput();
     if (!hidden) ctx.host.ProgramOutputEnd(outcome.exitCode);
     return outcome;

@@ -3,16 +3,27 @@
 // then, when its log is clean, the fuse run and the flash/EEPROM/lock run.
 
 #include <string>
+#include <vector>
 
 #include "board/BoardInfo.h"
 #include "isp/ProcessRunner.h"
 
 namespace tq9 {
 
+// One external program run, as the board records keep it.
+struct ProgramRunLog {
+    std::string commandLine;
+    int exitCode = -1;  // -1: it did not start, or was stopped on a cancel
+};
+
 struct IspContext : BoardContext {
     explicit IspContext(Host& host) : BoardContext(host) {}
     // How external programs are started; must be set before any ISP operation.
     ProcessRunner* runner = nullptr;
+    // The programs run lately, oldest first (at most kProgramRunsKept); a recorder empties
+    // it when its operation starts.
+    std::vector<ProgramRunLog> ProgramRuns;
+    static constexpr std::size_t kProgramRunsKept = 32;
 };
 
 struct RunOutcome {

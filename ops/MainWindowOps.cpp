@@ -43,6 +43,42 @@ bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
     return avrdude;
 }
 
+void RunRecorded(AppContext& ctx, RecordedOperation operation, const std::function<void()>& body) {
+    // Only the device flow starts without a board; the others, so started, do nothing.
+    if (operation != RecordedOperation::DeviceFlow && !ctx.BoardLink.connected) {
+        body();
+        return;
+    }
+    OperationRecorder recorder(ctx, ctx.Records, operation);
+    try {
+        body();
+    } catch (const std::exception& error) {
+        recorder.Finish(error.what());
+        throw;
+    }
+    recorder.Finish();
+}
+
+OpenedRecords OpenRecords(const std::string& path, const std::string& program) {
+    OpenedRecords opened;
+    opened.sink.host = HostName();
+    opened.sink.program = program;
+    opened.sink.pid = CurrentProcessId();
+    if (path.empty()) {
+        opened.sink.openFailure = "no home folder to keep the records in";
+        return opened;
+    }
+    std::string whyNot;
+    opened.store = RecordStore::Open(path, whyNot);
+    if (!opened.store) {
+        if (whyNot != kNoStoreInThisBuild) opened.sink.openFailure = whyNot;
+        return opened;
+    }
+    opened.store->MarkInterrupted(opened.sink.host, ProcessAlive, whyNot);
+    opened.sink.store = opened.store.get();
+    return opened;
+}
+
 void FormDestroy(AppContext& ctx) {
     ctx.RequestCancel();
     CloseLink(ctx.BoardLink);

@@ -4,17 +4,35 @@
 // a scripted host. The device flow behind "Device" and "Close" is board/DeviceFlow.
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "board/DeviceFlow.h"
 #include "isp/ProgramByIsp.h"
+#include "records/Recorder.h"
 
 namespace tq9 {
 
 // The run's one shared context, owned by the main window for the whole run.
 struct AppContext : IspContext {
     explicit AppContext(Host& host) : IspContext(host) {}
+    // Where the board records go; inactive (none kept, none warned of) by default.
+    RecordSink Records;
 };
+
+// Runs one board operation and writes its record beside it. An error that ends the
+// operation is recorded, then passed on.
+void RunRecorded(AppContext& ctx, RecordedOperation operation, const std::function<void()>& body);
+
+// A program's records: the store at `path`, opened at start-up, with this host's rows left
+// running by a program that is gone marked interrupted. A store that cannot be opened
+// leaves a sink that warns at every operation; a build without SQLite keeps none.
+struct OpenedRecords {
+    std::unique_ptr<RecordStore> store;
+    RecordSink sink;
+};
+OpenedRecords OpenRecords(const std::string& path, const std::string& program);
 
 inline constexpr std::array<const char*, 8> kTestPortEntries = {
     "Key Taper + Sync", "MPX Taperr + ContUpr", "Key Taper + ContUpr", "PHR Input Upper",

@@ -10,6 +10,7 @@ void Console::Add(const std::string& line) {
 }
 
 void Console::Clear() {
+    ++replacements_;
     lines_.clear();
     if (view_) view_->ConsoleReplaced(lines_);
 }
@@ -20,6 +21,7 @@ void Console::SetText(const std::string& text) {
 }
 
 void Console::AdoptText(const std::string& text) {
+    ++replacements_;
     lines_.clear();
     if (!text.empty()) {
         std::string line;

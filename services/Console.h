@@ -1,6 +1,7 @@
 #pragma once
 // The console: an append-only list of lines shown in the window's console pane.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,14 @@ class Console {
     const std::vector<std::string>& Lines() const { return lines_; }
     // The content as one text, lines joined with LF.
     std::string Text() const;
+    // Counts the times the content was cleared or replaced, so a reader can tell whether
+    // the lines it saw before are still the first ones.
+    std::uint64_t Replacements() const { return replacements_; }
 
   private:
     OperatorView* view_;
     std::vector<std::string> lines_;
+    std::uint64_t replacements_ = 0;
 };
 
 }  // namespace tq9

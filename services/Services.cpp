@@ -34,6 +34,7 @@ void Services::BusyTick() {
 }
 
 void Services::BtnCancelClick() {
+    ++operatorCancels_;
     RequestCancel();
     LogCancelWarning();
 }

@@ -43,7 +43,20 @@ class Services {
         ++cancelRequests_;
     }
     unsigned CancelRequests() const { return cancelRequests_; }
+    // The operator's own Cancel clicks, apart from the requests operations make themselves.
+    unsigned OperatorCancels() const { return operatorCancels_; }
     void PlayDing() { host.PlaySoundFile(kDingFile); }
+    // Shows a dialog through the host, and keeps the last one's form and text (for the
+    // board records: a run's result dialog).
+    void ShowMessage(MessageKind kind, const std::string& text) {
+        ++messagesShown_;
+        lastMessageKind_ = kind;
+        lastMessage_ = text;
+        host.ShowMessage(kind, text);
+    }
+    std::uint64_t MessagesShown() const { return messagesShown_; }
+    MessageKind LastMessageKind() const { return lastMessageKind_; }
+    const std::string& LastMessage() const { return lastMessage_; }
 
     bool BusyLedLit() const { return busyLedLit_; }
 
@@ -58,6 +71,10 @@ class Services {
   private:
     bool busyLedLit_ = false;
     unsigned cancelRequests_ = 0;
+    unsigned operatorCancels_ = 0;
+    std::uint64_t messagesShown_ = 0;
+    MessageKind lastMessageKind_ = MessageKind::Information;
+    std::string lastMessage_;
 };
 
 }  // namespace tq9

@@ -98,6 +98,7 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     ctx_.BoardLink.portName = setup.portName;
     ctx_.DriverLoadFailure = setup.driverLoadFailure;
     ctx_.DriverInUse = setup.driverInUse;
+    ctx_.Records = setup.records;
     ctx_.DriverNotes = setup.driverNotes;
     if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
     ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();
@@ -373,31 +374,46 @@ void TForm1::ShowErrorBox(const std::string& message) {
 }
 
 void TForm1::BtnRescanClick() {
-    RunOperation([&] { tq9::BtnRescanClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::DeviceFlow, [&] { tq9::BtnRescanClick(ctx_); });
+    });
 }
 void TForm1::BtnCloseClick() {
     RunOperation([&] { tq9::BtnCloseClick(ctx_); });
 }
 void TForm1::BtnRefreshClick() {
-    RunOperation([&] { tq9::BtnRefreshClick(ctx_); });
+    RunOperation(
+        [&] { RunRecorded(ctx_, RecordedOperation::Reset, [&] { tq9::BtnRefreshClick(ctx_); }); });
 }
 void TForm1::BtnFPGAprogClick() {
-    RunOperation([&] { tq9::BtnFPGAprogClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::FpgaUpdate, [&] { tq9::BtnFPGAprogClick(ctx_); });
+    });
 }
 void TForm1::BtnFinalizeClick() {
-    RunOperation([&] { tq9::BtnFinalizeClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::Finalize, [&] { tq9::BtnFinalizeClick(ctx_); });
+    });
 }
 void TForm1::ComboBox1Change(int index) {
-    RunOperation([&] { tq9::ComboBox1Change(ctx_, index); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::TestPort, [&] { tq9::ComboBox1Change(ctx_, index); });
+    });
 }
 void TForm1::ButtonUpStreamClick() {
-    RunOperation([&] { tq9::ButtonUpStreamClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::Upload, [&] { tq9::ButtonUpStreamClick(ctx_); });
+    });
 }
 void TForm1::ProdProgClick() {
-    RunOperation([&] { tq9::ProdProgClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::ProductionRun, [&] { tq9::ProdProgClick(ctx_); });
+    });
 }
 void TForm1::BtnAVRonlyClick() {
-    RunOperation([&] { tq9::BtnAVRonlyClick(ctx_); });
+    RunOperation([&] {
+        RunRecorded(ctx_, RecordedOperation::AvrOnly, [&] { tq9::BtnAVRonlyClick(ctx_); });
+    });
 }
 
 // Cancel, the timer and the serial display work at any time, also during an operation.

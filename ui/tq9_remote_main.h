@@ -38,6 +38,7 @@ class TForm1 : public QMainWindow, public Host {
         const FTDIdll* driver = nullptr;           // the driver's functions; never null
         std::string driverLoadFailure;             // empty when a driver library was loaded
         std::string driverInUse;                   // the console's line on the driver
+        RecordSink records;                        // where board records go; none by default
         std::string programDirectory;              // with a trailing separator
         PortNamer portName;                        // empty: the platform's COM port names
         ProcessRunner* runner = nullptr;           // null: the platform's own

@@ -15,6 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+#include "records/RecordStore.h"
 #include "sim/ServerProcess.h"
 
 namespace tq9 {
@@ -34,8 +40,10 @@ class CtlTest : public ::testing::Test {
     };
     Run Ctl(const std::string& arguments) const {
         const std::string err = dir.File("stderr.txt").string();
-        const std::string command = "cd '" + dir.Path().string() + "' && ./tq9ctl " + arguments +
-                                    " 2>'" + err + "' </dev/null";
+        // Its board records go into the test's folder, never the user's home.
+        const std::string command = "cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" +
+                                    dir.Path().string() + "' ./tq9ctl " + arguments + " 2>'" + err +
+                                    "' </dev/null";
         Run run{-1, {}, {}};
         if (FILE* pipe = ::popen(command.c_str(), "r")) {
             char buffer[4096];
@@ -176,6 +184,50 @@ TEST_F(CtlTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered)
     const Run failed = Ctl(program + " --yes");
     EXPECT_EQ(failed.exitCode, 1) << failed.out;
     EXPECT_NE(failed.out.find("##### Error"), std::string::npos) << failed.out;
+}
+
+// A run killed in the middle (here an upload) leaves its row running; the next start
+// marks it interrupted, and the rows before it stay as they were.
+TEST_F(CtlTest, ARunKilledInTheMiddleIsMarkedInterruptedAtTheNextStart) {
+    fs::resize_file((std::ofstream(dir.File("long.dat")), dir.File("long.dat")), 8000 * 4);
+    const std::string pidFile = dir.File("pid").string();
+    ASSERT_EQ(std::system(("cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" +
+                           dir.Path().string() + "' ./tq9ctl upload long.dat >/dev/null 2>&1 & " +
+                           "echo $! > '" + pidFile + "'")
+                              .c_str()),
+              0);
+    long pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0);
+    const std::string database = dir.File("tq9-bench/records.sqlite3").string();
+    auto rows = [&] {
+        std::string whyNot;
+        auto store = RecordStore::Open(database, whyNot);
+        return store ? store->Find({"", "", "", "", "", 0}, whyNot)
+                     : std::vector<OperationRecord>{};
+    };
+    bool uploading = false;
+    for (int i = 0; i < 200 && !uploading; ++i) {
+        const auto now = rows();
+        uploading = !now.empty() && now.front().operation == "scan-core upload";
+        if (!uploading) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(uploading) << "the upload never started";
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    for (int i = 0; i < 100 && ::kill(static_cast<pid_t>(pid), 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(rows().front().outcome, kOutcomeRunning) << "nobody has looked yet";
+
+    EXPECT_EQ(Ctl("identify").exitCode, 0);
+    const auto after = rows();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0].operation, "device flow");  // the new start
+    EXPECT_EQ(after[1].operation, "scan-core upload");
+    EXPECT_EQ(after[1].outcome, kOutcomeInterrupted);
+    EXPECT_EQ(after[1].cableSerial, "TQ9A0001");
+    EXPECT_EQ(after[2].operation, "device flow");
+    EXPECT_EQ(after[2].outcome, kOutcomeCompleted);
+    EXPECT_EQ(after[2].boardSerial, "12345");
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {

@@ -1,0 +1,498 @@
+#include "records/RecordStore.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace tq9 {
+
+namespace {
+// Each version's statements, applied in order to a database of the version before. A
+// new version appends its migration here and raises kSchemaVersion.
+const char* const kMigrations[] = {
+    // 1: the first version.
+    R"sql(
+    CREATE TABLE operations (
+      id INTEGER PRIMARY KEY,
+      started TEXT NOT NULL,
+      ended TEXT NOT NULL DEFAULT '',
+      host TEXT NOT NULL,
+      program TEXT NOT NULL,
+      pid INTEGER NOT NULL,
+      operation TEXT NOT NULL,
+      cable_serial TEXT NOT NULL DEFAULT '',
+      cable_description TEXT NOT NULL DEFAULT '',
+      com_number INTEGER,
+      board_serial TEXT NOT NULL DEFAULT '',
+      firmware_version TEXT NOT NULL DEFAULT '',
+      firmware_name TEXT NOT NULL DEFAULT '',
+      fpga_version TEXT NOT NULL DEFAULT '',
+      scan_core TEXT NOT NULL DEFAULT '',
+      outcome TEXT NOT NULL,
+      reason TEXT NOT NULL DEFAULT '',
+      error_kind TEXT NOT NULL DEFAULT '',
+      error_count INTEGER NOT NULL DEFAULT 0,
+      result_dialog TEXT NOT NULL DEFAULT '',
+      console TEXT NOT NULL DEFAULT '',
+      upload_file TEXT NOT NULL DEFAULT '',
+      upload_size INTEGER,
+      upload_sha256 TEXT NOT NULL DEFAULT '',
+      upload_core INTEGER,
+      upload_closing_line TEXT NOT NULL DEFAULT '',
+      image TEXT NOT NULL DEFAULT '',
+      image_sha256 TEXT NOT NULL DEFAULT '',
+      diamex_port TEXT NOT NULL DEFAULT '',
+      probe_log TEXT NOT NULL DEFAULT ''
+    );
+    CREATE INDEX operations_by_board ON operations (board_serial, started);
+    CREATE INDEX operations_by_start ON operations (started);
+    CREATE INDEX operations_running ON operations (outcome) WHERE outcome = 'running';
+    CREATE TABLE avrdude_runs (
+      operation_id INTEGER NOT NULL REFERENCES operations (id) ON DELETE CASCADE,
+      step INTEGER NOT NULL,
+      command_line TEXT NOT NULL,
+      exit_code INTEGER NOT NULL,
+      PRIMARY KEY (operation_id, step)
+    );
+    )sql",
+};
+static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
+
+constexpr int kBusyTimeoutMs = 10000;
+
+class Statement {
+  public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        Check(sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK);
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return ok_; }
+    // The database's words at the first failure.
+    const std::string& Error() const { return error_; }
+    Statement& Bind(int i, const std::string& text) {
+        Check(ok_ && sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
+                                       SQLITE_TRANSIENT) == SQLITE_OK);
+        return *this;
+    }
+    Statement& Bind(int i, std::int64_t value) {
+        Check(ok_ && sqlite3_bind_int64(stmt_, i, value) == SQLITE_OK);
+        return *this;
+    }
+    template <typename T>
+    Statement& Bind(int i, const std::optional<T>& value) {
+        if (value) return Bind(i, static_cast<std::int64_t>(*value));
+        Check(ok_ && sqlite3_bind_null(stmt_, i) == SQLITE_OK);
+        return *this;
+    }
+    // One step: true while a row is there (Row) or the statement is done (Done).
+    bool Step() {
+        if (!ok_) return false;
+        const int rc = sqlite3_step(stmt_);
+        done_ = rc == SQLITE_DONE;
+        Check(rc == SQLITE_ROW || rc == SQLITE_DONE);
+        return rc == SQLITE_ROW;
+    }
+    bool Run() {
+        Step();
+        return ok_ && done_;
+    }
+    std::string Text(int column) const {
+        const auto* text = sqlite3_column_text(stmt_, column);
+        return text ? std::string(reinterpret_cast<const char*>(text),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                    : std::string();
+    }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+    std::optional<std::int64_t> MaybeInt(int column) const {
+        if (sqlite3_column_type(stmt_, column) == SQLITE_NULL) return std::nullopt;
+        return Int(column);
+    }
+
+  private:
+    void Check(bool ok) {
+        if (!ok && error_.empty()) error_ = sqlite3_errmsg(db_);
+        ok_ = ok;
+    }
+
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+    bool ok_ = true;
+    bool done_ = false;
+    std::string error_;
+};
+
+std::string ErrorOf(sqlite3* db) {
+    return db ? sqlite3_errmsg(db) : "out of memory";
+}
+
+// A write transaction that takes the write lock at once (so a second writer waits for
+// the busy timeout instead of failing midway), rolled back unless committed.
+class WriteTransaction {
+  public:
+    explicit WriteTransaction(sqlite3* db) : db_(db) {
+        begun_ = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!begun_) error_ = sqlite3_errmsg(db);
+    }
+    ~WriteTransaction() {
+        if (begun_ && !committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    bool Begun() const { return begun_; }
+    bool Commit() {
+        committed_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!committed_) error_ = sqlite3_errmsg(db_);
+        return committed_;
+    }
+    const std::string& Error() const { return error_; }
+
+  private:
+    sqlite3* db_;
+    bool begun_ = false;
+    bool committed_ = false;
+    std::string error_;
+};
+
+constexpr const char* kColumns =
+    "id, started, ended, host, program, pid, operation, cable_serial, cable_description, "
+    "com_number, board_serial, firmware_version, firmware_name, fpga_version, scan_core, "
+    "outcome, reason, error_kind, error_count, result_dialog, console, upload_file, "
+    "upload_size, upload_sha256, upload_core, upload_closing_line, image, image_sha256, "
+    "diamex_port, probe_log";
+
+OperationRecord ReadRow(const Statement& row) {
+    OperationRecord r;
+    int c = 0;
+    r.id = row.Int(c++);
+    r.started = row.Text(c++);
+    r.ended = row.Text(c++);
+    r.host = row.Text(c++);
+    r.program = row.Text(c++);
+    r.pid = static_cast<long>(row.Int(c++));
+    r.operation = row.Text(c++);
+    r.cableSerial = row.Text(c++);
+    r.cableDescription = row.Text(c++);
+    if (const auto com = row.MaybeInt(c++)) r.comNumber = static_cast<int>(*com);
+    r.boardSerial = row.Text(c++);
+    r.firmwareVersion = row.Text(c++);
+    r.firmwareName = row.Text(c++);
+    r.fpgaVersion = row.Text(c++);
+    r.scanCore = row.Text(c++);
+    r.outcome = row.Text(c++);
+    r.reason = row.Text(c++);
+    r.errorKind = row.Text(c++);
+    r.errorCount = static_cast<int>(row.Int(c++));
+    r.resultDialog = row.Text(c++);
+    r.console = row.Text(c++);
+    r.uploadFile = row.Text(c++);
+    r.uploadSize = row.MaybeInt(c++);
+    r.uploadSha256 = row.Text(c++);
+    if (const auto core = row.MaybeInt(c++)) r.uploadCore = static_cast<int>(*core);
+    r.uploadClosingLine = row.Text(c++);
+    r.image = row.Text(c++);
+    r.imageSha256 = row.Text(c++);
+    r.diamexPort = row.Text(c++);
+    r.probeLog = row.Text(c++);
+    return r;
+}
+}  // namespace
+
+struct RecordStore::Db {
+    sqlite3* handle = nullptr;
+    ~Db() { sqlite3_close(handle); }
+};
+
+RecordStore::RecordStore(std::unique_ptr<Db> db, std::string path)
+    : db_(std::move(db)), path_(std::move(path)) {}
+
+RecordStore::~RecordStore() = default;
+
+std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::string& whyNot) {
+    std::error_code error;
+    const auto slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    if (!folder.empty())
+        std::filesystem::create_directories(std::filesystem::u8path(folder), error);
+    if (error) {
+        whyNot = "cannot make the folder " + folder + " (" + error.message() + ")";
+        return nullptr;
+    }
+    auto db = std::make_unique<Db>();
+    if (sqlite3_open_v2(path.c_str(), &db->handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
+        whyNot = "cannot open " + path + " (" + ErrorOf(db->handle) + ")";
+        return nullptr;
+    }
+    sqlite3* h = db->handle;
+    sqlite3_busy_timeout(h, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(h, 1);
+    // WAL: readers never wait for the writer, and a power cut loses no committed row.
+    if (!Statement(h, "PRAGMA journal_mode = WAL").Step()) {
+        whyNot = path + ": " + ErrorOf(h);
+        return nullptr;
+    }
+    sqlite3_exec(h, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+
+    WriteTransaction migrate(h);
+    if (!migrate.Begun()) {
+        whyNot = path + ": " + ErrorOf(h);
+        return nullptr;
+    }
+    std::int64_t current = 0;
+    {
+        Statement version(h, "PRAGMA user_version");
+        if (!version.Step()) {
+            whyNot = path + ": " + ErrorOf(h);
+            return nullptr;
+        }
+        current = version.Int(0);
+    }
+    if (current > kSchemaVersion) {
+        whyNot = path + " was written by a newer version of the tool (records version " +
+                 std::to_string(current) + ", this one knows " + std::to_string(kSchemaVersion) +
+                 ")";
+        return nullptr;
+    }
+    for (auto v = current; v < kSchemaVersion; ++v) {
+        if (sqlite3_exec(h, kMigrations[v], nullptr, nullptr, nullptr) != SQLITE_OK) {
+            whyNot = path + ": " + ErrorOf(h);
+            return nullptr;
+        }
+    }
+    if (current < kSchemaVersion) {
+        const std::string set = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
+        if (sqlite3_exec(h, set.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            whyNot = path + ": " + ErrorOf(h);
+            return nullptr;
+        }
+    }
+    if (!migrate.Commit()) {
+        whyNot = path + ": " + ErrorOf(h);
+        return nullptr;
+    }
+    return std::unique_ptr<RecordStore>(new RecordStore(std::move(db), path));
+}
+
+bool RecordStore::Begin(OperationRecord& record, std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    WriteTransaction write(h);
+    Statement insert(h,
+                     "INSERT INTO operations (started, host, program, pid, operation, "
+                     "cable_serial, cable_description, com_number, outcome) "
+                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.Bind(1, record.started)
+        .Bind(2, record.host)
+        .Bind(3, record.program)
+        .Bind(4, static_cast<std::int64_t>(record.pid))
+        .Bind(5, record.operation)
+        .Bind(6, record.cableSerial)
+        .Bind(7, record.cableDescription)
+        .Bind(8, record.comNumber)
+        .Bind(9, record.outcome);
+    if (!write.Begun() || !insert.Run()) {
+        whyNot = write.Begun() ? insert.Error() : write.Error();
+        return false;
+    }
+    record.id = sqlite3_last_insert_rowid(h);
+    if (!write.Commit()) {
+        whyNot = write.Error();
+        record.id = 0;
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::Finish(const OperationRecord& r, std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    WriteTransaction write(h);
+    Statement update(h,
+                     "UPDATE operations SET ended = ?, cable_serial = ?, cable_description = ?, "
+                     "com_number = ?, board_serial = ?, firmware_version = ?, firmware_name = ?, "
+                     "fpga_version = ?, scan_core = ?, outcome = ?, reason = ?, error_kind = ?, "
+                     "error_count = ?, result_dialog = ?, console = ?, upload_file = ?, "
+                     "upload_size = ?, upload_sha256 = ?, upload_core = ?, "
+                     "upload_closing_line = ?, image = ?, image_sha256 = ?, diamex_port = ?, "
+                     "probe_log = ? WHERE id = ?");
+    update.Bind(1, r.ended)
+        .Bind(2, r.cableSerial)
+        .Bind(3, r.cableDescription)
+        .Bind(4, r.comNumber)
+        .Bind(5, r.boardSerial)
+        .Bind(6, r.firmwareVersion)
+        .Bind(7, r.firmwareName)
+        .Bind(8, r.fpgaVersion)
+        .Bind(9, r.scanCore)
+        .Bind(10, r.outcome)
+        .Bind(11, r.reason)
+        .Bind(12, r.errorKind)
+        .Bind(13, static_cast<std::int64_t>(r.errorCount))
+        .Bind(14, r.resultDialog)
+        .Bind(15, r.console)
+        .Bind(16, r.uploadFile)
+        .Bind(17, r.uploadSize)
+        .Bind(18, r.uploadSha256)
+        .Bind(19, r.uploadCore)
+        .Bind(20, r.uploadClosingLine)
+        .Bind(21, r.image)
+        .Bind(22, r.imageSha256)
+        .Bind(23, r.diamexPort)
+        .Bind(24, r.probeLog)
+        .Bind(25, r.id);
+    if (!write.Begun() || !update.Run()) {
+        whyNot = write.Begun() ? update.Error() : write.Error();
+        return false;
+    }
+    if (sqlite3_changes(h) != 1) {
+        whyNot = "the operation's row " + std::to_string(r.id) + " is missing";
+        return false;
+    }
+    Statement clear(h, "DELETE FROM avrdude_runs WHERE operation_id = ?");
+    if (!clear.Bind(1, r.id).Run()) {
+        whyNot = clear.Error();
+        return false;
+    }
+    for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
+        Statement run(h,
+                      "INSERT INTO avrdude_runs (operation_id, step, command_line, exit_code) "
+                      "VALUES (?, ?, ?, ?)");
+        run.Bind(1, r.id)
+            .Bind(2, static_cast<std::int64_t>(step + 1))
+            .Bind(3, r.avrdudeRuns[step].commandLine)
+            .Bind(4, static_cast<std::int64_t>(r.avrdudeRuns[step].exitCode));
+        if (!run.Run()) {
+            whyNot = run.Error();
+            return false;
+        }
+    }
+    if (!write.Commit()) {
+        whyNot = write.Error();
+        return false;
+    }
+    return true;
+}
+
+int RecordStore::MarkInterrupted(const std::string& host, bool (*alive)(long pid),
+                                 std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    WriteTransaction write(h);
+    if (!write.Begun()) {
+        whyNot = write.Error();
+        return 0;
+    }
+    std::vector<std::int64_t> gone;
+    {
+        Statement running(h,
+                          "SELECT id, pid FROM operations WHERE outcome = 'running' AND host = ?");
+        running.Bind(1, host);
+        while (running.Step()) {
+            if (!alive(static_cast<long>(running.Int(1)))) gone.push_back(running.Int(0));
+        }
+        if (!running.Ok()) {
+            whyNot = running.Error();
+            return 0;
+        }
+    }
+    const std::string now = UtcNowIso8601();
+    for (const std::int64_t id : gone) {
+        Statement mark(h,
+                       "UPDATE operations SET outcome = 'interrupted', ended = ?, reason = ? "
+                       "WHERE id = ?");
+        mark.Bind(1, now)
+            .Bind(2, std::string("the program ended during the operation"))
+            .Bind(3, id);
+        if (!mark.Run()) {
+            whyNot = mark.Error();
+            return 0;
+        }
+    }
+    if (!write.Commit()) {
+        whyNot = write.Error();
+        return 0;
+    }
+    return static_cast<int>(gone.size());
+}
+
+std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    std::string sql = std::string("SELECT ") + kColumns + " FROM operations WHERE 1";
+    std::vector<std::string> values;
+    auto where = [&](const char* condition, const std::string& value) {
+        if (value.empty()) return;
+        sql += condition;
+        values.push_back(value);
+    };
+    where(" AND board_serial = ?", f.boardSerial);
+    where(" AND operation = ?", f.operation);
+    where(" AND outcome = ?", f.outcome);
+    where(" AND started >= ?", f.since);
+    // An "until" day includes all of it: "2026-12-09" covers up to 2026-12-09T23:59:59Z.
+    if (!f.until.empty()) where(" AND started < ?", f.until + "\x7f");
+    sql += " ORDER BY started DESC, id DESC";
+    if (f.limit > 0) sql += " LIMIT " + std::to_string(f.limit);
+    Statement select(h, sql.c_str());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        select.Bind(static_cast<int>(i + 1), values[i]);
+    std::vector<OperationRecord> rows;
+    while (select.Step())
+        rows.push_back(ReadRow(select));
+    if (!select.Ok()) {
+        whyNot = select.Error();
+        return {};
+    }
+    for (OperationRecord& row : rows) {
+        Statement runs(h,
+                       "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
+                       "ORDER BY step");
+        runs.Bind(1, row.id);
+        while (runs.Step())
+            row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
+    }
+    return rows;
+}
+
+std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    Statement select(h,
+                     (std::string("SELECT ") + kColumns + " FROM operations WHERE id = ?").c_str());
+    select.Bind(1, id);
+    if (!select.Step()) {
+        if (!select.Ok()) whyNot = select.Error();
+        return std::nullopt;
+    }
+    OperationRecord row = ReadRow(select);
+    Statement runs(h,
+                   "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
+                   "ORDER BY step");
+    runs.Bind(1, id);
+    while (runs.Step())
+        row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
+    return row;
+}
+
+RecordSummary RecordStore::Summary(const std::string& today, std::string& whyNot) {
+    sqlite3* h = db_->handle;
+    RecordSummary summary;
+    Statement counts(h,
+                     "SELECT COUNT(*), COALESCE(SUM(outcome = 'completed'), 0) FROM operations "
+                     "WHERE operation IN ('production run', 'AVR only') AND started >= ? "
+                     "AND started < ?");
+    counts.Bind(1, today).Bind(2, today + "\x7f");
+    if (counts.Step()) {
+        summary.programmedToday = static_cast<int>(counts.Int(0));
+        summary.succeeded = static_cast<int>(counts.Int(1));
+    }
+    Statement kinds(h,
+                    "SELECT CASE error_kind WHEN '' THEN 'none' ELSE error_kind END, COUNT(*) "
+                    "FROM operations WHERE operation IN ('production run', 'AVR only') "
+                    "AND started >= ? AND started < ? AND outcome IN ('ended early', "
+                    "'interrupted') GROUP BY 1 ORDER BY 2 DESC, 1");
+    kinds.Bind(1, today).Bind(2, today + "\x7f");
+    while (kinds.Step())
+        summary.failuresByKind.emplace_back(kinds.Text(0), static_cast<int>(kinds.Int(1)));
+    if (!counts.Ok() || !kinds.Ok()) whyNot = counts.Ok() ? kinds.Error() : counts.Error();
+    return summary;
+}
+
+}  // namespace tq9

@@ -1,0 +1,105 @@
+#pragma once
+// The board records: one row per operation that talks to a board, in an SQLite database
+// file that several programs (benches on a shared folder, the window and tq9ctl) may
+// write at once. A row is written when the operation starts and completed when it ends;
+// a row left "running" by a process that is gone is marked "interrupted" at the next
+// start on the same host.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+// How an operation ended, as the records name it.
+inline constexpr const char* kOutcomeRunning = "running";
+inline constexpr const char* kOutcomeCompleted = "completed";
+inline constexpr const char* kOutcomeCancelled = "cancelled";
+inline constexpr const char* kOutcomeEndedEarly = "ended early";
+inline constexpr const char* kOutcomeInterrupted = "interrupted";
+
+struct AvrdudeRunRecord {
+    std::string commandLine;
+    int exitCode = -1;  // -1: did not start, or was stopped
+};
+
+struct OperationRecord {
+    std::int64_t id = 0;  // set by Begin
+    std::string started,
+        ended;  // UTC, ISO 8601 ("2026-12-09T16:31:50Z"); ended empty while running
+    std::string host, program;
+    long pid = 0;
+    std::string operation;
+    std::string cableSerial, cableDescription;
+    std::optional<int> comNumber;
+    // What the board reported, each as read; empty when not read.
+    std::string boardSerial, firmwareVersion, firmwareName, fpgaVersion, scanCore;
+    std::string outcome = kOutcomeRunning;
+    std::string reason;  // why it ended early or was interrupted
+    std::string errorKind;
+    int errorCount = 0;
+    std::string resultDialog;  // the last dialog's text
+    std::string console;       // the operation's console lines, joined with LF
+    // The scan-core upload.
+    std::string uploadFile, uploadSha256, uploadClosingLine;
+    std::optional<std::int64_t> uploadSize;
+    std::optional<int> uploadCore;
+    // The production and AVR-only runs.
+    std::string image, imageSha256, diamexPort, probeLog;
+    std::vector<AvrdudeRunRecord> avrdudeRuns;
+};
+
+struct RecordFilter {
+    std::string boardSerial;   // exact; empty: any
+    std::string operation;     // exact; empty: any
+    std::string outcome;       // exact; empty: any
+    std::string since, until;  // ISO 8601 prefixes compared as text ("2026-12-09"); empty: open
+    int limit = 100;           // newest first; 0: no limit
+};
+
+struct RecordSummary {
+    int programmedToday = 0;  // production and AVR-only runs started today (UTC)
+    int succeeded = 0;        // of those, completed
+    std::vector<std::pair<std::string, int>> failuresByKind;  // ended early, by error kind
+};
+
+class RecordStore {
+  public:
+    // Opens the database at `path`, making its folder and the file when missing and
+    // bringing its tables to this program's version. Null with the reason when it cannot.
+    static std::unique_ptr<RecordStore> Open(const std::string& path, std::string& whyNot);
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    // Writes the row of an operation that starts; sets record.id.
+    bool Begin(OperationRecord& record, std::string& whyNot);
+    // Writes everything the record holds now, in one transaction.
+    bool Finish(const OperationRecord& record, std::string& whyNot);
+    // Marks as interrupted this host's rows still running whose process is gone.
+    int MarkInterrupted(const std::string& host, bool (*alive)(long pid), std::string& whyNot);
+
+    std::vector<OperationRecord> Find(const RecordFilter& filter, std::string& whyNot);
+    std::optional<OperationRecord> Get(std::int64_t id, std::string& whyNot);
+    RecordSummary Summary(const std::string& today, std::string& whyNot);
+
+    static constexpr int kSchemaVersion = 1;
+
+  private:
+    struct Db;
+    explicit RecordStore(std::unique_ptr<Db> db, std::string path);
+    std::unique_ptr<Db> db_;
+    std::string path_;
+};
+
+// What Open says in a build without SQLite; the program then keeps no records.
+inline constexpr const char* kNoStoreInThisBuild = "this build keeps no records (no SQLite)";
+
+// Now in UTC, ISO 8601 with seconds and a Z.
+std::string UtcNowIso8601();
+
+}  // namespace tq9

@@ -1,0 +1,220 @@
+#include "records/Recorder.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "base/Platform.h"
+#include "base/Sha256.h"
+#include "isp/Production.h"
+
+namespace tq9 {
+
+namespace {
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line = lines[i];
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        text += (i ? "\n" : "") + line;
+    }
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The file as the program finds it: a bare name in the program's directory, without
+// regard to case; a path as it stands.
+std::string Located(const IspContext& ctx, const std::string& name) {
+    if (name.find_first_of("/\\") != std::string::npos) return name;
+    std::string onDisk;
+    if (!FileExistsNoCase(ctx.ProgramDirectory, name, &onDisk)) return {};
+    return ctx.ProgramDirectory + onDisk;
+}
+}  // namespace
+
+const char* RecordedOperationName(RecordedOperation operation) {
+    switch (operation) {
+        case RecordedOperation::DeviceFlow:
+            return "device flow";
+        case RecordedOperation::Reset:
+            return "Reset TQ9";
+        case RecordedOperation::FpgaUpdate:
+            return "Upd FPGA";
+        case RecordedOperation::Finalize:
+            return "Finalize";
+        case RecordedOperation::TestPort:
+            return "test port";
+        case RecordedOperation::Upload:
+            return "scan-core upload";
+        case RecordedOperation::ProductionRun:
+            return "production run";
+        case RecordedOperation::AvrOnly:
+            return "AVR only";
+    }
+    return "";
+}
+
+OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
+                                     RecordedOperation operation)
+    : ctx_(ctx), sink_(sink), operation_(operation) {
+    if (!sink_.Active()) return;
+    consoleReplacements_ = ctx.console.Replacements();
+    consoleLinesAtStart_ = ctx.console.Lines().size();
+    messagesAtStart_ = ctx.MessagesShown();
+    operatorCancelsAtStart_ = ctx.OperatorCancels();
+    connectedAtStart_ = ctx.BoardLink.connected;
+    ctx.ProgramRuns.clear();
+    ctx.UploadFile.clear();
+    if (operation == RecordedOperation::ProductionRun || operation == RecordedOperation::AvrOnly) {
+        image_ = ctx.host.FieldText(Field::dd_FirmwareType);
+        diamexPort_ = ctx.host.FieldText(Field::EditDiamex);
+    }
+    record_.started = UtcNowIso8601();
+    record_.host = sink_.host;
+    record_.program = sink_.program;
+    record_.pid = sink_.pid;
+    record_.operation = RecordedOperationName(operation);
+    const TBoardLink& link = ctx.BoardLink;
+    if (link.connected && link.selectedIndex >= 0 &&
+        static_cast<std::uint32_t>(link.selectedIndex) < link.deviceCount) {
+        record_.cableSerial = link.serials[link.selectedIndex];
+        record_.cableDescription = link.descriptions[link.selectedIndex];
+        record_.comNumber = link.comNumber;
+    }
+    if (!sink_.store) {
+        failure_ = sink_.openFailure;
+    } else if (!sink_.store->Begin(record_, failure_) && failure_.empty()) {
+        failure_ = "the database refused the row";
+    }
+}
+
+std::vector<std::string> OperationRecorder::OperationLines() const {
+    const auto& lines = ctx_.console.Lines();
+    // Cleared or replaced since the start: all it shows now belongs to this operation.
+    if (ctx_.console.Replacements() != consoleReplacements_ ||
+        lines.size() < consoleLinesAtStart_) {
+        return lines;
+    }
+    return {lines.begin() + static_cast<std::ptrdiff_t>(consoleLinesAtStart_), lines.end()};
+}
+
+void OperationRecorder::Fill(const std::string& error) {
+    OperationRecord& r = record_;
+    r.ended = UtcNowIso8601();
+    const TBoardLink& link = ctx_.BoardLink;
+    if (link.selectedIndex >= 0 &&
+        static_cast<std::uint32_t>(link.selectedIndex) < link.deviceCount && link.comNumber >= 0) {
+        r.cableSerial = link.serials[link.selectedIndex];
+        r.cableDescription = link.descriptions[link.selectedIndex];
+        r.comNumber = link.comNumber;
+    }
+    const TBoardInfo& info = ctx_.BoardInfo;
+    if (info.SerialNumber != 0) r.boardSerial = std::to_string(info.SerialNumber);
+    if (info.FirmwareVersion != 0) {
+        r.firmwareVersion = FormatFirmwareVersion(info.FirmwareVersion);
+        r.scanCore = std::to_string(info.ScanCore);
+    }
+    r.firmwareName = info.FirmwareName;
+    if (info.FpgaVersion != TBoardInfo{}.FpgaVersion) r.fpgaVersion = info.FpgaVersion;
+    r.errorKind = ErrorKindName(ctx_.ErrorKind);
+    r.errorCount = ctx_.ErrorCount;
+
+    const std::vector<std::string> lines = OperationLines();
+    r.console = Joined(lines);
+    const bool dialogShown = ctx_.MessagesShown() != messagesAtStart_;
+    if (dialogShown) r.resultDialog = ctx_.LastMessage();
+
+    // How it ended: an error that ended it, the operator's cancel, an error line or a
+    // warning or error dialog, a board that did not answer; else completed.
+    std::vector<std::string> errors;
+    bool cancelled = ctx_.OperatorCancels() != operatorCancelsAtStart_;
+    for (const std::string& line : lines) {
+        if (StartsWith(line, "##### Error")) errors.push_back(line);
+        if (line == kCancelWarning) cancelled = true;
+    }
+    if (!error.empty()) {
+        r.outcome = kOutcomeEndedEarly;
+        r.reason = error;
+    } else if (cancelled) {
+        r.outcome = kOutcomeCancelled;
+    } else if (!errors.empty()) {
+        r.outcome = kOutcomeEndedEarly;
+        r.reason = Joined(errors);
+    } else if (dialogShown && ctx_.LastMessageKind() != MessageKind::Information) {
+        r.outcome = kOutcomeEndedEarly;
+        r.reason = r.resultDialog;
+    } else if (!link.connected &&
+               (connectedAtStart_ || operation_ == RecordedOperation::DeviceFlow)) {
+        r.outcome = kOutcomeEndedEarly;
+        r.reason = dialogShown ? r.resultDialog : "no cable opened";
+        for (const std::string& line : lines) {
+            if (line == "No response from TQ9 serial port driver!") r.reason = line;
+        }
+    } else if (operation_ == RecordedOperation::Upload && ctx_.UploadFile.empty()) {
+        r.outcome = kOutcomeCancelled;
+        r.reason = "no file chosen";
+    } else {
+        r.outcome = kOutcomeCompleted;
+    }
+    for (std::string* text : {&r.reason, &r.resultDialog}) {
+        for (char& c : *text) {
+            if (c == '\r') c = '\n';
+        }
+    }
+
+    if (operation_ == RecordedOperation::Upload && !ctx_.UploadFile.empty()) {
+        r.uploadFile = ctx_.UploadFile;
+        std::error_code ignored;
+        if (const auto sha = Sha256OfFile(ctx_.UploadFile)) {
+            r.uploadSha256 = *sha;
+            r.uploadSize = static_cast<std::int64_t>(ReadFile(ctx_.UploadFile).size());
+        }
+        if (ctx_.UploadCore >= 0) r.uploadCore = ctx_.UploadCore;
+        // The board's closing line follows the count of bytes sent.
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+            if (StartsWith(lines[i], "### ") &&
+                lines[i].find(" Bytes sent.") != std::string::npos) {
+                r.uploadClosingLine = lines[i + 1];
+                if (!r.uploadClosingLine.empty() && r.uploadClosingLine.back() == '\r')
+                    r.uploadClosingLine.pop_back();
+            }
+        }
+    }
+    if (operation_ == RecordedOperation::ProductionRun ||
+        operation_ == RecordedOperation::AvrOnly) {
+        r.image = image_;
+        r.diamexPort = diamexPort_;
+        if (const std::string path = Located(ctx_, image_); !path.empty()) {
+            r.imageSha256 = Sha256OfFile(path).value_or("");
+        }
+        for (const ProgramRunLog& run : ctx_.ProgramRuns)
+            r.avrdudeRuns.push_back({run.commandLine, run.exitCode});
+        if (!ctx_.ProgramRuns.empty()) {
+            if (const std::string log = Located(ctx_, "avrdude.log"); !log.empty()) {
+                r.probeLog = ReadFile(log);
+            }
+        }
+    }
+}
+
+void OperationRecorder::Finish(const std::string& error) {
+    if (!sink_.Active()) return;
+    Fill(error);
+    if (failure_.empty() && sink_.store && record_.id != 0) {
+        if (!sink_.store->Finish(record_, failure_) && failure_.empty()) {
+            failure_ = "the database refused the row";
+        }
+    }
+    if (!failure_.empty()) ctx_.ConsoleAdd(kRecordNotSaved + failure_);
+}
+
+}  // namespace tq9

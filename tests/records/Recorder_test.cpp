@@ -1,0 +1,243 @@
+// The board records the operations leave, written to a real SQLite file in the test's
+// folder and read back; and the rule that a record that cannot be written changes nothing
+// of the operation but one warning line at its end.
+
+#include "records/Recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/Platform.h"
+#include "base/Sha256.h"
+#include "board/ScanCoreUpload.h"
+#include "isp/Production.h"
+#include "ops/MainWindowOps.h"
+#include "support/IspBench.h"
+
+namespace tq9 {
+namespace {
+
+using Lines_t = std::vector<std::string>;
+
+// The ISP bench with its records in a database file beside the production files.
+class RecordsBench : public test::IspBench {
+  public:
+    using IspBench::Avrdude, IspBench::Connect, IspBench::Lines, IspBench::Put,
+        IspBench::PutProductionFiles, IspBench::ctx, IspBench::dir, IspBench::driver,
+        IspBench::host, IspBench::runner;
+    void TestBody() override {}
+    RecordsBench() { ctx.BoardLink.selectedIndex = 0; }
+    void Keep(const std::string& file = "records.sqlite3") {
+        opened = OpenRecords(dir.File(file).string(), "tq9-test");
+        ctx.Records = opened.sink;
+    }
+    OperationRecord Newest() {
+        std::string whyNot;
+        RecordFilter newest;
+        newest.limit = 1;
+        const auto rows = opened.store->Find(newest, whyNot);
+        EXPECT_EQ(whyNot, "");
+        return rows.empty() ? OperationRecord{} : rows.front();
+    }
+    void Production() {
+        RunRecorded(ctx, RecordedOperation::ProductionRun, [&] { ProdProgClick(ctx); });
+    }
+    Lines_t Dialogs() const {
+        Lines_t texts;
+        for (const auto& m : host.messages)
+            texts.push_back(m.text);
+        return texts;
+    }
+
+    OpenedRecords opened;
+};
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    RecordsBench bench;
+};
+
+TEST_F(RecorderTest, TheDeviceFlowRecordsTheCableAndWhatTheBoardReported) {
+    bench.Keep();
+    RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
+    const OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.operation, "device flow");
+    EXPECT_EQ(r.outcome, kOutcomeCompleted);
+    EXPECT_EQ(r.program, "tq9-test");
+    EXPECT_EQ(r.pid, CurrentProcessId());
+    EXPECT_EQ(r.cableSerial, "TQ9A0001");
+    EXPECT_EQ(r.cableDescription, "TTL232R-5V");
+    EXPECT_EQ(r.comNumber, 0);
+    EXPECT_EQ(r.boardSerial, "12345");
+    EXPECT_EQ(r.firmwareName, "TQ95-Organ");
+    EXPECT_EQ(r.firmwareVersion, "3.65");
+    EXPECT_EQ(r.fpgaVersion, "0813A7C2");
+    EXPECT_EQ(r.started.size(), 20u) << r.started;  // 2026-12-09T16:31:50Z
+    EXPECT_GE(r.ended, r.started);
+    EXPECT_NE(r.console.find("Serial Number: 12345"), std::string::npos) << r.console;
+
+    // A second cable without a board: the row says it ended early, and why.
+    BtnCloseClick(bench.ctx);
+    bench.driver.AddCable("FT5X2K9Q", "FT232R USB UART");
+    bench.host.deviceDialogChoice = 1;
+    bench.ctx.BoardInfo = TBoardInfo{};
+    RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
+    const OperationRecord silent = bench.Newest();
+    EXPECT_EQ(silent.cableSerial, "FT5X2K9Q");
+    EXPECT_EQ(silent.outcome, kOutcomeEndedEarly);
+    EXPECT_EQ(silent.reason, "No response from TQ9 serial port driver!");
+    EXPECT_EQ(silent.boardSerial, "") << "nothing read, nothing recorded";
+}
+
+TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
+    bench.Connect();
+    bench.PutProductionFiles();
+    bench.Put("TQ9gen3_ed2_b.hex", ":00000001FF\n");
+    bench.Keep();
+    bench.Production();
+    const OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.operation, "production run");
+    EXPECT_EQ(r.outcome, kOutcomeCompleted) << r.reason;
+    EXPECT_EQ(r.image, "TQ9gen3_ed2_b.hex");
+    EXPECT_EQ(r.imageSha256, Sha256Hex(":00000001FF\n"));
+    EXPECT_EQ(r.diamexPort, "0");
+    ASSERT_EQ(r.avrdudeRuns.size(), 3u);
+    const std::string avrdude = "\"" + bench.Avrdude() + "\" ";
+    EXPECT_EQ(r.avrdudeRuns[0].commandLine, avrdude + ProbeArguments(IspPortArgument("0")));
+    EXPECT_EQ(r.avrdudeRuns[2].commandLine.rfind(avrdude, 0), 0u);
+    for (const auto& run : r.avrdudeRuns)
+        EXPECT_EQ(run.exitCode, 0) << run.commandLine;
+    EXPECT_EQ(r.probeLog, test::kCleanLog);
+    EXPECT_EQ(r.errorKind, "noErr");
+    EXPECT_EQ(r.errorCount, 0);
+    std::string dialog = kRunSucceeded;
+    for (char& c : dialog)
+        c = c == '\r' ? '\n' : c;
+    EXPECT_EQ(r.resultDialog, dialog);
+    EXPECT_EQ(r.boardSerial, "12345");
+}
+
+TEST_F(RecorderTest, RunsThatEndEarlySayWhyAndACancelIsACancel) {
+    bench.Connect();
+    bench.PutProductionFiles();
+    bench.Keep();
+    std::filesystem::remove(bench.dir.File("tq_midi.dat"));
+    bench.Production();
+    OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.outcome, kOutcomeEndedEarly);
+    EXPECT_EQ(r.reason, "##### Error: Missing file tq_midi.dat");
+    EXPECT_EQ(r.errorKind, "FileErr");
+    EXPECT_EQ(r.errorCount, 1);
+    EXPECT_TRUE(r.avrdudeRuns.empty());
+
+    bench.Put("tq_midi.dat");
+    bench.runner.onRun = sim::AvrdudeScript("avrdude: ser_open(): can't open device\n", 1);
+    bench.Production();
+    r = bench.Newest();
+    EXPECT_EQ(r.outcome, kOutcomeEndedEarly);
+    EXPECT_EQ(r.reason, "##### Error: AVRdude COM. Is DIAMEX port# correct?");
+    ASSERT_EQ(r.avrdudeRuns.size(), 1u) << "the probe only";
+    EXPECT_EQ(r.avrdudeRuns[0].exitCode, 1);
+    EXPECT_EQ(r.probeLog, "avrdude: ser_open(): can't open device\n");
+
+    bench.runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        bench.ctx.BtnCancelClick();  // the operator, while avrdude probes
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    bench.Production();
+    r = bench.Newest();
+    EXPECT_EQ(r.outcome, kOutcomeCancelled);
+    EXPECT_EQ(r.id, 3);
+}
+
+TEST_F(RecorderTest, AnUploadRecordsItsFileAndTheBoardsClosingLine) {
+    bench.Connect();
+    bench.Keep();
+    const std::string words("\1\0\0\0\2\0\0\0", 8);
+    bench.Put("core.dat", words);
+    bench.host.fileChoice = bench.dir.File("core.dat").string();
+    bench.host.fields[Field::EditCoreNumber] = "2";
+    RunRecorded(bench.ctx, RecordedOperation::Upload, [&] { ButtonUpStreamClick(bench.ctx); });
+    const OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.operation, "scan-core upload");
+    EXPECT_EQ(r.outcome, kOutcomeCompleted) << r.reason;
+    EXPECT_EQ(r.uploadFile, bench.host.fileChoice);
+    EXPECT_EQ(r.uploadSize, 8);
+    EXPECT_EQ(r.uploadSha256, Sha256Hex(words));
+    EXPECT_EQ(r.uploadCore, 2);
+    EXPECT_EQ(r.uploadClosingLine, "Core 2 loaded: 2 words, sum 00000003");
+
+    bench.host.fileChoice.clear();  // the operator cancels the file dialog
+    RunRecorded(bench.ctx, RecordedOperation::Upload, [&] { ButtonUpStreamClick(bench.ctx); });
+    EXPECT_EQ(bench.Newest().outcome, kOutcomeCancelled);
+    EXPECT_EQ(bench.Newest().uploadFile, "");
+}
+
+// Every way the store can fail: the operation's console lines and dialogs are those of a
+// bench that keeps no records, plus one warning line at the end.
+TEST(RecorderFailureTest, AStoreThatFailsChangesNothingButOneWarningLine) {
+    auto run = [](RecordsBench& b) {
+        b.Connect();
+        b.PutProductionFiles();
+        b.Production();
+    };
+    Lines_t plainLines, plainDialogs;
+    {
+        RecordsBench plain;  // one simulated bench at a time
+        run(plain);
+        plainLines = plain.Lines();
+        plainDialogs = plain.Dialogs();
+    }
+
+    struct Case {
+        const char* what;
+        std::function<void(RecordsBench&)> spoil;  // before the run
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a file that is not a database",
+         [](RecordsBench& b) {
+             b.Put("records.sqlite3", std::string(4096, 'x'));
+             b.Keep();
+         },
+         "file is not a database"},
+        {"a folder that cannot be made",
+         [](RecordsBench& b) {
+             b.Put("blocked", "a file where the folder should be");
+             b.Keep("blocked/records.sqlite3");
+         },
+         "cannot make the folder"},
+        {"a file written over while the run goes on",
+         [](RecordsBench& b) {
+             b.Keep();
+             // Another program writes over the database, its journal and its index.
+             b.host.onMessage = [&b](const sim::ScriptedHost::Message&) {
+                 for (const char* name :
+                      {"records.sqlite3", "records.sqlite3-wal", "records.sqlite3-shm"}) {
+                     std::fstream file(b.dir.File(name),
+                                       std::ios::in | std::ios::out | std::ios::binary);
+                     file.write(std::string(4096, '\xAA').data(), 4096);
+                 }
+             };
+         },
+         "file is not a database"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordsBench failing;
+        c.spoil(failing);
+        run(failing);
+        ASSERT_FALSE(failing.Lines().empty());
+        const std::string warning = failing.Lines().back();
+        EXPECT_EQ(warning.rfind(kRecordNotSaved, 0), 0u) << warning;
+        EXPECT_NE(warning.find(c.says), std::string::npos) << warning << " (" << c.what << ")";
+        Lines_t withoutWarning(failing.Lines().begin(), failing.Lines().end() - 1);
+        EXPECT_EQ(withoutWarning, plainLines);
+        EXPECT_EQ(failing.Dialogs(), plainDialogs);
+    }
+}
+
+}  // namespace
+}  // namespace tq9
