@@ -65,7 +65,10 @@ int main(int argc, char** argv) {
     productionPicture.replace(".png", "-production.png");
 
     // The walk-through's board records stay in the build folder, not in the user's home.
-    const std::string records = tq9::ExecutableDirectory() + "../demo-records.sqlite3";
+    const std::string records =
+        (std::filesystem::path(tq9::ExecutableDirectory()) / "../demo-records.sqlite3")
+            .lexically_normal()
+            .string();
     tq9::MainWindows windows = tq9::CreateMainWindows(tq9::ExecutableDirectory(), records);
     tq9::TForm1& form = *windows.form;
     tq9::Tdeviceselectbox& deviceselectbox = *windows.deviceselectbox;
@@ -109,6 +112,9 @@ int main(int argc, char** argv) {
             Print("Console after the production run", form.Memo1->toPlainText());
             Print("Dialogs the operator confirmed", dialogs.join("\n--\n"));
             PrintRecords(windows.records.store.get());
+            QString recordsPicture = picture;
+            recordsPicture.replace(".png", "-records.png");
+            if (QWidget* records = form.ShowRecords()) records->grab().save(recordsPicture);
             QTimer::singleShot(300, [&] {
                 if (QScreen* screen = QGuiApplication::primaryScreen()) {
                     screen->grabWindow(0).save(productionPicture);

@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -26,6 +28,7 @@
 #include "board/ScanCoreUpload.h"
 #include "board/ScanCores.h"
 #include "isp/Production.h"
+#include "ui/RecordsWindow.h"
 
 namespace tq9 {
 
@@ -103,9 +106,11 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
     ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();
 
-    // Start-up: window defaults here, the rest as every other handler does it.
-    resize(859, 679);
-    setMinimumSize(580, 400);
+    // Start-up: window defaults here, the rest as every other handler does it. The menu bar
+    // sits above the controls' area, which keeps its size.
+    const int menuHeight = menuBar()->sizeHint().height();
+    resize(859, 679 + menuHeight);
+    setMinimumSize(580, 400 + menuHeight);
     move(50, 100);
     dd_FirmwareType->setCurrentIndex(kFirmwareEntryAtStart);
     Guarded([&] { FormCreate(ctx_, setup.programDirectory); });
@@ -316,12 +321,18 @@ void TForm1::BuildControls() {
 
     statusBar()->setSizeGripEnabled(true);
 
+    QMenu* records = menuBar()->addMenu("&Records");
+    RecordsAction = records->addAction("Board &records...");
+    RecordsAction->setObjectName("RecordsAction");
+    RecordsAction->setStatusTip("Every operation on a board this bench ran, with its outcome");
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(10);
 }
 
 void TForm1::WireHandlers() {
+    connect(RecordsAction, &QAction::triggered, this, &TForm1::ShowRecords);
     connect(BtnRescan, &QPushButton::clicked, this, &TForm1::BtnRescanClick);
     connect(BtnClose, &QPushButton::clicked, this, &TForm1::BtnCloseClick);
     connect(BtnCancel, &QPushButton::clicked, this, &TForm1::BtnCancelClick);
@@ -365,6 +376,22 @@ void TForm1::RunOperation(Handler&& handler) {
         closePending_ = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }
+}
+
+QWidget* TForm1::ShowRecords() {
+    if (!ctx_.Records.store) {
+        const std::string why = ctx_.Records.openFailure.empty() ? std::string(kNoStoreInThisBuild)
+                                                                 : ctx_.Records.openFailure;
+        QMessageBox::information(this, "Board records",
+                                 QString::fromStdString("No board records are kept: " + why));
+        return nullptr;
+    }
+    if (!recordsWindow_) recordsWindow_ = new RecordsWindow(*ctx_.Records.store, this);
+    recordsWindow_->Refresh();
+    recordsWindow_->show();
+    recordsWindow_->raise();
+    recordsWindow_->activateWindow();
+    return recordsWindow_;
 }
 
 void TForm1::ShowErrorBox(const std::string& message) {

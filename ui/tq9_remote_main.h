@@ -14,6 +14,7 @@
 #include "ops/MainWindowOps.h"
 #include "services/Host.h"
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -54,6 +55,8 @@ class TForm1 : public QMainWindow, public Host {
     int SoundRequests() const { return soundRequests_; }
     // The window that shows the output of the last program run that was shown, if any.
     QWidget* ProgramOutput() const;
+    // The board records window, opened from the Records menu (made on first use).
+    QWidget* ShowRecords();
 
     // Handlers, wired to their controls.
     void BtnRescanClick();
@@ -127,6 +130,7 @@ class TForm1 : public QMainWindow, public Host {
     QComboBox* ComboBox1;
     QPlainTextEdit* Memo1;
     QTimer* Timer1;
+    QAction* RecordsAction;  // Records > Board records...
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +153,7 @@ class TForm1 : public QMainWindow, public Host {
     std::unique_ptr<QSoundEffect> ding_;
     std::unique_ptr<ProcessRunner> systemRunner_;
     class ProgramOutputWindow* outputWindow_ = nullptr;
+    class RecordsWindow* recordsWindow_ = nullptr;
     Rgb ledColour_{};
     bool operationRunning_ = false;
     bool closePending_ = false;

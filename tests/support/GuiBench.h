@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <chrono>
@@ -64,12 +65,14 @@ class GuiBench : public ::testing::Test {
         setup.driverLoadFailure = driverFailure;
         setup.programDirectory = programDir.WithSeparator();
         setup.driverNotes = [this] { return driverNotes; };
+        setup.records = records;
         form = std::make_unique<TForm1>(setup);
         dialog = new Tdeviceselectbox(form.get());  // owned by the window
         form->SetDeviceDialog(dialog);
         form->show();
         QApplication::processEvents();
     }
+    RecordSink records;  // none kept unless a test gives a store
     static std::string Avrdude() {
 #if defined(_WIN32)
         return "avrdude.exe";

@@ -1,0 +1,201 @@
+#include "records/RecordExport.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace tq9 {
+
+namespace {
+std::string Optional(const std::optional<std::int64_t>& value) {
+    return value ? std::to_string(*value) : std::string();
+}
+std::string Optional(const std::optional<int>& value) {
+    return value ? std::to_string(*value) : std::string();
+}
+
+std::string AvrdudeRunsText(const OperationRecord& r) {
+    std::string text;
+    for (const AvrdudeRunRecord& run : r.avrdudeRuns) {
+        text += (text.empty() ? "" : "\n") + std::string("exit ") + std::to_string(run.exitCode) +
+                ": " + run.commandLine;
+    }
+    return text;
+}
+
+struct Column {
+    const char* name;
+    bool number;  // JSON writes it unquoted (null when empty)
+    std::function<std::string(const OperationRecord&)> text;
+};
+
+const std::vector<Column>& Columns() {
+    static const std::vector<Column> columns = {
+        {"id", true, [](const OperationRecord& r) { return std::to_string(r.id); }},
+        {"started", false, [](const OperationRecord& r) { return r.started; }},
+        {"ended", false, [](const OperationRecord& r) { return r.ended; }},
+        {"host", false, [](const OperationRecord& r) { return r.host; }},
+        {"program", false, [](const OperationRecord& r) { return r.program; }},
+        {"operation", false, [](const OperationRecord& r) { return r.operation; }},
+        {"cable_serial", false, [](const OperationRecord& r) { return r.cableSerial; }},
+        {"cable_description", false, [](const OperationRecord& r) { return r.cableDescription; }},
+        {"com_number", true, [](const OperationRecord& r) { return Optional(r.comNumber); }},
+        {"board_serial", false, [](const OperationRecord& r) { return r.boardSerial; }},
+        {"firmware_version", false, [](const OperationRecord& r) { return r.firmwareVersion; }},
+        {"firmware_name", false, [](const OperationRecord& r) { return r.firmwareName; }},
+        {"fpga_version", false, [](const OperationRecord& r) { return r.fpgaVersion; }},
+        {"scan_core", false, [](const OperationRecord& r) { return r.scanCore; }},
+        {"outcome", false, [](const OperationRecord& r) { return r.outcome; }},
+        {"reason", false, [](const OperationRecord& r) { return r.reason; }},
+        {"error_kind", false, [](const OperationRecord& r) { return r.errorKind; }},
+        {"error_count", true,
+         [](const OperationRecord& r) { return std::to_string(r.errorCount); }},
+        {"result_dialog", false, [](const OperationRecord& r) { return r.resultDialog; }},
+        {"upload_file", false, [](const OperationRecord& r) { return r.uploadFile; }},
+        {"upload_size", true, [](const OperationRecord& r) { return Optional(r.uploadSize); }},
+        {"upload_sha256", false, [](const OperationRecord& r) { return r.uploadSha256; }},
+        {"upload_core", true, [](const OperationRecord& r) { return Optional(r.uploadCore); }},
+        {"upload_closing_line", false,
+         [](const OperationRecord& r) { return r.uploadClosingLine; }},
+        {"image", false, [](const OperationRecord& r) { return r.image; }},
+        {"image_sha256", false, [](const OperationRecord& r) { return r.imageSha256; }},
+        {"diamex_port", false, [](const OperationRecord& r) { return r.diamexPort; }},
+        {"avrdude_runs", false, AvrdudeRunsText},
+        {"probe_log", false, [](const OperationRecord& r) { return r.probeLog; }},
+        {"console", false, [](const OperationRecord& r) { return r.console; }},
+    };
+    return columns;
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    return quoted + "\"";
+}
+
+// The length of the valid UTF-8 sequence at `i`, or 0 when the byte there starts none.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || (length > 1 && lead < 0xC2) || i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// A JSON string; bytes that are not UTF-8 (a board's 8-bit text) become U+FFFD.
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        const std::size_t length = Utf8SequenceAt(text, i);
+        if (length == 0) {
+            json += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            json.append(text, i, length);
+            i += length;
+            continue;
+        }
+        switch (c) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    json += escaped;
+                } else {
+                    json += c;
+                }
+        }
+        ++i;
+    }
+    return json + "\"";
+}
+}  // namespace
+
+const std::vector<std::string>& RecordColumns() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const Column& c : Columns())
+            n.push_back(c.name);
+        return n;
+    }();
+    return names;
+}
+
+std::string RecordsAsCsv(const std::vector<OperationRecord>& records) {
+    std::string csv;
+    for (const Column& c : Columns())
+        csv += (csv.empty() ? "" : ",") + std::string(c.name);
+    csv += "\r\n";
+    for (const OperationRecord& r : records) {
+        bool first = true;
+        for (const Column& c : Columns()) {
+            csv += (first ? "" : ",") + CsvField(c.text(r));
+            first = false;
+        }
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+std::string RecordAsJson(const OperationRecord& r) {
+    std::string json = "{";
+    bool first = true;
+    for (const Column& c : Columns()) {
+        const std::string value = c.text(r);
+        json += (first ? "\"" : ", \"") + std::string(c.name) + "\": ";
+        json += c.number ? (value.empty() ? "null" : value) : JsonString(value);
+        first = false;
+    }
+    return json + "}";
+}
+
+std::string RecordsAsJson(const std::vector<OperationRecord>& records) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < records.size(); ++i)
+        json += (i ? ",\n " : "\n ") + RecordAsJson(records[i]);
+    return json + (records.empty() ? "]\n" : "\n]\n");
+}
+
+std::string RecordDetail(const OperationRecord& r) {
+    std::string text;
+    for (const Column& c : Columns()) {
+        const std::string value = c.text(r);
+        const std::string name = c.name;
+        if (name == "console" || name == "probe_log" || name == "avrdude_runs") continue;
+        if (!value.empty()) text += name + ": " + value + "\n";
+    }
+    if (!r.avrdudeRuns.empty()) text += "\navrdude runs:\n" + AvrdudeRunsText(r) + "\n";
+    if (!r.probeLog.empty()) text += "\nprobe log (avrdude.log):\n" + r.probeLog + "\n";
+    if (!r.console.empty()) text += "\nconsole:\n" + r.console + "\n";
+    return text;
+}
+
+}  // namespace tq9

@@ -1,0 +1,22 @@
+#pragma once
+// The board records as files other tools read: CSV (RFC 4180: a header row, CRLF line
+// ends, fields quoted where they must be) and JSON (an array of objects), both UTF-8.
+
+#include <string>
+#include <vector>
+
+#include "records/RecordStore.h"
+
+namespace tq9 {
+
+// The columns, in order, as both formats name them.
+const std::vector<std::string>& RecordColumns();
+std::string RecordsAsCsv(const std::vector<OperationRecord>& records);
+std::string RecordsAsJson(const std::vector<OperationRecord>& records);
+// One record as JSON, on one line (for a stream of them).
+std::string RecordAsJson(const OperationRecord& record);
+// A record's full text for the operator: every field, the avrdude runs, the probe log
+// and the console lines.
+std::string RecordDetail(const OperationRecord& record);
+
+}  // namespace tq9

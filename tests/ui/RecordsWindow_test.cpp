@@ -1,0 +1,111 @@
+// The board records window on the offscreen platform, over a real records file: reached
+// from the main window's menu after a device flow, filtered, and exported.
+
+#include "ui/RecordsWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <fstream>
+#include <sstream>
+
+#include "records/RecordExport.h"
+#include "support/GuiBench.h"
+
+namespace tq9 {
+namespace {
+
+class RecordsWindowTest : public test::GuiBench {
+  protected:
+    RecordsWindowTest() {
+        opened = OpenRecords(programDir.File("records.sqlite3").string(), "tq9-bench");
+        records = opened.sink;
+    }
+    void AddBoard(const std::string& serial, const std::string& operation,
+                  const std::string& outcome) {
+        OperationRecord r;
+        r.started = UtcNowIso8601();
+        r.host = "bench";
+        r.program = "tq9-bench";
+        r.operation = operation;
+        std::string whyNot;
+        ASSERT_TRUE(opened.store->Begin(r, whyNot)) << whyNot;
+        r.boardSerial = serial;
+        r.outcome = outcome;
+        r.errorKind = outcome == kOutcomeCompleted ? "noErr" : "FileErr";
+        r.reason = outcome == kOutcomeCompleted ? "" : "##### Error: Missing file tq_midi.dat";
+        r.console = "Serial Number: " + serial + "\nsecond, \"quoted\" line";
+        ASSERT_TRUE(opened.store->Finish(r, whyNot)) << whyNot;
+    }
+    OpenedRecords opened;
+};
+
+TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWork) {
+    Start();
+    RunDeviceFlow();
+    AddBoard("4711", "production run", kOutcomeCompleted);
+    AddBoard("4712", "production run", kOutcomeEndedEarly);
+    AddBoard("4711", "AVR only", kOutcomeCompleted);
+
+    auto* window = qobject_cast<RecordsWindow*>(form->ShowRecords());
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(window->Table->rowCount(), 4);
+    EXPECT_EQ(window->Table->item(3, 1)->text(), "device flow") << "newest first";
+    EXPECT_EQ(window->Table->item(3, 3)->text(), "12345");
+    EXPECT_EQ(window->Table->item(3, 5)->text(), "TQ9A0001");
+    EXPECT_TRUE(
+        window->Summary->text().contains("3 boards programmed, 2 succeeded; failures: FileErr 1"))
+        << window->Summary->text().toStdString();
+
+    window->SerialFilter->setText("4711");
+    window->Refresh();
+    ASSERT_EQ(window->Table->rowCount(), 2);
+    EXPECT_EQ(window->Table->item(0, 1)->text(), "AVR only");
+    window->OutcomeFilter->setCurrentText(kOutcomeEndedEarly);  // refreshes by itself
+    EXPECT_EQ(window->Table->rowCount(), 0);
+    window->SerialFilter->clear();
+    window->Refresh();
+    ASSERT_EQ(window->Table->rowCount(), 1);
+    window->Table->selectRow(0);
+    EXPECT_TRUE(window->Detail->toPlainText().contains("console:\nSerial Number: 4712"));
+
+    const QString path = QString::fromStdString(programDir.File("export.csv").string());
+    ASSERT_TRUE(window->ExportCsv(path));
+    std::stringstream csv;
+    csv << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
+    const std::string text = csv.str();
+    EXPECT_EQ(text.rfind("id,started,ended,host,program,operation,", 0), 0u) << text;
+    std::size_t rows = 0;
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+        ++rows;
+    EXPECT_EQ(rows, 2u) << "the header and the one row; its console's LF stays inside quotes";
+    EXPECT_NE(text.find(",4712,"), std::string::npos);
+    EXPECT_NE(text.find("\"Serial Number: 4712\nsecond, \"\"quoted\"\" line\""), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("4711"), std::string::npos) << "only the filtered rows";
+}
+
+TEST_F(RecordsWindowTest, WithoutAStoreTheMenuSaysWhyInsteadOfAWindow) {
+    records = RecordSink{};
+    records.openFailure = "cannot open /nowhere/records.sqlite3 (unable to open database file)";
+    Start();
+    QString said;
+    test::WhenModal([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            said = box->text();
+            box->accept();
+        }
+    });
+    EXPECT_EQ(form->ShowRecords(), nullptr);
+    EXPECT_EQ(said,
+              "No board records are kept: cannot open /nowhere/records.sqlite3 (unable to "
+              "open database file)");
+}
+
+}  // namespace
+}  // namespace tq9
