@@ -9,6 +9,7 @@
 // Exit codes: 0 done and the board answered; 1 the board or the operation failed; 2 usage
 // error or bad input; 3 no cable found or no driver.
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +37,7 @@
 #include "isp/Production.h"
 #include "isp/ProductionFiles.h"
 #include "ops/MainWindowOps.h"
+#include "records/RecordExport.h"
 #include "services/StdHost.h"
 #include "usb/FTDIdll.h"
 
@@ -52,6 +54,7 @@ constexpr const char* kUsageText =
     "       tq9ctl test-port ENTRY [CABLE]\n"
     "       tq9ctl upload FILE [--core N] [CABLE]\n"
     "       tq9ctl program --firmware IMAGE --diamex PORT [--avr-only] [--yes] [CABLE]\n"
+    "       tq9ctl records [--serial N] [--since DATE] [--csv | --json]\n"
     "       tq9ctl --help | --version\n"
     "CABLE is --cable SERIAL or --index N (the first cable when neither is given).\n"
     "\n"
@@ -69,6 +72,10 @@ constexpr const char* kUsageText =
     "               under /dev/); --avr-only runs AVR only instead. Each operator dialog\n"
     "               is printed and waits for Enter; --yes confirms them at once. Without\n"
     "               a terminal it needs --yes.\n"
+    "  records      the board records this user's benches kept, newest first: every\n"
+    "               operation on a board with its outcome (a board's serial N, from DATE\n"
+    "               as YYYY-MM-DD on); as tab-separated lines, or all fields as CSV or\n"
+    "               JSON. Opens no cable.\n"
     "\n"
     "Exit codes: 0 done and the board answered, 1 the board or the operation failed (no\n"
     "answer, an error line, a warning or error dialog), 2 usage error or bad input, 3 no\n"
@@ -225,6 +232,77 @@ std::string FirmwareProblem(const std::string& image) {
     return {};
 }
 
+// A date the records can be filtered from: YYYY-MM-DD, optionally with a time as stored.
+bool RecordDate(const std::string& text) {
+    static const std::string shape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != 10 && text.size() != 13 && text.size() != 16 && text.size() != 19 &&
+        text.size() != 20) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                            : text[i] != shape[i])
+            return false;
+    }
+    return true;
+}
+
+int Records(const std::vector<std::string>& args) {
+    RecordFilter filter;
+    filter.limit = 0;
+    enum { Lines, Csv, Json } format = Lines;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--csv" || arg == "--json") {
+            if (format != Lines) return Usage("records takes --csv or --json, not both");
+            format = arg == "--csv" ? Csv : Json;
+        } else if ((arg == "--serial" || arg == "--since") && i + 1 < args.size()) {
+            const std::string& value = args[++i];
+            if (arg == "--since" && !RecordDate(value)) {
+                return Usage("--since takes a date as YYYY-MM-DD");
+            }
+            (arg == "--serial" ? filter.boardSerial : filter.since) = value;
+        } else if (arg == "--serial" || arg == "--since") {
+            return Usage(arg + " needs a value");
+        } else {
+            return Usage("unknown option " + arg);
+        }
+    }
+    const std::string path = DefaultRecordsPath();
+    std::error_code error;
+    if (path.empty() || !std::filesystem::exists(path, error)) {
+        std::cerr << "tq9ctl: no board records yet" << (path.empty() ? "" : " (" + path + ")")
+                  << '\n';
+        return kFailed;
+    }
+    std::string whyNot;
+    const auto store = RecordStore::Open(path, whyNot);
+    if (!store) {
+        std::cerr << "tq9ctl: the board records cannot be read: " << whyNot << '\n';
+        return kFailed;
+    }
+    const auto rows = store->Find(filter, whyNot);
+    if (!whyNot.empty()) {
+        std::cerr << "tq9ctl: the board records cannot be read: " << whyNot << '\n';
+        return kFailed;
+    }
+    if (format == Csv) {
+        std::cout << RecordsAsCsv(rows);
+    } else if (format == Json) {
+        std::cout << RecordsAsJson(rows);
+    } else {
+        std::cout << "started\toperation\toutcome\tboard\tfirmware\tcable\treason\n";
+        for (const OperationRecord& r : rows) {
+            std::string reason = r.reason.substr(0, r.reason.find('\n'));
+            std::cout << r.started << '\t' << r.operation << '\t' << r.outcome << '\t'
+                      << r.boardSerial << '\t' << r.firmwareName
+                      << (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) << '\t'
+                      << r.cableSerial << '\t' << reason << '\n';
+        }
+    }
+    return kDone;
+}
+
 // The upload's file dialog, answered by the command line.
 class UploadHost : public CtlHost {
   public:
@@ -249,6 +327,7 @@ int main(int argc, char** argv) {
         std::cout << kVersion << '\n';
         return kDone;
     }
+    if (args[0] == "records") return Records(args);
     UploadHost host(ScanCoreEntries());
     const std::string& command = args[0];
     std::function<void(AppContext&)> operation;

@@ -280,8 +280,9 @@ bool RecordStore::Begin(OperationRecord& record, std::string& whyNot) {
     WriteTransaction write(h);
     Statement insert(h,
                      "INSERT INTO operations (started, host, program, pid, operation, "
-                     "cable_serial, cable_description, com_number, outcome) "
-                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     "cable_serial, cable_description, com_number, outcome, board_serial, "
+                     "firmware_version, firmware_name, fpga_version, scan_core, image, "
+                     "diamex_port) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.Bind(1, record.started)
         .Bind(2, record.host)
         .Bind(3, record.program)
@@ -290,7 +291,14 @@ bool RecordStore::Begin(OperationRecord& record, std::string& whyNot) {
         .Bind(6, record.cableSerial)
         .Bind(7, record.cableDescription)
         .Bind(8, record.comNumber)
-        .Bind(9, record.outcome);
+        .Bind(9, record.outcome)
+        .Bind(10, record.boardSerial)
+        .Bind(11, record.firmwareVersion)
+        .Bind(12, record.firmwareName)
+        .Bind(13, record.fpgaVersion)
+        .Bind(14, record.scanCore)
+        .Bind(15, record.image)
+        .Bind(16, record.diamexPort);
     if (!write.Begun() || !insert.Run()) {
         whyNot = write.Begun() ? insert.Error() : write.Error();
         return false;

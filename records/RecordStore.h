@@ -76,7 +76,8 @@ class RecordStore {
 
     const std::string& Path() const { return path_; }
 
-    // Writes the row of an operation that starts; sets record.id.
+    // Writes the row of an operation that starts (what is known of it then: cable, board,
+    // image and port); sets record.id.
     bool Begin(OperationRecord& record, std::string& whyNot);
     // Writes everything the record holds now, in one transaction.
     bool Finish(const OperationRecord& record, std::string& whyNot);

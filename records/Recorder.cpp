@@ -39,6 +39,15 @@ std::string Located(const IspContext& ctx, const std::string& name) {
     if (!FileExistsNoCase(ctx.ProgramDirectory, name, &onDisk)) return {};
     return ctx.ProgramDirectory + onDisk;
 }
+// What the board reported, as far as the link has read it.
+void TakeIdentity(const TBoardInfo& info, OperationRecord& r) {
+    r.boardSerial = info.SerialNumber != 0 ? std::to_string(info.SerialNumber) : "";
+    r.firmwareVersion =
+        info.FirmwareVersion != 0 ? FormatFirmwareVersion(info.FirmwareVersion) : "";
+    r.scanCore = info.FirmwareVersion != 0 ? std::to_string(info.ScanCore) : "";
+    r.firmwareName = info.FirmwareName;
+    r.fpgaVersion = info.FpgaVersion != TBoardInfo{}.FpgaVersion ? info.FpgaVersion : "";
+}
 }  // namespace
 
 const char* RecordedOperationName(RecordedOperation operation) {
@@ -89,7 +98,10 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
         record_.cableSerial = link.serials[link.selectedIndex];
         record_.cableDescription = link.descriptions[link.selectedIndex];
         record_.comNumber = link.comNumber;
+        TakeIdentity(ctx.BoardInfo, record_);
     }
+    record_.image = image_;
+    record_.diamexPort = diamexPort_;
     if (!sink_.store) {
         failure_ = sink_.openFailure;
     } else if (!sink_.store->Begin(record_, failure_) && failure_.empty()) {
@@ -117,14 +129,7 @@ void OperationRecorder::Fill(const std::string& error) {
         r.cableDescription = link.descriptions[link.selectedIndex];
         r.comNumber = link.comNumber;
     }
-    const TBoardInfo& info = ctx_.BoardInfo;
-    if (info.SerialNumber != 0) r.boardSerial = std::to_string(info.SerialNumber);
-    if (info.FirmwareVersion != 0) {
-        r.firmwareVersion = FormatFirmwareVersion(info.FirmwareVersion);
-        r.scanCore = std::to_string(info.ScanCore);
-    }
-    r.firmwareName = info.FirmwareName;
-    if (info.FpgaVersion != TBoardInfo{}.FpgaVersion) r.fpgaVersion = info.FpgaVersion;
+    TakeIdentity(ctx_.BoardInfo, r);
     r.errorKind = ErrorKindName(ctx_.ErrorKind);
     r.errorCount = ctx_.ErrorCount;
 

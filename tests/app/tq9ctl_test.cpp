@@ -228,12 +228,26 @@ TEST_F(CtlTest, ARunKilledInTheMiddleIsMarkedInterruptedAtTheNextStart) {
     EXPECT_EQ(after[2].operation, "device flow");
     EXPECT_EQ(after[2].outcome, kOutcomeCompleted);
     EXPECT_EQ(after[2].boardSerial, "12345");
+
+    // The same rows from the command line, for scripts.
+    const Run lines = Ctl("records --serial 12345");
+    EXPECT_EQ(lines.exitCode, 0) << lines.err;
+    EXPECT_NE(lines.out.find("\tscan-core upload\tinterrupted\t12345\t"), std::string::npos)
+        << lines.out;
+    const Run json = Ctl("records --json --since 2000-01-01");
+    EXPECT_EQ(json.out.rfind("[\n {\"id\": 3, ", 0), 0u) << json.out;
+    const Run csv = Ctl("records --csv");
+    EXPECT_EQ(csv.out.rfind("id,started,ended,", 0), 0u) << csv.out;
+    EXPECT_EQ(Ctl("records --since yesterday").exitCode, 2);
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {
     fs::remove(dir.File("libftd2xx.so"));  // libftdi1 or nothing: no cable on this machine
     const Run run = Ctl("list");
     EXPECT_EQ(run.exitCode, 3) << run.out << run.err;
+    const Run records = Ctl("records");
+    EXPECT_EQ(records.exitCode, 1);
+    EXPECT_NE(records.err.find("no board records yet"), std::string::npos) << records.err;
 }
 
 }  // namespace
