@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <chrono>
 #include <functional>
