@@ -7,7 +7,7 @@
 //   tq9ctl upload FILE [--core N] [--cable SERIAL | --index N]
 //   tq9ctl program --firmware IMAGE --diamex PORT [--avr-only] [--yes] [CABLE]
 // Exit codes: 0 done and the board answered; 1 the board or the operation failed; 2 usage
-// error or bad input; 3 no cable found or no driver.
+// error or bad input; 3 no cable found or no driver; 130 interrupted by Ctrl-C.
 
 #include <cctype>
 #include <cstdio>
@@ -25,6 +25,9 @@
 #else
 #include <unistd.h>
 #endif
+#include <atomic>
+#include <chrono>
+#include <csignal>
 
 #include "app/BenchDirectory.h"
 #include "base/Convert.h"
@@ -45,7 +48,7 @@ using namespace tq9;
 
 namespace {
 
-constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNoCable = 3;
+constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNoCable = 3, kInterrupted = 130;
 constexpr const char* kVersion = "tq9ctl " TQ9_VERSION;
 constexpr const char* kUsageText =
     "usage: tq9ctl list\n"
@@ -57,6 +60,8 @@ constexpr const char* kUsageText =
     "       tq9ctl records [--serial N] [--since DATE] [--csv | --json]\n"
     "       tq9ctl --help | --version\n"
     "CABLE is --cable SERIAL or --index N (the first cable when neither is given).\n"
+    "--json (with identify, reset, fpga-update, finalize, test-port, upload, program):\n"
+    "one JSON object per operation on standard output instead of the console lines.\n"
     "\n"
     "  list         the attached FTDI cables and the driver that found them\n"
     "  identify     the device flow: open the cable, detect its COM port, check that the\n"
@@ -77,9 +82,32 @@ constexpr const char* kUsageText =
     "               as YYYY-MM-DD on); as tab-separated lines, or all fields as CSV or\n"
     "               JSON. Opens no cable.\n"
     "\n"
+    "On a terminal, long waits show their progress on standard error. Ctrl-C acts as the\n"
+    "window's Cancel (a running avrdude finishes first); a second Ctrl-C ends the program.\n"
+    "\n"
     "Exit codes: 0 done and the board answered, 1 the board or the operation failed (no\n"
     "answer, an error line, a warning or error dialog), 2 usage error or bad input, 3 no\n"
-    "cable found or no driver.\n";
+    "cable found or no driver, 130 interrupted by Ctrl-C.\n";
+
+// Ctrl-C presses, counted by the signal handler: the one thing a handler may touch. The
+// first is handed to the operation as the window's Cancel; the second ends the program.
+std::atomic<int> interrupts{0};
+
+extern "C" void OnInterrupt(int) {
+    if (interrupts.fetch_add(1) >= 1) std::_Exit(kInterrupted);
+}
+
+void CatchInterrupts() {
+#if defined(_WIN32)
+    std::signal(SIGINT, OnInterrupt);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: a prompt waiting for Enter returns
+    sigaction(SIGINT, &action, nullptr);
+#endif
+}
 
 // The window's console on standard output; the device dialog answered by the command line.
 class CtlHost : public StdHost {
@@ -89,17 +117,83 @@ class CtlHost : public StdHost {
         // Reply lines keep their closing CR; a terminal would return the cursor on it.
         std::string shown = line;
         if (!shown.empty() && shown.back() == '\r') shown.pop_back();
-        std::cout << shown << '\n';
         if (shown.rfind("##### Error", 0) == 0) failed = true;
+        if (json) return;  // the operation's object carries its lines
+        ClearProgress();
+        std::cout << shown << '\n';
     }
     // Printed as the window would show it; waits for Enter unless confirmed beforehand.
     void ShowMessage(MessageKind kind, const std::string& text) override {
-        StdHost::ShowMessage(kind, text);
         if (kind != MessageKind::Information) failed = true;
+        dialogs.push_back(text);
+        std::string shown = text;
+        for (char& c : shown) {
+            if (c == '\r') c = '\n';
+        }
+        if (!json) {
+            ClearProgress();
+            std::cout << "[dialog] " << shown << '\n' << std::flush;
+        }
         if (confirmDialogs) return;
+        if (json) std::cerr << "[dialog] " << shown << '\n';
         std::cerr << "Press Enter to continue. " << std::flush;
         std::string answer;
-        std::getline(std::cin, answer);
+        if (!std::getline(std::cin, answer)) {
+            std::cin.clear();  // Ctrl-C (or the end of input) instead of Enter: a cancel
+            if (interrupts == 0) interrupts = 1;
+        }
+        Deliver();
+    }
+    // The waits' own message handling: where a Ctrl-C reaches the operation.
+    void ProcessMessages() override { Deliver(); }
+    void WaitForMessage(std::uint32_t limitMs) override {
+        Deliver();
+        StdHost::WaitForMessage(limitMs);
+    }
+    // Progress on a terminal: the upload's words, the readiness polls.
+    void SetProgressMax(int maximum) override {
+        uploadMax_ = maximum;
+        uploadStart_ = std::chrono::steady_clock::now();
+    }
+    void SetProgressPosition(int position) override {
+        if (!progress || uploadMax_ <= 0) return;
+        if (position == 0) {
+            ClearProgress();
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - drawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = now;
+        const double seconds = std::chrono::duration<double>(now - uploadStart_).count();
+        const double rate = seconds > 0 ? position / seconds : 0;
+        const int filled = static_cast<int>(30.0 * position / uploadMax_);
+        char line[160];
+        std::snprintf(line, sizeof line, "\r  upload [%s%s] %d/%d words  %.0f words/s  %.0f s left",
+                      std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                      std::string(static_cast<std::size_t>(30 - filled), '.').c_str(), position,
+                      uploadMax_, rate, rate > 0 ? (uploadMax_ - position) / rate : 0.0);
+        std::cerr << line << "\033[K" << std::flush;
+        progressShown_ = true;
+    }
+    void ReadinessPolled(int poll, int limit) override {
+        if (!progress) return;
+        std::cerr << "\r  waiting for the board: poll " << poll << " of " << limit << "\033[K"
+                  << std::flush;
+        progressShown_ = true;
+    }
+    void ClearProgress() {
+        if (!progressShown_) return;
+        std::cerr << "\r\033[K" << std::flush;
+        progressShown_ = false;
+    }
+    // Hands a Ctrl-C to the operation as the window's Cancel, once; not while avrdude runs
+    // (it finishes first, and the operation ends at its next cancel test after it).
+    void Deliver() {
+        if (interrupts == 0 || cancelDelivered || !ctx) return;
+        if (!ctx->ProgramRuns.empty() && ctx->ProgramRuns.back().running) return;
+        cancelDelivered = true;
+        ClearProgress();
+        ctx->BtnCancelClick();
     }
     // A cleared console shows nothing; new content shows as lines.
     void ConsoleReplaced(const std::vector<std::string>& lines) override {
@@ -129,9 +223,17 @@ class CtlHost : public StdHost {
     std::string refusal;  // why the dialog's question had no answer
     bool failed = false;  // an error line or a warning or error dialog was shown
     bool confirmDialogs = true;
+    bool json = false;                 // one object per operation instead of the lines
+    bool progress = false;             // progress lines on standard error (a terminal)
+    std::vector<std::string> dialogs;  // the running operation's, for its object
+    AppContext* ctx = nullptr;         // the run's context, for a Ctrl-C's Cancel
+    bool cancelDelivered = false;
 
   private:
     std::vector<std::string> serials_;
+    int uploadMax_ = 0;
+    std::chrono::steady_clock::time_point uploadStart_, drawn_;
+    bool progressShown_ = false;
 };
 
 int Usage(const std::string& why) {
@@ -156,6 +258,62 @@ int List(const D2xxLibrary& library) {
     return kDone;
 }
 
+// One operation as a script reads it: what was done, how it ended, the board and cable,
+// the dialogs and the console lines.
+std::string OperationJson(const OperationRecord& r, const std::vector<std::string>& dialogs) {
+    auto list = [](const std::vector<std::string>& texts) {
+        std::string json = "[";
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            json += (i ? ", " : "") + JsonString(texts[i]);
+        return json + "]";
+    };
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; !r.console.empty() && at != std::string::npos;) {
+        const auto end = r.console.find('\n', at);
+        lines.push_back(r.console.substr(at, end == std::string::npos ? end : end - at));
+        at = end == std::string::npos ? end : end + 1;
+    }
+    std::vector<std::string> shownDialogs;
+    for (std::string text : dialogs) {
+        for (char& c : text) {
+            if (c == '\r') c = '\n';
+        }
+        shownDialogs.push_back(text);
+    }
+    std::string json = "{\"operation\": " + JsonString(r.operation) +
+                       ", \"outcome\": " + JsonString(r.outcome) +
+                       ", \"reason\": " + JsonString(r.reason) +
+                       ", \"cable\": {\"serial\": " + JsonString(r.cableSerial) +
+                       ", \"description\": " + JsonString(r.cableDescription) +
+                       ", \"com\": " + (r.comNumber ? std::to_string(*r.comNumber) : "null") +
+                       "}, \"board\": {\"serial\": " + JsonString(r.boardSerial) +
+                       ", \"firmware_version\": " + JsonString(r.firmwareVersion) +
+                       ", \"firmware_name\": " + JsonString(r.firmwareName) +
+                       ", \"fpga_version\": " + JsonString(r.fpgaVersion) +
+                       ", \"scan_core\": " + JsonString(r.scanCore) +
+                       "}, \"error_kind\": " + JsonString(r.errorKind) +
+                       ", \"error_count\": " + std::to_string(r.errorCount);
+    if (!r.uploadFile.empty()) {
+        json += ", \"upload\": {\"file\": " + JsonString(r.uploadFile) +
+                ", \"sha256\": " + JsonString(r.uploadSha256) +
+                ", \"core\": " + (r.uploadCore ? std::to_string(*r.uploadCore) : "null") +
+                ", \"closing_line\": " + JsonString(r.uploadClosingLine) + "}";
+    }
+    if (!r.image.empty()) {
+        std::string runs = "[";
+        for (std::size_t i = 0; i < r.avrdudeRuns.size(); ++i) {
+            runs += std::string(i ? ", " : "") +
+                    "{\"command_line\": " + JsonString(r.avrdudeRuns[i].commandLine) +
+                    ", \"exit_code\": " + std::to_string(r.avrdudeRuns[i].exitCode) + "}";
+        }
+        json += ", \"isp\": {\"image\": " + JsonString(r.image) +
+                ", \"image_sha256\": " + JsonString(r.imageSha256) +
+                ", \"diamex_port\": " + JsonString(r.diamexPort) + ", \"avrdude_runs\": " + runs +
+                "]}";
+    }
+    return json + ", \"dialogs\": " + list(shownDialogs) + ", \"lines\": " + list(lines) + "}";
+}
+
 // The device flow, then `operation` on the identified board, then Close.
 int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation recorded,
                const std::function<void(AppContext&)>& operation) {
@@ -168,16 +326,30 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation reco
     ctx.BoardLink.driver = &library.Table();
     ctx.DriverNotes = [&] { return library.Notes(); };
     ctx.DriverInUse = library.InUseLine();
+    host.ctx = &ctx;
+    // Each operation with its record; with --json its object follows it, also when an
+    // error ended it.
+    auto step = [&](RecordedOperation op, const std::function<void()>& body) {
+        host.dialogs.clear();
+        OperationRecord record;
+        try {
+            RunRecorded(ctx, op, body, &record);
+        } catch (...) {
+            if (host.json) std::cout << OperationJson(record, host.dialogs) << '\n';
+            throw;
+        }
+        if (host.json) std::cout << OperationJson(record, host.dialogs) << '\n';
+    };
     int result = kFailed;
     try {
-        RunRecorded(ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(ctx); });
+        step(RecordedOperation::DeviceFlow, [&] { BtnRescanClick(ctx); });
         if (ctx.BoardLink.deviceCount == 0) {
             result = kNoCable;
         } else if (!host.refusal.empty()) {
             std::cerr << "tq9ctl: " << host.refusal << '\n';
             result = kUsage;
         } else if (ctx.BoardLink.connected) {
-            if (operation) RunRecorded(ctx, recorded, [&] { operation(ctx); });
+            if (operation) step(recorded, [&] { operation(ctx); });
             result = host.failed || !ctx.BoardLink.connected ? kFailed : kDone;
         }
     } catch (const Tq9Error& error) {
@@ -186,7 +358,9 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation reco
     }
     if (ctx.BoardLink.connected) BtnCloseClick(ctx);
     ctx.BoardLink.device.reset();
-    return result;
+    host.ClearProgress();
+    host.ctx = nullptr;
+    return interrupts > 0 ? kInterrupted : result;
 }
 
 // A test-port entry by number or by its text, as the window's list shows it.
@@ -346,6 +520,10 @@ int main(int argc, char** argv) {
             (arg == "--yes" ? yes : avrOnly) = true;
             continue;
         }
+        if (arg == "--json" && command != "list") {
+            host.json = true;
+            continue;
+        }
         if (i + 1 >= args.size()) return Usage(arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--cable") {
@@ -420,6 +598,8 @@ int main(int argc, char** argv) {
         return Usage("unknown command " + command);
     }
 
+    host.progress = isatty(2) != 0;
+    CatchInterrupts();
     const auto library = D2xxLibrary::Load(BenchDirectory());
     if (!library->Loaded()) {
         std::cerr << library->FailureReason() << '\n';

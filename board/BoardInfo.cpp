@@ -49,6 +49,7 @@ void WaitForBoardReady(LinkContext& ctx) {
     std::string reply;
     for (;;) {
         ctx.BusyPulse();
+        ctx.host.ReadinessPolled(tries + 1, kWaitTriesMax + 1);
         QueryParam(ctx, kParamReady, reply);
         ctx.DelayMs(250);
         ++tries;
@@ -69,6 +70,7 @@ bool CheckBoardReady(LinkContext& ctx) {
     int tries = 0;
     std::string reply;
     for (;;) {
+        ctx.host.ReadinessPolled(tries + 1, kCheckTriesMax + 1);
         QueryParam(ctx, kParamReady, reply);
         ctx.DelayMs(250);
         ++tries;

@@ -125,6 +125,7 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
     std::unique_ptr<ChildProcess> child = ctx.runner->Start(start, outcome.whyNot);
     if (!child) return outcome;
     outcome.started = true;
+    ctx.ProgramRuns.back().running = true;
     if (!hidden) ctx.host.ProgramOutputStart(start.commandLine);
     auto takeOutput = [&] {
         std::string text = child->TakeOutput();
@@ -148,6 +149,7 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
         }
     }
     outcome.exitCode = child->ExitCode();
+    ctx.ProgramRuns.back().running = false;
     if (!outcome.cancelled) ctx.ProgramRuns.back().exitCode = outcome.exitCode;
     takeOutput();
     if (!hidden) ctx.host.ProgramOutputEnd(outcome.exitCode);

@@ -13,7 +13,8 @@ namespace tq9 {
 // One external program run, as the board records keep it.
 struct ProgramRunLog {
     std::string commandLine;
-    int exitCode = -1;  // -1: it did not start, or was stopped on a cancel
+    int exitCode = -1;     // -1: it did not start, or was stopped on a cancel
+    bool running = false;  // started and not yet ended
 };
 
 struct IspContext : BoardContext {

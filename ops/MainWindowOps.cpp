@@ -43,20 +43,24 @@ bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
     return avrdude;
 }
 
-void RunRecorded(AppContext& ctx, RecordedOperation operation, const std::function<void()>& body) {
+OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
+                            const std::function<void()>& body, OperationRecord* record) {
     // Only the device flow starts without a board; the others, so started, do nothing.
     if (operation != RecordedOperation::DeviceFlow && !ctx.BoardLink.connected) {
         body();
-        return;
+        return {};
     }
     OperationRecorder recorder(ctx, ctx.Records, operation);
     try {
         body();
     } catch (const std::exception& error) {
         recorder.Finish(error.what());
+        if (record) *record = recorder.Record();
         throw;
     }
     recorder.Finish();
+    if (record) *record = recorder.Record();
+    return recorder.Record();
 }
 
 OpenedRecords OpenRecords(const std::string& path, const std::string& program) {

@@ -21,9 +21,12 @@ struct AppContext : IspContext {
     RecordSink Records;
 };
 
-// Runs one board operation and writes its record beside it. An error that ends the
-// operation is recorded, then passed on.
-void RunRecorded(AppContext& ctx, RecordedOperation operation, const std::function<void()>& body);
+// Runs one board operation and writes its record beside it; returns the record. An error
+// that ends the operation is recorded, then passed on. An operation other than the device
+// flow started without an open link does nothing and leaves no record (an empty one).
+// `record`, when given, receives the record also when an error ended the operation.
+OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
+                            const std::function<void()>& body, OperationRecord* record = nullptr);
 
 // A program's records: the store at `path`, opened at start-up, with this host's rows left
 // running by a program that is gone marked interrupted. A store that cannot be opened

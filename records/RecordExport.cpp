@@ -92,7 +92,8 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     return length;
 }
 
-// A JSON string; bytes that are not UTF-8 (a board's 8-bit text) become U+FFFD.
+}  // namespace
+
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
     for (std::size_t i = 0; i < text.size();) {
@@ -137,7 +138,6 @@ std::string JsonString(const std::string& text) {
     }
     return json + "\"";
 }
-}  // namespace
 
 const std::vector<std::string>& RecordColumns() {
     static const std::vector<std::string> names = [] {

@@ -15,6 +15,8 @@ std::string RecordsAsCsv(const std::vector<OperationRecord>& records);
 std::string RecordsAsJson(const std::vector<OperationRecord>& records);
 // One record as JSON, on one line (for a stream of them).
 std::string RecordAsJson(const OperationRecord& record);
+// A text as a JSON string, quoted; bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(const std::string& text);
 // A record's full text for the operator: every field, the avrdude runs, the probe log
 // and the console lines.
 std::string RecordDetail(const OperationRecord& record);

@@ -75,7 +75,6 @@ const char* RecordedOperationName(RecordedOperation operation) {
 OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
                                      RecordedOperation operation)
     : ctx_(ctx), sink_(sink), operation_(operation) {
-    if (!sink_.Active()) return;
     consoleReplacements_ = ctx.console.Replacements();
     consoleLinesAtStart_ = ctx.console.Lines().size();
     messagesAtStart_ = ctx.MessagesShown();
@@ -102,6 +101,7 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     }
     record_.image = image_;
     record_.diamexPort = diamexPort_;
+    if (!sink_.Active()) return;
     if (!sink_.store) {
         failure_ = sink_.openFailure;
     } else if (!sink_.store->Begin(record_, failure_) && failure_.empty()) {
@@ -212,8 +212,8 @@ void OperationRecorder::Fill(const std::string& error) {
 }
 
 void OperationRecorder::Finish(const std::string& error) {
-    if (!sink_.Active()) return;
     Fill(error);
+    if (!sink_.Active()) return;
     if (failure_.empty() && sink_.store && record_.id != 0) {
         if (!sink_.store->Finish(record_, failure_) && failure_.empty()) {
             failure_ = "the database refused the row";

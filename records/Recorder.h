@@ -38,7 +38,8 @@ inline constexpr const char* kRecordNotSaved = "##### Warning: Record not saved:
 
 class OperationRecorder {
   public:
-    // Writes the operation's first row (or notes why it could not).
+    // Writes the operation's first row (or notes why it could not). Without a sink it only
+    // gathers the record, for whoever reports it.
     OperationRecorder(IspContext& ctx, const RecordSink& sink, RecordedOperation operation);
     // After the operation, whether it returned or ended with an error (`error`, its text):
     // completes the row, then warns on the console if any write failed.

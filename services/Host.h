@@ -111,6 +111,9 @@ class OperatorView {
     // position of 0 at the end empties the bar again.
     virtual void SetProgressMax(int maximum) = 0;
     virtual void SetProgressPosition(int position) = 0;
+    // A readiness wait sent its poll number `poll` of at most `limit`. The window shows
+    // nothing of it; a terminal may.
+    virtual void ReadinessPolled(int /*poll*/, int /*limit*/) {}
 };
 
 // The windows that ask or tell the operator something. Each is modal (the call returns when

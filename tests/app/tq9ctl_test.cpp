@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -239,6 +240,47 @@ TEST_F(CtlTest, ARunKilledInTheMiddleIsMarkedInterruptedAtTheNextStart) {
     const Run csv = Ctl("records --csv");
     EXPECT_EQ(csv.out.rfind("id,started,ended,", 0), 0u) << csv.out;
     EXPECT_EQ(Ctl("records --since yesterday").exitCode, 2);
+}
+
+// For scripts: one object per operation. For a person at a terminal: progress on standard
+// error, and Ctrl-C as the window's Cancel.
+TEST_F(CtlTest, JsonForScriptsProgressOnATerminalAndCtrlCAsCancel) {
+    const Run json = Ctl("identify --json");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    ASSERT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    for (const char* part :
+         {"{\"operation\": \"device flow\", \"outcome\": \"completed\", \"reason\": \"\", ",
+          "\"cable\": {\"serial\": \"TQ9A0001\", \"description\": \"TTL232R-5V\", \"com\": 0}",
+          "\"board\": {\"serial\": \"12345\", \"firmware_version\": \"3.65\"",
+          "\"error_kind\": \"noErr\", \"error_count\": 0", "\"lines\": [\"Using FTDI Device #0"}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part << " not in " << json.out;
+    }
+    EXPECT_EQ(json.out.find("Closed FTDI device"), std::string::npos) << "no console lines";
+
+    // A terminal (a pseudo-terminal made by script(1)): the upload's progress line.
+    std::ofstream(dir.File("core.dat"), std::ios::binary) << std::string(600 * 4, '\1');
+    const Run terminal =
+        Ctl("upload core.dat --json >/dev/null; script -qec './tq9ctl upload "
+            "core.dat' /dev/null #");
+    EXPECT_NE(terminal.out.find("  upload [###"), std::string::npos) << terminal.out;
+    EXPECT_NE(terminal.out.find("/600 words"), std::string::npos);
+    EXPECT_NE(terminal.out.find("  waiting for the board: poll 1 of "), std::string::npos);
+
+    // Ctrl-C while the board-less cable is polled: the window's Cancel, then exit 130.
+    const std::string out = dir.File("interrupted.txt").string();
+    ASSERT_EQ(
+        std::system(("cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" + dir.Path().string() +
+                     "' ./tq9ctl identify --cable FT5X2K9Q >'" + out +
+                     "' 2>&1 & sleep 1.5; kill -INT $!; wait $!; echo \"exit $?\" >>'" + out + "'")
+                        .c_str()),
+        0);
+    std::stringstream interrupted;
+    interrupted << std::ifstream(out).rdbuf();
+    EXPECT_NE(interrupted.str().find("##### Warning: Process cancelled by user\n"),
+              std::string::npos)
+        << interrupted.str();
+    EXPECT_NE(interrupted.str().find("Closed FTDI device."), std::string::npos);
+    EXPECT_NE(interrupted.str().find("exit 130\n"), std::string::npos) << interrupted.str();
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {
