@@ -16,6 +16,7 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,40 @@ constexpr const char* kUsageText =
     "Exit codes: 0 done and the board answered, 1 the board or the operation failed (no\n"
     "answer, an error line, a warning or error dialog), 2 usage error or bad input, 3 no\n"
     "cable found or no driver, 130 interrupted by Ctrl-C.\n";
+
+// One subcommand's part of the help text above: its usage line, its description, and
+// what applies to it of the rest. Empty for a command that does not exist.
+std::string SubcommandHelp(const std::string& command) {
+    std::vector<std::string> lines;
+    std::istringstream text(kUsageText);
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    std::string usage, description, rest;
+    for (const std::string& line : lines) {
+        const auto at = line.find("tq9ctl ");
+        if (at == std::string::npos || at > 7) continue;
+        const std::string call = line.substr(at + 7);
+        const bool named = call.rfind(command + " ", 0) == 0 || call == command ||
+                           call.find(" | " + command) != std::string::npos ||
+                           call.find(command + " |") != std::string::npos;
+        if (named) usage += "usage: " + line.substr(at) + "\n";
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind("  " + command + " ", 0) != 0) continue;
+        description = lines[i] + "\n";
+        while (i + 1 < lines.size() && lines[i + 1].rfind(std::string(15, ' '), 0) == 0)
+            description += lines[++i] + "\n";
+    }
+    if (usage.empty() || description.empty()) return {};
+    for (const std::string& line : lines) {
+        const bool cable = line.rfind("CABLE is", 0) == 0;
+        const bool json =
+            line.rfind("--json (with", 0) == 0 || line.rfind("one JSON object", 0) == 0;
+        if ((cable || json) && command != "list" && command != "records") rest += line + "\n";
+    }
+    const std::string all = kUsageText;
+    return usage + rest + "\n" + description + "\n" + all.substr(all.find("Exit codes:"));
+}
 
 // Ctrl-C presses, counted by the signal handler: the one thing a handler may touch. The
 // first is handed to the operation as the window's Cancel; the second ends the program.
@@ -499,6 +534,12 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--version") {
         std::cout << kVersion << '\n';
+        return kDone;
+    }
+    if (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
+        const std::string help = SubcommandHelp(args[0]);
+        if (help.empty()) return Usage("unknown command " + args[0]);
+        std::cout << help;
         return kDone;
     }
     if (args[0] == "records") return Records(args);

@@ -129,6 +129,12 @@ TEST_F(CtlTest, BadInputSaysWhatWasWrongAndOpensNothing) {
     const Run help = Ctl("--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: tq9ctl list"), std::string::npos);
+    const Run upload = Ctl("upload --help");
+    EXPECT_EQ(upload.exitCode, 0);
+    EXPECT_EQ(upload.out.rfind("usage: tq9ctl upload FILE [--core N] [CABLE]\n", 0), 0u)
+        << upload.out;
+    EXPECT_NE(upload.out.find("\n  upload       identify, then send"), std::string::npos);
+    EXPECT_EQ(upload.out.find("tq9ctl program"), std::string::npos) << "its own part only";
 }
 
 // The production bench from a terminal: Debian's avrdude linked into the program directory,
