@@ -197,6 +197,14 @@ OperationRecord ReadRow(const Statement& row) {
     r.probeLog = row.Text(c++);
     return r;
 }
+void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
+    Statement runs(h,
+                   "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
+                   "ORDER BY step");
+    runs.Bind(1, row.id);
+    while (runs.Step())
+        row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
+}
 }  // namespace
 
 struct RecordStore::Db {
@@ -449,14 +457,8 @@ std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::strin
         whyNot = select.Error();
         return {};
     }
-    for (OperationRecord& row : rows) {
-        Statement runs(h,
-                       "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
-                       "ORDER BY step");
-        runs.Bind(1, row.id);
-        while (runs.Step())
-            row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
-    }
+    for (OperationRecord& row : rows)
+        LoadAvrdudeRuns(h, row);
     return rows;
 }
 
@@ -470,12 +472,7 @@ std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& wh
         return std::nullopt;
     }
     OperationRecord row = ReadRow(select);
-    Statement runs(h,
-                   "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
-                   "ORDER BY step");
-    runs.Bind(1, id);
-    while (runs.Step())
-        row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
+    LoadAvrdudeRuns(h, row);
     return row;
 }
 

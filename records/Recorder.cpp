@@ -1,5 +1,6 @@
 #include "records/Recorder.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -178,10 +179,12 @@ void OperationRecorder::Fill(const std::string& error) {
 
     if (operation_ == RecordedOperation::Upload && !ctx_.UploadFile.empty()) {
         r.uploadFile = ctx_.UploadFile;
-        std::error_code ignored;
         if (const auto sha = Sha256OfFile(ctx_.UploadFile)) {
             r.uploadSha256 = *sha;
-            r.uploadSize = static_cast<std::int64_t>(ReadFile(ctx_.UploadFile).size());
+            std::error_code error;
+            const auto size =
+                std::filesystem::file_size(std::filesystem::u8path(ctx_.UploadFile), error);
+            if (!error) r.uploadSize = static_cast<std::int64_t>(size);
         }
         if (ctx_.UploadCore >= 0) r.uploadCore = ctx_.UploadCore;
         // The board's closing line follows the count of bytes sent.
