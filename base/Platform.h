@@ -16,6 +16,10 @@ bool ProcessAlive(long pid);
 // Where this user's board records live: $XDG_DATA_HOME (or ~/.local/share) on Linux,
 // %LOCALAPPDATA% on Windows, then tq9-bench/records.sqlite3. Empty when there is no home.
 std::string DefaultRecordsPath();
+// Whether the folder lies on a network file system (NFS, SMB/CIFS, a FUSE mount such as
+// sshfs; on Windows a share or a mapped network drive), where files shared by several
+// machines cannot rely on shared memory between their users.
+bool OnNetworkFileSystem(const std::string& folder);
 // The system's 32-bit millisecond tick counter (GetTickCount on Windows).
 std::uint32_t SystemTickCount();
 // Whether a file of this name exists in the directory; the name matches without regard

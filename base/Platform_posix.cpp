@@ -5,6 +5,9 @@
 #endif
 #include <strings.h>
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +64,28 @@ std::string DefaultRecordsPath() {
         return {};
     }
     return data + "/tq9-bench/records.sqlite3";
+}
+
+bool OnNetworkFileSystem(const std::string& folder) {
+#if defined(__linux__)
+    struct statfs info {};
+    if (::statfs(folder.c_str(), &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x6969UL:      // NFS
+        case 0x517BUL:      // SMB
+        case 0xFF534D42UL:  // CIFS
+        case 0xFE534D42UL:  // SMB2
+        case 0x65735546UL:  // FUSE (sshfs and the like)
+        case 0x564C5300UL:  // VirtualBox shared folders
+        case 0x01021997UL:  // 9p (shared folders of virtual machines)
+            return true;
+        default:
+            return false;
+    }
+#else
+    (void)folder;
+    return false;
+#endif
 }
 
 std::string ExecutableDirectory() {

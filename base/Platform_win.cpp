@@ -40,6 +40,14 @@ std::string DefaultRecordsPath() {
     return Narrow(std::wstring(value, n)) + "\\tq9-bench\\records.sqlite3";
 }
 
+bool OnNetworkFileSystem(const std::string& folder) {
+    const std::wstring path = Widen(folder);
+    if (path.rfind(L"\\\\", 0) == 0) return true;  // \\server\share
+    wchar_t root[MAX_PATH];
+    if (!GetVolumePathNameW(path.c_str(), root, MAX_PATH)) return false;
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 std::string ExecutableDirectory() {
     wchar_t path[MAX_PATH * 4];
     const DWORD n = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/Platform.h"
+
 namespace tq9 {
 
 namespace {
@@ -236,8 +238,12 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
     sqlite3* h = db->handle;
     sqlite3_busy_timeout(h, kBusyTimeoutMs);
     sqlite3_extended_result_codes(h, 1);
-    // WAL: readers never wait for the writer, and a power cut loses no committed row.
-    if (!Statement(h, "PRAGMA journal_mode = WAL").Step()) {
+    // WAL: readers never wait for the writer, and a power cut loses no committed row. WAL
+    // needs memory shared by every user of the file, which machines sharing a network
+    // folder do not have: there the rollback journal and the file's locks serve instead.
+    const bool shared = OnNetworkFileSystem(folder.empty() ? "." : folder);
+    const char* journal = shared ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL";
+    if (!Statement(h, journal).Step()) {
         whyNot = path + ": " + ErrorOf(h);
         return nullptr;
     }
