@@ -15,14 +15,27 @@ bool StartsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
+// A reply line as shown, without the CR the board ends it with.
+std::string WithoutCr(std::string line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string line = lines[i];
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        text += (i ? "\n" : "") + line;
-    }
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += (i ? "\n" : "") + WithoutCr(lines[i]);
     return text;
+}
+
+// The chosen cable, when the link has one.
+void TakeCable(const TBoardLink& link, OperationRecord& r) {
+    if (link.selectedIndex < 0 ||
+        static_cast<std::uint32_t>(link.selectedIndex) >= link.deviceCount)
+        return;
+    r.cableSerial = link.serials[link.selectedIndex];
+    r.cableDescription = link.descriptions[link.selectedIndex];
+    r.comNumber = link.comNumber;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -93,11 +106,8 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     record_.pid = sink_.pid;
     record_.operation = RecordedOperationName(operation);
     const TBoardLink& link = ctx.BoardLink;
-    if (link.connected && link.selectedIndex >= 0 &&
-        static_cast<std::uint32_t>(link.selectedIndex) < link.deviceCount) {
-        record_.cableSerial = link.serials[link.selectedIndex];
-        record_.cableDescription = link.descriptions[link.selectedIndex];
-        record_.comNumber = link.comNumber;
+    if (link.connected) {
+        TakeCable(link, record_);
         TakeIdentity(ctx.BoardInfo, record_);
     }
     record_.image = image_;
@@ -124,12 +134,7 @@ void OperationRecorder::Fill(const std::string& error) {
     OperationRecord& r = record_;
     r.ended = UtcNowIso8601();
     const TBoardLink& link = ctx_.BoardLink;
-    if (link.selectedIndex >= 0 &&
-        static_cast<std::uint32_t>(link.selectedIndex) < link.deviceCount && link.comNumber >= 0) {
-        r.cableSerial = link.serials[link.selectedIndex];
-        r.cableDescription = link.descriptions[link.selectedIndex];
-        r.comNumber = link.comNumber;
-    }
+    if (link.comNumber >= 0) TakeCable(link, r);
     TakeIdentity(ctx_.BoardInfo, r);
     r.errorKind = ErrorKindName(ctx_.ErrorKind);
     r.errorCount = ctx_.ErrorCount;
@@ -191,9 +196,7 @@ void OperationRecorder::Fill(const std::string& error) {
         for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
             if (StartsWith(lines[i], "### ") &&
                 lines[i].find(" Bytes sent.") != std::string::npos) {
-                r.uploadClosingLine = lines[i + 1];
-                if (!r.uploadClosingLine.empty() && r.uploadClosingLine.back() == '\r')
-                    r.uploadClosingLine.pop_back();
+                r.uploadClosingLine = WithoutCr(lines[i + 1]);
             }
         }
     }
