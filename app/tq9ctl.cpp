@@ -17,6 +17,7 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,8 @@ constexpr const char* kUsageText =
     "               JSON. Opens no cable.\n"
     "\n"
     "On a terminal, long waits show their progress on standard error. Ctrl-C acts as the\n"
-    "window's Cancel (a running avrdude finishes first); a second Ctrl-C ends the program.\n"
+    "window's Cancel (a running avrdude is stopped); a second Ctrl-C ends the program at\n"
+    "once, avrdude with it, and its board record says so.\n"
     "\n"
     "Exit codes: 0 done and the board answered, 1 the board or the operation failed (no\n"
     "answer, an error line, a warning or error dialog), 2 usage error or bad input, 3 no\n"
@@ -125,12 +127,19 @@ std::string SubcommandHelp(const std::string& command) {
 }
 
 // Ctrl-C presses, counted by the signal handler: the one thing a handler may touch. The
-// first is handed to the operation as the window's Cancel; the second ends the program.
+// first is handed to the operation as the window's Cancel; the second ends the program at
+// the operation's next look (at most a reply's wait away), through the same unwinding as
+// an error: a running avrdude is ended with its process group, the record is completed,
+// and what was printed is flushed.
 std::atomic<int> interrupts{0};
 
 extern "C" void OnInterrupt(int) {
-    if (interrupts.fetch_add(1) >= 1) std::_Exit(kInterrupted);
+    interrupts.fetch_add(1);
 }
+
+struct Interrupted : std::runtime_error {
+    Interrupted() : std::runtime_error("tq9ctl was ended by a second Ctrl-C") {}
+};
 
 void CatchInterrupts() {
 #if defined(_WIN32)
@@ -153,6 +162,7 @@ class CtlHost : public StdHost {
         std::string shown = line;
         if (!shown.empty() && shown.back() == '\r') shown.pop_back();
         if (shown.rfind("##### Error", 0) == 0) failed = true;
+        if (shown.rfind(kRecordNotSaved, 0) == 0) recordWarning = shown;
         if (json) return;  // the operation's object carries its lines
         ClearProgress();
         std::cout << shown << '\n';
@@ -191,6 +201,7 @@ class CtlHost : public StdHost {
         uploadStart_ = std::chrono::steady_clock::now();
     }
     void SetProgressPosition(int position) override {
+        Deliver();  // the upload's words do not wait for messages
         if (!progress || uploadMax_ <= 0) return;
         if (position == 0) {
             ClearProgress();
@@ -221,14 +232,36 @@ class CtlHost : public StdHost {
         std::cerr << "\r\033[K" << std::flush;
         progressShown_ = false;
     }
-    // Hands a Ctrl-C to the operation as the window's Cancel, once; not while avrdude runs
-    // (it finishes first, and the operation ends at its next cancel test after it).
+    // Hands a Ctrl-C to the operation as the window's Cancel, once (a running avrdude is
+    // stopped as the window's Cancel stops it); a second one ends the operation.
     void Deliver() {
-        if (interrupts == 0 || cancelDelivered || !ctx) return;
-        if (!ctx->ProgramRuns.empty() && ctx->ProgramRuns.back().running) return;
+        if (interrupts == 0 || !ctx) return;
+        if (interrupts > 1 && !stopDelivered) {
+            stopDelivered = true;
+            ClearProgress();
+            ctx->RequestStop();
+            throw Interrupted();
+        }
+        if (cancelDelivered) return;
         cancelDelivered = true;
         ClearProgress();
         ctx->BtnCancelClick();
+    }
+    // The flash run's output, which the window shows in a window of its own.
+    void ProgramOutputStart(const std::string& commandLine) override {
+        if (json) return;
+        ClearProgress();
+        std::cout << "----- " << commandLine << '\n';
+    }
+    void ProgramOutputAdd(const std::string& text) override {
+        Deliver();
+        if (json || text.empty()) return;
+        ClearProgress();
+        std::cout << text << std::flush;
+    }
+    void ProgramOutputEnd(int exitCode) override {
+        if (json) return;
+        std::cout << "\n----- avrdude exit code " << exitCode << '\n';
     }
     // A cleared console shows nothing; new content shows as lines.
     void ConsoleReplaced(const std::vector<std::string>& lines) override {
@@ -262,7 +295,8 @@ class CtlHost : public StdHost {
     bool progress = false;             // progress lines on standard error (a terminal)
     std::vector<std::string> dialogs;  // the running operation's, for its object
     AppContext* ctx = nullptr;         // the run's context, for a Ctrl-C's Cancel
-    bool cancelDelivered = false;
+    bool cancelDelivered = false, stopDelivered = false;
+    std::string recordWarning;  // the running operation's "Record not saved" line
 
   private:
     std::vector<std::string> serials_;
@@ -295,7 +329,8 @@ int List(const D2xxLibrary& library) {
 
 // One operation as a script reads it: what was done, how it ended, the board and cable,
 // the dialogs and the console lines.
-std::string OperationJson(const OperationRecord& r, const std::vector<std::string>& dialogs) {
+std::string OperationJson(const OperationRecord& r, const std::vector<std::string>& dialogs,
+                          const std::string& recordWarning) {
     auto list = [](const std::vector<std::string>& texts) {
         std::string json = "[";
         for (std::size_t i = 0; i < texts.size(); ++i)
@@ -339,13 +374,15 @@ std::string OperationJson(const OperationRecord& r, const std::vector<std::strin
         for (std::size_t i = 0; i < r.avrdudeRuns.size(); ++i) {
             runs += std::string(i ? ", " : "") +
                     "{\"command_line\": " + JsonString(r.avrdudeRuns[i].commandLine) +
-                    ", \"exit_code\": " + std::to_string(r.avrdudeRuns[i].exitCode) + "}";
+                    ", \"exit_code\": " + std::to_string(r.avrdudeRuns[i].exitCode) +
+                    ", \"output\": " + JsonString(r.avrdudeRuns[i].output) + "}";
         }
         json += ", \"isp\": {\"image\": " + JsonString(r.image) +
                 ", \"image_sha256\": " + JsonString(r.imageSha256) +
-                ", \"diamex_port\": " + JsonString(r.diamexPort) + ", \"avrdude_runs\": " + runs +
-                "]}";
+                ", \"diamex_port\": " + JsonString(r.diamexPort) +
+                ", \"probe_log\": " + JsonString(r.probeLog) + ", \"avrdude_runs\": " + runs + "]}";
     }
+    json += ", \"record_warning\": " + (recordWarning.empty() ? "null" : JsonString(recordWarning));
     return json + ", \"dialogs\": " + list(shownDialogs) + ", \"lines\": " + list(lines) + "}";
 }
 
@@ -366,14 +403,16 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation reco
     // error ended it.
     auto step = [&](RecordedOperation op, const std::function<void()>& body) {
         host.dialogs.clear();
+        host.recordWarning.clear();
         OperationRecord record;
         try {
             RunRecorded(ctx, op, body, &record);
         } catch (...) {
-            if (host.json) std::cout << OperationJson(record, host.dialogs) << '\n';
+            if (host.json)
+                std::cout << OperationJson(record, host.dialogs, host.recordWarning) << '\n';
             throw;
         }
-        if (host.json) std::cout << OperationJson(record, host.dialogs) << '\n';
+        if (host.json) std::cout << OperationJson(record, host.dialogs, host.recordWarning) << '\n';
     };
     int result = kFailed;
     try {
@@ -390,6 +429,9 @@ int RunOnBoard(const D2xxLibrary& library, CtlHost& host, RecordedOperation reco
     } catch (const Tq9Error& error) {
         std::cerr << "tq9ctl: " << ErrorBoxText(error.what()) << '\n';
         result = kFailed;
+    } catch (const Interrupted& interrupted) {
+        host.ClearProgress();
+        std::cerr << "tq9ctl: " << interrupted.what() << '\n';
     }
     if (ctx.BoardLink.connected) BtnCloseClick(ctx);
     ctx.BoardLink.device.reset();
@@ -630,9 +672,11 @@ int main(int argc, char** argv) {
         }
         host.confirmDialogs = yes;
         recorded = avrOnly ? RecordedOperation::AvrOnly : RecordedOperation::ProductionRun;
-        operation = [image = *firmware, port = *diamex, avrOnly](AppContext& ctx) {
-            ctx.host.SetFieldText(Field::dd_FirmwareType, image);
-            ctx.host.SetFieldText(Field::EditDiamex, port);
+        // Typed in before the operation starts, as the operator types them into the window,
+        // so its record begins with them.
+        host.SetFieldText(Field::dd_FirmwareType, *firmware);
+        host.SetFieldText(Field::EditDiamex, *diamex);
+        operation = [avrOnly](AppContext& ctx) {
             avrOnly ? BtnAVRonlyClick(ctx) : ProdProgClick(ctx);
         };
     } else {

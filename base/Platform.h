@@ -31,6 +31,24 @@ bool FileExistsNoCase(const std::string& directory, const std::string& name,
 // Windows lists them in).
 std::vector<std::string> FilesInDirectory(const std::string& directory);
 
+// An exclusive lock on a directory among the programs of this machine: two stations on one
+// bench directory take turns at what they share there (avrdude's probe log). Released when
+// destroyed. Programs started meanwhile do not inherit it.
+class DirectoryLock {
+  public:
+    enum class Result { taken, busy, failed };
+    DirectoryLock() = default;
+    ~DirectoryLock();
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+    // Tries once, without waiting; `whyNot` says why it failed (not when it is busy).
+    Result TryTake(const std::string& directory, std::string& whyNot);
+    void Release();
+
+  private:
+    std::intptr_t handle_ = -1;
+};
+
 // Makes 1 ms sleeps last about 1 ms while it lives: on Windows it raises the timer
 // resolution to 1 ms (the default granularity is about 15.6 ms); on Linux it lowers the
 // thread's timer slack.

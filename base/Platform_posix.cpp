@@ -1,9 +1,11 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #if defined(__linux__)
 #include <sys/prctl.h>
 #endif
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #if defined(__linux__)
 #include <sys/vfs.h>
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "base/Platform.h"
@@ -152,6 +155,34 @@ FineTimerResolution::FineTimerResolution() {
 
 FineTimerResolution::~FineTimerResolution() {
     if (raised_) SetTimerSlack(previousSlackNs_, nullptr);
+}
+
+DirectoryLock::~DirectoryLock() {
+    Release();
+}
+
+DirectoryLock::Result DirectoryLock::TryTake(const std::string& directory, std::string& whyNot) {
+    Release();
+    const int fd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        whyNot = directory + ": " + std::strerror(errno);
+        return Result::failed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK || error == EINTR) return Result::busy;
+        whyNot = directory + ": " + std::strerror(error);
+        return Result::failed;
+    }
+    handle_ = fd;
+    return Result::taken;
+}
+
+void DirectoryLock::Release() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    handle_ = -1;
 }
 
 }  // namespace tq9

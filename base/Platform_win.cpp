@@ -95,4 +95,33 @@ FineTimerResolution::~FineTimerResolution() {
     if (raised_) timeEndPeriod(1);
 }
 
+DirectoryLock::~DirectoryLock() {
+    Release();
+}
+
+// A hidden file in the directory, opened without sharing and gone when closed: a second
+// opener gets a sharing violation while the first holds it.
+DirectoryLock::Result DirectoryLock::TryTake(const std::string& directory, std::string& whyNot) {
+    Release();
+    std::string path = directory.empty() ? std::string(".\\") : directory;
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    path += "avrdude.log.lock";
+    const HANDLE file =
+        CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) return Result::busy;
+        whyNot = path + ": error " + std::to_string(error);
+        return Result::failed;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    return Result::taken;
+}
+
+void DirectoryLock::Release() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+}
+
 }  // namespace tq9

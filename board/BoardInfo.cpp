@@ -152,9 +152,20 @@ void BtnRefreshClick(BoardContext& ctx) {
         QueryParam(ctx, kParamScanCore, reply);
         ctx.ConsoleAdd(reply);
         ctx.BoardInfo.ScanCore = ReplyInt(reply);
+        ctx.BoardInfo.ScanCoreRead = true;
         ctx.host.SelectScanCore(ctx.BoardInfo.ScanCore);
     }
     PrintBoardSummary(ctx);
+}
+
+void ForgetBoard(BoardContext& ctx) {
+    ctx.BoardInfo = TBoardInfo{};
+    Host& host = ctx.host;
+    host.SetFieldText(Field::FPGAversion, ctx.BoardInfo.FpgaVersion);
+    host.SetFieldText(Field::EditFirmwareVersion,
+                      FormatFirmwareVersion(ctx.BoardInfo.FirmwareVersion));
+    ShowSerialNumber(ctx, ctx.BoardInfo.SerialNumber);
+    host.SelectScanCore(kScanCoreEntryAtStart);
 }
 
 void EditSerialNumberChange(BoardContext& ctx) {

@@ -15,7 +15,10 @@ struct TBoardInfo {
     std::string FpgaVersion = "00000000";  // at most 10 characters (not bytes)
     std::int32_t SerialNumber = 0;
     std::int32_t ScanCore = 0;
+    bool ScanCoreRead = false;  // ScanCore was read from this board, not left at its default
 };
+// The scan-core list's entry at start-up.
+inline constexpr int kScanCoreEntryAtStart = 1;
 
 inline constexpr std::size_t kFirmwareNameMax = 15;
 inline constexpr std::size_t kFpgaVersionMax = 10;
@@ -38,6 +41,9 @@ bool CheckBoardReady(LinkContext& ctx);
 bool BoardIsBlank(const BoardContext& ctx);
 void ReadBoardInfo(BoardContext& ctx, bool resetFirst);
 void PrintBoardSummary(BoardContext& ctx);
+// No board known: BoardInfo and the board's displays as at start-up, so nothing of a board
+// read earlier is shown or recorded beside another cable.
+void ForgetBoard(BoardContext& ctx);
 void BtnRefreshClick(BoardContext& ctx);
 // The serial display changed: SerialNumber follows its text (0 when not an integer).
 void EditSerialNumberChange(BoardContext& ctx);

@@ -38,6 +38,8 @@ void BtnRescanClick(BoardContext& ctx) {
     std::string status;
 
     ctx.CancelRequested = 0;
+    // Whichever cable this flow opens, if any, the board read before is not on it.
+    ForgetBoard(ctx);
     ctx.ConsoleAdd("Open FTDI device...");
     ctx.BusyPulse();
     SnapshotComPorts(link);

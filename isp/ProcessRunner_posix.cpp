@@ -29,7 +29,9 @@ class PosixChild : public ChildProcess {
     PosixChild(pid_t pid, int output) : pid_(pid), output_(output) {}
     ~PosixChild() override {
         if (!ended_) {
-            // Nothing here gives up on a running program; reap it so none is left behind.
+            // Given up on while running (the operation ended with an error): end it and
+            // what it started, and reap it, so nothing is left holding the port.
+            ::kill(-pid_, SIGKILL);
             int status = 0;
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
@@ -77,6 +79,8 @@ class PosixChild : public ChildProcess {
         if (done != pid_) return false;
         ended_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        // What it started ends with it: a child left behind could hold the port.
+        ::kill(-pid_, SIGKILL);
         Drain();
         return true;
     }

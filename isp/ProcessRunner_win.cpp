@@ -11,8 +11,11 @@ namespace {
 
 class WinChild : public ChildProcess {
   public:
-    explicit WinChild(PROCESS_INFORMATION info) : info_(info) {}
+    WinChild(PROCESS_INFORMATION info, HANDLE job) : info_(info), job_(job) {}
     ~WinChild() override {
+        if (!Wait(0)) Stop(true);
+        // Closing the job ends whatever the program started and left running.
+        if (job_) CloseHandle(job_);
         CloseHandle(info_.hThread);
         CloseHandle(info_.hProcess);
     }
@@ -26,10 +29,14 @@ class WinChild : public ChildProcess {
         GetExitCodeProcess(info_.hProcess, &code);
         return static_cast<int>(code);
     }
-    void Stop(bool) override { TerminateProcess(info_.hProcess, 1); }
+    // The program and what it started.
+    void Stop(bool) override {
+        if (!job_ || !TerminateJobObject(job_, 1)) TerminateProcess(info_.hProcess, 1);
+    }
 
   private:
     PROCESS_INFORMATION info_;
+    HANDLE job_;
 };
 
 class WinRunner : public ProcessRunner {
@@ -51,7 +58,19 @@ class WinRunner : public ProcessRunner {
             whyNot = "error " + std::to_string(GetLastError());
             return nullptr;
         }
-        return std::make_unique<WinChild>(info);
+        // A job of its own, so a stop reaches everything it started too.
+        HANDLE job = CreateJobObjectW(nullptr, nullptr);
+        if (job) {
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+            if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                         sizeof limits) ||
+                !AssignProcessToJobObject(job, info.hProcess)) {
+                CloseHandle(job);
+                job = nullptr;
+            }
+        }
+        return std::make_unique<WinChild>(info, job);
     }
 };
 

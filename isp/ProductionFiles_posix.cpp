@@ -1,5 +1,7 @@
 #include "isp/ProductionFiles.h"
 
+#include <algorithm>
+
 namespace tq9 {
 
 const char* AvrdudeExecutableName() {
@@ -15,6 +17,14 @@ bool IspPortValid(const std::string& comText) {
     for (const char c : comText) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= ' ' || byte == 0x7F || c == '"' || c == '\'') return false;
+    }
+    // "/dev/../tmp/x" would lead avrdude out of /dev: no "." or ".." component, nor an
+    // empty one.
+    for (std::size_t at = 1; at <= comText.size();) {
+        const auto end = std::min(comText.find('/', at), comText.size());
+        const std::string component = comText.substr(at, end - at);
+        if (component.empty() || component == "." || component == "..") return false;
+        at = end + 1;
     }
     return true;
 }

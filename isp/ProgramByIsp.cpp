@@ -8,6 +8,7 @@
 
 #include "base/Platform.h"
 #include "base/Wildcard.h"
+#include "isp/ImageCheck.h"
 #include "isp/ProductionFiles.h"
 
 namespace tq9 {
@@ -19,6 +20,16 @@ constexpr std::uint32_t kStopGraceMs = 2'000;
 constexpr const char* kProbeLog = "avrdude.log";
 constexpr const char* kConfig = "avrdude.conf";
 constexpr const char* kPortError = "##### Error: AVRdude COM. Is DIAMEX port# correct?";
+// How much of a run's output the records keep: its start and its end.
+constexpr std::size_t kOutputKept = 64 * 1024, kOutputHeadKept = 16 * 1024;
+constexpr const char* kOutputCut = "\n[... output cut ...]\n";
+
+void AppendBounded(std::string& kept, const std::string& more) {
+    kept += more;
+    if (kept.size() <= kOutputKept) return;
+    const std::size_t tail = kOutputKept - kOutputHeadKept;
+    kept = kept.substr(0, kOutputHeadKept) + kOutputCut + kept.substr(kept.size() - tail);
+}
 
 std::string CommonArguments(const std::string& config, const char* bitClock,
                             const std::string& port) {
@@ -83,18 +94,53 @@ void ReportNotStarted(IspContext& ctx, const RunOutcome& run) {
     ctx.ConsoleAdd("##### Error: AVRdude could not be started: " + run.whyNot);
 }
 
-// A fuse or flash run's end: true when it ran and exited with 0. A cancelled run has its
-// warning line already.
-bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const char* name) {
+// A fuse, verify or flash run's end: true when it ran and exited with 0. A cancelled run
+// has its warning line already.
+bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const std::string& failure) {
     if (!run.started) {
         ReportNotStarted(ctx, run);
         return false;
     }
     if (run.cancelled) return false;
     if (run.exitCode == 0) return true;
-    ctx.ConsoleAdd(std::string("##### Error: AVRdude ") + name + " run failed (exit code " +
-                   std::to_string(run.exitCode) + ")");
+    ctx.ConsoleAdd("##### Error: " + failure + " (exit code " + std::to_string(run.exitCode) + ")");
     return false;
+}
+
+// Why an image cannot be programmed, as a console line; empty when it can.
+std::string ImageProblem(const IspContext& ctx, const char* what, const std::string& name,
+                         const std::string& onDisk, std::size_t capacity, bool needsData) {
+    const std::string why = IntelHexProblem(ctx.ProgramDirectory + onDisk, capacity, needsData);
+    return why.empty() ? why : std::string("##### Error: ") + what + name + " " + why;
+}
+
+// Holds the bench directory from removing the old probe log to reading the new one, so a
+// second station on the same directory never judges this one's log. A cancel ends the wait.
+bool LockProbeLog(IspContext& ctx, DirectoryLock& lock) {
+    bool said = false;
+    for (;;) {
+        std::string whyNot;
+        switch (lock.TryTake(ctx.ProgramDirectory, whyNot)) {
+            case DirectoryLock::Result::taken:
+                return true;
+            case DirectoryLock::Result::failed:
+                ctx.ConsoleAdd("##### Warning: The bench directory cannot be locked (" + whyNot +
+                               "); another station's probe could share avrdude.log");
+                return true;
+            case DirectoryLock::Result::busy:
+                break;
+        }
+        if (!said) {
+            ctx.ConsoleAdd("Waiting for another station's AVRdude probe in " +
+                           ctx.ProgramDirectory);
+            said = true;
+        }
+        ctx.DelayMs(kWaitSliceMs);
+        if (ctx.CancelRequested) {
+            ctx.LogCancelWarning();
+            return false;
+        }
+    }
 }
 }  // namespace
 
@@ -116,19 +162,24 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
     if (ctx.ProgramRuns.size() >= IspContext::kProgramRunsKept) {
         ctx.ProgramRuns.erase(ctx.ProgramRuns.begin());
     }
-    ctx.ProgramRuns.push_back({start.commandLine, -1});
+    ctx.ProgramRuns.push_back({start.commandLine, -1, false, {}});
     RunOutcome outcome;
     if (!ctx.runner) {
         outcome.whyNot = "no way to start programs";
+        ctx.ProgramRuns.back().output = "not started: " + outcome.whyNot;
         return outcome;
     }
     std::unique_ptr<ChildProcess> child = ctx.runner->Start(start, outcome.whyNot);
-    if (!child) return outcome;
+    if (!child) {
+        ctx.ProgramRuns.back().output = "not started: " + outcome.whyNot;
+        return outcome;
+    }
     outcome.started = true;
     ctx.ProgramRuns.back().running = true;
     if (!hidden) ctx.host.ProgramOutputStart(start.commandLine);
     auto takeOutput = [&] {
         std::string text = child->TakeOutput();
+        AppendBounded(ctx.ProgramRuns.back().output, text);
         if (hidden) {
             outcome.output += text;
         } else {
@@ -165,6 +216,11 @@ std::string FuseArguments(const std::string& port, const std::string& config) {
            " -V -q -U lfuse:w:0xf7:m -U hfuse:w:0xd2:m -U efuse:w:0xfc:m";
 }
 
+std::string FuseVerifyArguments(const std::string& port, const std::string& config) {
+    return CommonArguments(config, "100", port) +
+           " -n -q -U lfuse:v:0xf7:m -U hfuse:v:0xd2:m -U efuse:v:0xfc:m";
+}
+
 std::string FlashArguments(const std::string& port, const std::string& flashFile,
                            const std::string& eepromFile, const std::string& config) {
     return CommonArguments(config, "2", port) + " -U flash:w:\"" + flashFile +
@@ -196,6 +252,17 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
         ctx.ErrorKind = FileErr;
         return false;
     }
+    // avrdude would find a bad image only in the flash run, after the fuses were written and
+    // the chip erased.
+    for (const std::string& problem :
+         {ImageProblem(ctx, "HEX flash file ", flashFile, flashOnDisk, kFlashBytes, true),
+          ImageProblem(ctx, "EEPROM file ", eepromFile, eepromOnDisk, kEepromBytes, false)}) {
+        if (problem.empty()) continue;
+        ctx.ConsoleAdd(problem);
+        ++ctx.ErrorCount;
+        ctx.ErrorKind = FileErr;
+        return false;
+    }
     ctx.BusyPulse();
     ctx.DelayMs(50);
     if (ctx.CancelRequested) return false;
@@ -218,6 +285,8 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     std::string config = kConfig;  // passed as it stands on disk when it is there
     Resolve(ctx, kConfig, config);
 
+    DirectoryLock lock;
+    if (!LockProbeLog(ctx, lock)) return false;
     // A log left by an earlier probe must never be judged as this one's.
     RemoveOldLog(ctx);
     const RunOutcome probe =
@@ -228,7 +297,11 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     }
 
     std::string logName, log;
-    if (Resolve(ctx, kProbeLog, logName) && ReadLines(ctx.ProgramDirectory + logName, log)) {
+    const bool logRead =
+        Resolve(ctx, kProbeLog, logName) && ReadLines(ctx.ProgramDirectory + logName, log);
+    lock.Release();
+    if (logRead) {
+        ctx.ProbeLog = log;
         ctx.console.SetText(log);
     } else if (!probe.cancelled) {
         // Nothing was verified, so nothing may be programmed. avrdude's own words say why.
@@ -253,13 +326,30 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     }
     if (clean) {
         // A board whose fuses, EEPROM or lock byte were not written still answers, so
-        // each run's own outcome decides.
+        // each run's own outcome decides. The fuse run does not verify (its command line is
+        // the production PC's), so a run of its own reads them back. A cancel that came
+        // since the last look (pressed while the log was read) still stops the pass here.
+        ctx.host.ProcessMessages();
+        if (ctx.CancelRequested) return false;
         const RunOutcome fuses =
             RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true);
-        if (!RunSucceeded(ctx, fuses, "fuses")) return false;
+        if (!RunSucceeded(ctx, fuses, "AVRdude fuses run failed")) return false;
+        if (ctx.CancelRequested) return false;
+        const RunOutcome verify =
+            RunProgramAndWait(ctx, avrdude, FuseVerifyArguments(port, config), "", true);
+        if (verify.started && !verify.cancelled && verify.exitCode != 0) {
+            // avrdude's own words on what read back otherwise, before the verdict.
+            for (const std::string& line : OutputLines(verify.output)) {
+                if (line.find("mismatch") != std::string::npos ||
+                    line.find("!=") != std::string::npos)
+                    ctx.ConsoleAdd(line);
+            }
+        }
+        if (!RunSucceeded(ctx, verify, "AVRdude fuse verify failed")) return false;
+        if (ctx.CancelRequested) return false;
         const RunOutcome flash = RunProgramAndWait(
             ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config), "", false);
-        if (!RunSucceeded(ctx, flash, "flash")) return false;
+        if (!RunSucceeded(ctx, flash, "AVRdude flash run failed")) return false;
     }
     if (portFailure) {
         ctx.ConsoleAdd(kPortError);

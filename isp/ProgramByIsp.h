@@ -15,6 +15,7 @@ struct ProgramRunLog {
     std::string commandLine;
     int exitCode = -1;     // -1: it did not start, or was stopped on a cancel
     bool running = false;  // started and not yet ended
+    std::string output;    // what it printed (its start and end when it printed much)
 };
 
 struct IspContext : BoardContext {
@@ -25,6 +26,9 @@ struct IspContext : BoardContext {
     // it when its operation starts.
     std::vector<ProgramRunLog> ProgramRuns;
     static constexpr std::size_t kProgramRunsKept = 32;
+    // The probe log this pass read and judged (another station's probe may have written
+    // the file since); a recorder empties it when its operation starts.
+    std::string ProbeLog;
 };
 
 struct RunOutcome {
@@ -45,13 +49,17 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
 // The three argument texts, as avrdude gets them.
 std::string ProbeArguments(const std::string& port, const std::string& config = "avrdude.conf");
 std::string FuseArguments(const std::string& port, const std::string& config = "avrdude.conf");
+// Reads the fuses back and compares them with what the fuse run wrote; writes nothing.
+std::string FuseVerifyArguments(const std::string& port,
+                                const std::string& config = "avrdude.conf");
 std::string FlashArguments(const std::string& port, const std::string& flashFile,
                            const std::string& eepromFile,
                            const std::string& config = "avrdude.conf");
 // The EEPROM image beside a flash image: its extension replaced by ".eep" (or appended).
 std::string EepromFileOf(const std::string& flashFile);
 
-// True when the probe's log was clean and the fuse and flash runs both ran to a good end.
+// True when the images were sound, the probe's log was clean, and the fuse run, its
+// verification and the flash run all ran to a good end.
 bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::string& comText);
 
 }  // namespace tq9

@@ -43,6 +43,13 @@ class Services {
         ++cancelRequests_;
     }
     unsigned CancelRequests() const { return cancelRequests_; }
+    // The program is closing (the window closed, a second Ctrl-C): the running operation is
+    // cancelled like the operator's Cancel, without its console line.
+    void RequestStop() {
+        ++stopRequests_;
+        RequestCancel();
+    }
+    unsigned StopRequests() const { return stopRequests_; }
     // The operator's own Cancel clicks, apart from the requests operations make themselves.
     unsigned OperatorCancels() const { return operatorCancels_; }
     void PlayDing() { host.PlaySoundFile(kDingFile); }
@@ -72,6 +79,7 @@ class Services {
     bool busyLedLit_ = false;
     unsigned cancelRequests_ = 0;
     unsigned operatorCancels_ = 0;
+    unsigned stopRequests_ = 0;
     std::uint64_t messagesShown_ = 0;
     MessageKind lastMessageKind_ = MessageKind::Information;
     std::string lastMessage_;

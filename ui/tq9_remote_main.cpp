@@ -197,7 +197,7 @@ void TForm1::BuildControls() {
     ComboBoxScanDetected->setStatusTip("ScanCore  readout from TQ9");
     for (const char* name : kScanCoreNames)
         ComboBoxScanDetected->addItem(name);
-    ComboBoxScanDetected->setCurrentIndex(1);
+    ComboBoxScanDetected->setCurrentIndex(tq9::kScanCoreEntryAtStart);
     ComboBoxScanDetected->setEnabled(false);
     // A display, not a drop-down: drawn as a simple box, without the arrow.
     ComboBoxScanDetected->setStyleSheet(
@@ -457,7 +457,7 @@ void TForm1::EditSerialNumberChange() {
 void TForm1::closeEvent(QCloseEvent* event) {
     if (operationRunning_) {
         // Ask the running operation to stop; the window closes once it has returned.
-        ctx_.RequestCancel();
+        ctx_.RequestStop();
         closePending_ = true;
         event->ignore();
         return;

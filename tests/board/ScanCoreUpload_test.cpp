@@ -87,9 +87,13 @@ TEST_F(UploadTest, TheCoreNumberPicksTheParameter) {
 
 TEST_F(UploadTest, EachWordWaitsAMillisecondAndTheBarFollowsIt) {
     MakeFile(400);
-    const auto start = clock.NowUs();
     ButtonUpStreamClick(ctx);
-    EXPECT_GE(clock.NowUs() - start, 100'000u + 1'000'000u) << "100 pauses after the wait";
+    // Each pause on its own, not only their sum (the wait before the first word would
+    // cover that): at least 1 ms from one word's write to the next.
+    const auto& starts = board->uploads.at(0).wordStartUs;
+    ASSERT_EQ(starts.size(), 100u);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_GE(starts[i] - starts[i - 1], 1'000u) << "before word " << i;
     EXPECT_EQ(host.progressMax, 100);
     EXPECT_EQ(host.progressUpdates, 101) << "one per word, then back to 0";
     EXPECT_EQ(host.progressPosition, 0);
@@ -127,10 +131,14 @@ TEST_F(UploadTest, AFileTooLargeIsRefusedBeforeAnythingIsSent) {
     EXPECT_TRUE(board->commands.empty());
 }
 
-TEST_F(UploadTest, AFileOfExactlyTheBufferSizeIsTaken) {
-    MakeFile(4 * 16384 + 3);
-    EXPECT_EQ(LoadWordFile(ctx, host.fileChoice), 16384u);
-    EXPECT_EQ(ctx.TFileBuffer4.size(), 16384u);
+TEST_F(UploadTest, AFileOfExactlyTheBufferSizeIsSentWhole) {
+    const std::string file = MakeFile(4 * 16384 + 3);
+    ButtonUpStreamClick(ctx);
+    const std::string wire = TakeWire();
+    EXPECT_NE(wire.find("8900=16384!\r"), std::string::npos);
+    EXPECT_EQ(AfterAnnouncement(wire), file.substr(0, 4 * 16384)) << "every word as it stands";
+    EXPECT_EQ(Lines().at(0), "### 16384 Longwords read.");
+    EXPECT_EQ(Lines().at(1), "### 65536 Bytes sent.");
 }
 
 TEST_F(UploadTest, AnUnreadableFileEndsInAnErrorNamingItAndSendsNothing) {

@@ -118,7 +118,7 @@ TEST_F(ProductionTest, ARunToSuccess) {
     EXPECT_EQ(consoleAtFirstDialog,
               (Lines_t{"Found FPGA BIT file: fpga_tq95_v21.bit", "Found firmware HEX file(s)"}));
     EXPECT_EQ(Dialogs(), (Lines_t{kConnectIspPrompt, kJumperPrompt, kRunSucceeded}));
-    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls.size(), 4u);
     EXPECT_TRUE(Logged("Waiting for AVR boot... "));
     EXPECT_TRUE(Logged("Serial Number: 12345"));
     EXPECT_EQ(ctx.ErrorCount, 0);
@@ -207,7 +207,7 @@ TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
     };
     const Row rows[] = {
         {"a flash run that fails ends the run before the jumpers",
-         [&] { script([](std::size_t n) { return n == 2 ? 1 : 0; }); }, false,
+         [&] { script([](std::size_t n) { return n == 3 ? 1 : 0; }); }, false,
          [&] {
              EXPECT_EQ(Dialogs(), Lines_t{kConnectIspPrompt});
              EXPECT_EQ(Lines().back(), "##### Error: AVRdude flash run failed (exit code 1)");
@@ -215,7 +215,7 @@ TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
         {"a cancel right after programming ends the run",
          [&] {
              script([&](std::size_t n) {
-                 if (n == 2) host.AfterMs(runner.runMs - 10, [&] { ctx.BtnCancelClick(); });
+                 if (n == 3) host.AfterMs(runner.runMs - 10, [&] { ctx.BtnCancelClick(); });
                  return 0;
              });
          },
@@ -227,7 +227,7 @@ TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
         {"a cancel during the AVR-only run's pause ends it before the reconnect",
          [&] {
              script([&](std::size_t n) {
-                 if (n == 2) host.AfterMs(runner.runMs + 500, [&] { ctx.BtnCancelClick(); });
+                 if (n == 3) host.AfterMs(runner.runMs + 500, [&] { ctx.BtnCancelClick(); });
                  return 0;
              });
          },
@@ -249,7 +249,7 @@ TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
         {"a reopened link clears the count and shows the cable on its COM port",
          [&] {
              script([&](std::size_t n) {
-                 if (n == 2) {
+                 if (n == 3) {
                      CloseBoardLink(ctx);
                      ctx.ErrorCount = 3;
                      ctx.ErrorKind = TxErr;
@@ -297,7 +297,7 @@ TEST_F(ProductionTest, EachRuleDecidesHowARunEnds) {
          },
          false,
          [&] {
-             ASSERT_EQ(runner.calls.size(), 3u);
+             ASSERT_EQ(runner.calls.size(), 4u);
              for (const auto& call : runner.calls)
                  EXPECT_NE(call.commandLine.find("-C \"AVRDUDE.Conf\""), std::string::npos);
              EXPECT_EQ(Dialogs().back(), kRunSucceeded);

@@ -44,13 +44,17 @@ TEST_F(ProgramByIspTest, ACleanProbeLeadsToTheFuseAndFlashRunsToTheCharacter) {
                 " -n -q -l \"avrdude.log\"",
             exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B100 -P " + port +
                 " -V -q -U lfuse:w:0xf7:m -U hfuse:w:0xd2:m -U efuse:w:0xfc:m",
+            // The fuse run does not verify: this run reads them back, writing nothing.
+            exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B100 -P " + port +
+                " -n -q -U lfuse:v:0xf7:m -U hfuse:v:0xd2:m -U efuse:v:0xfc:m",
             exe + "-C \"avrdude.conf\" -pm644p -cstk500v2 -B2 -P " + port +
                 " -U flash:w:\"TQ9gen3_ed2_b.hex\":i -U eeprom:w:\"TQ9gen3_ed2_b.eep\":i -U "
                 "lock:w:0xef:m"};
         EXPECT_EQ(CommandLines(), expected);
         EXPECT_TRUE(runner.calls[0].hidden);
         EXPECT_TRUE(runner.calls[1].hidden);
-        EXPECT_FALSE(runner.calls[2].hidden) << "the flash run is shown";
+        EXPECT_TRUE(runner.calls[2].hidden);
+        EXPECT_FALSE(runner.calls[3].hidden) << "the flash run is shown";
         for (const auto& call : runner.calls)
             EXPECT_EQ(call.workingDirectory, dir.WithSeparator());
     }
@@ -95,7 +99,7 @@ TEST_F(ProgramByIspTest, TheLogIsJudgedByItsKeyWords) {
         runner.onRun = sim::AvrdudeScript(row.log, row.errors.empty() ? 0 : 1);
         const bool result = ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "5");
         EXPECT_EQ(result, row.errors.empty());
-        EXPECT_EQ(runner.calls.size(), row.errors.empty() ? 3u : 1u);
+        EXPECT_EQ(runner.calls.size(), row.errors.empty() ? 4u : 1u);
         const Lines_t tail(Lines().end() - static_cast<long>(row.errors.size()), Lines().end());
         EXPECT_EQ(tail, row.errors);
         EXPECT_EQ(ctx.ErrorCount, 0) << "a log verdict counts nothing";
@@ -115,6 +119,85 @@ TEST_F(ProgramByIspTest, MissingImagesCountAFileErrorAndRunNothing) {
     EXPECT_TRUE(runner.calls.empty());
 }
 
+// An image avrdude would refuse only in the flash run, after the fuses and the chip erase,
+// is refused before the first run.
+TEST_F(ProgramByIspTest, ABadImageIsRefusedBeforeAvrdudeTouchesTheChip) {
+    // 64 KiB of flash: sixteen-byte records from address 0, or one record at an address.
+    auto filled = [](std::size_t bytes) {
+        std::string hex;
+        char line[64];
+        for (std::size_t at = 0; at < bytes; at += 16) {
+            unsigned sum = 16 + (at >> 8 & 0xFF) + (at & 0xFF);
+            std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(at & 0xFFFF));
+            hex += line;
+            for (int i = 0; i < 16; ++i)
+                hex += "00";
+            std::snprintf(line, sizeof line, "%02X\n", (0x100 - sum % 256) % 256);
+            hex += line;
+        }
+        return hex + ":00000001FF\n";
+    };
+    const std::string beyondFlash = ":020000040001F9\n:0100000000FF\n:00000001FF\n";
+    struct Row {
+        std::string hex, eep, line;
+    };
+    const std::string ok = test::IspBench::kSmallHex;
+    const Row rows[] = {
+        {"", ok, "##### Error: HEX flash file TQ9gen3_ed2_b.hex is empty"},
+        {":00000001FF\n", ok, "##### Error: HEX flash file TQ9gen3_ed2_b.hex holds no data"},
+        {":0400000001020304F3\n:00000001FF\n", ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex has a wrong checksum in line 1"},
+        {":00000001FF\nGARBAGE\n", ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex holds no data"},
+        {"\n:04000000010203\n", ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex has a record of the wrong length in line "
+         "2"},
+        {"x\n", ok, "##### Error: HEX flash file TQ9gen3_ed2_b.hex is not Intel HEX in line 1"},
+        {beyondFlash, ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex reaches 65537 bytes, more than the "
+         "65536 of the memory"},
+        {ok, filled(2048 + 16),
+         "##### Error: EEPROM file TQ9gen3_ed2_b.eep reaches 2064 bytes, more than the 2048 of "
+         "the memory"},
+        {ok, "", "##### Error: EEPROM file TQ9gen3_ed2_b.eep is empty"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        runner.calls.clear();
+        ctx.ErrorCount = 0;
+        Put("TQ9gen3_ed2_b.hex", row.hex);
+        Put("TQ9gen3_ed2_b.eep", row.eep);
+        EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+        EXPECT_EQ(Lines().back(), row.line);
+        EXPECT_TRUE(runner.calls.empty()) << "avrdude never ran";
+        EXPECT_EQ(ctx.ErrorCount, 1);
+        EXPECT_EQ(ctx.ErrorKind, FileErr);
+    }
+    // Exactly full memories are taken; an EEPROM image may hold no data.
+    for (const auto& [hex, eep] :
+         {std::pair{filled(65536), filled(2048)}, std::pair{ok, std::string(":00000001FF\r\n")}}) {
+        runner.calls.clear();
+        Put("TQ9gen3_ed2_b.hex", hex);
+        Put("TQ9gen3_ed2_b.eep", eep);
+        EXPECT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0")) << ctx.console.Text();
+        EXPECT_EQ(runner.calls.size(), 4u);
+    }
+}
+
+// A Cancel still waiting in the window's queue when the probe ends (it came after the
+// wait's last look) stops the pass before the fuses are written.
+TEST_F(ProgramByIspTest, ACancelThatArrivesAsTheProbeEndsStopsThePassBeforeTheFuses) {
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        if (runner.calls.size() == 1)
+            host.AfterMs(runner.runMs - 20, [&] { ctx.BtnCancelClick(); });
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(runner.calls.size(), 1u) << "no fuse run";
+    EXPECT_EQ(runner.calls[0].stops, 0) << "the probe had ended";
+    EXPECT_EQ(ctx.CancelRequested, 1);
+}
+
 TEST_F(ProgramByIspTest, EepromNamesReplaceOrAppendTheExtension) {
     EXPECT_EQ(EepromFileOf("TQ9gen3_ed1_b.hex"), "TQ9gen3_ed1_b.eep");
     EXPECT_EQ(EepromFileOf("image"), "image.eep");
@@ -126,9 +209,9 @@ TEST_F(ProgramByIspTest, NamesMatchWithoutRegardToCaseAndAvrdudeGetsThemAsOnDisk
     Put("tq9GEN3_ed4_B.HEX");
     Put("TQ9GEN3_ED4_B.EEP");
     ASSERT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed4_b.hex", "0"));
-    EXPECT_NE(runner.calls[2].commandLine.find("flash:w:\"tq9GEN3_ed4_B.HEX\":i"),
+    EXPECT_NE(runner.calls[3].commandLine.find("flash:w:\"tq9GEN3_ed4_B.HEX\":i"),
               std::string::npos);
-    EXPECT_NE(runner.calls[2].commandLine.find("eeprom:w:\"TQ9GEN3_ED4_B.EEP\":i"),
+    EXPECT_NE(runner.calls[3].commandLine.find("eeprom:w:\"TQ9GEN3_ED4_B.EEP\":i"),
               std::string::npos);
 }
 
@@ -151,15 +234,17 @@ TEST_F(ProgramByIspTest, AProbeThatCannotStartSaysWhy) {
 
 TEST_F(ProgramByIspTest, AFuseOrFlashRunThatFailsOrCannotStartFailsThePass) {
     struct Row {
-        int failingCall;  // 1: fuses, 2: flash
+        int failingCall;  // 1: fuses, 2: their verify, 3: flash
         bool starts;
         std::string line;
     };
     const Row rows[] = {
         {1, true, "##### Error: AVRdude fuses run failed (exit code 1)"},
-        {2, true, "##### Error: AVRdude flash run failed (exit code 1)"},
+        {2, true, "##### Error: AVRdude fuse verify failed (exit code 1)"},
+        {3, true, "##### Error: AVRdude flash run failed (exit code 1)"},
         {1, false, "##### Error: AVRdude could not be started: No such file or directory"},
         {2, false, "##### Error: AVRdude could not be started: No such file or directory"},
+        {3, false, "##### Error: AVRdude could not be started: No such file or directory"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line + " at call " + std::to_string(row.failingCall));
@@ -189,13 +274,19 @@ TEST_F(ProgramByIspTest, OnlyAPortReachesAvrdudesCommandLine) {
                              {"/dev/tty X", false},
                              {"/dev/", false},
                              {"/tmp/port", false},
-                             {"/dev/x\"-F", false}});
+                             {"/dev/x\"-F", false},
+                             {"/dev/../tmp/x", false},
+                             {"/dev/shm/../../tmp/x", false},
+                             {"/dev/./ttyACM0", false},
+                             {"/dev/ttyACM0/..", false},
+                             {"/dev//ttyACM0", false},
+                             {"/dev/..ttyACM0", true}});
 #endif
     for (const auto& [com, valid] : rows) {
         SCOPED_TRACE("[" + com + "]");
         runner.calls.clear();
         EXPECT_EQ(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", com), valid);
-        EXPECT_EQ(runner.calls.size(), valid ? 3u : 0u);
+        EXPECT_EQ(runner.calls.size(), valid ? 4u : 0u);
         if (!valid) {
             EXPECT_EQ(Lines().back(), portLine);
             EXPECT_EQ(Lines()[Lines().size() - 4], "Programming with DIAMEX ISP on COM " + com);
@@ -347,6 +438,10 @@ TEST_F(ProgramByIspAvrdudeTest, TheVerdictFollowsWhatAvrdudeWritesAndExitsWith) 
         // The fuses went in; the flash did not verify, so EEPROM and lock never followed.
         {"stuck-flash", false, nullptr, "##### Error: AVRdude flash run failed (exit code 1)",
          "lfuse=0xF7 hfuse=0xD2 efuse=0xFC lock=0xFF"},
+        // The fuse run exits 0 although nothing took: only reading them back finds it, and
+        // the flash is never written over fuses that are not the production ones.
+        {"fuses-ignored", false, "avrdude error: verification mismatch",
+         "##### Error: AVRdude fuse verify failed (exit code 1)", test::kFactoryFuses},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -360,6 +455,9 @@ TEST_F(ProgramByIspAvrdudeTest, TheVerdictFollowsWhatAvrdudeWritesAndExitsWith) 
             EXPECT_TRUE(Logged(row.avrdudeSays)) << ctx.console.Text();
         }
         EXPECT_EQ(Fuses(), row.fuses);
+        if (std::string(row.fault) == "fuses-ignored") {
+            EXPECT_EQ(StateFile("flash.bin"), std::vector<std::uint8_t>(65536, 0xFF));
+        }
         std::filesystem::remove_all(dir.File("state"));
     }
 }

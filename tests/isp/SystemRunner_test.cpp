@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
 
 #include "isp/ProgramByIsp.h"
 #include "support/IspBench.h"
@@ -93,6 +98,41 @@ TEST_F(SystemRunnerTest, CancelStopsARunningProgramAndKillsOneThatIgnoresIt) {
         EXPECT_TRUE(run.cancelled);
         EXPECT_NE(run.exitCode, 0);
         EXPECT_LT(seconds, 20.0) << "not left to run its 30 s";
+    }
+}
+
+// What avrdude starts must not outlive it: a child left behind could hold the programmer's
+// port. Here the child even ignores the polite stop.
+TEST_F(SystemRunnerTest, AChildTheProgramStartedEndsWithIt) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "stopped on a Cancel" : "ended by itself");
+        const std::string pidFile = dir.File("child.pid").string();
+        fs::remove(pidFile);
+        const std::string script = "(trap '' TERM; exec sleep 300) & echo $! >" + pidFile +
+                                   (cancel ? "; wait" : "; exit 0");
+        if (cancel) {
+            host.At(0, [&] {
+                for (int i = 0; i < 200 && !fs::exists(pidFile); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                ctx.BtnCancelClick();
+            });
+        }
+        const RunOutcome run =
+            RunProgramAndWait(ctx, "/bin/sh", "-c \"" + script + "\"", dir.Path().string(), true);
+        EXPECT_EQ(run.cancelled, cancel);
+        long pid = 0;
+        std::ifstream(pidFile) >> pid;
+        ASSERT_GT(pid, 0);
+        // Gone, or a zombie waiting for whoever inherited it to reap it.
+        auto alive = [&] {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string self, name, state;
+            return stat >> self >> name >> state && state != "Z";
+        };
+        for (int i = 0; i < 100 && alive(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_FALSE(alive()) << "its child " << pid << " is still running";
+        if (alive()) ::kill(static_cast<pid_t>(pid), SIGKILL);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "isp/ProductionFiles.h"
 #include "sim/ScriptedRunner.h"
@@ -26,10 +27,19 @@ class IspBench : public BoardBench {
     }
     // A file of its own: a link of that name (to the real avrdude, say) is replaced, never
     // written through.
-    void Put(const std::string& name, const std::string& text = "x") const {
+    // Without a text, a firmware image (.hex, .eep) holds a sound Intel HEX record and any
+    // other file a byte.
+    void Put(const std::string& name, const std::optional<std::string>& text = {}) const {
         std::filesystem::remove(dir.File(name));
-        std::ofstream(dir.File(name), std::ios::binary) << text;
+        std::ofstream(dir.File(name), std::ios::binary) << text.value_or(DefaultContent(name));
     }
+    static std::string DefaultContent(const std::string& name) {
+        std::string lower = name.substr(name.size() < 4 ? 0 : name.size() - 4);
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return lower == ".hex" || lower == ".eep" ? kSmallHex : "x";
+    }
+    static constexpr const char* kSmallHex = ":0400000001020304F2\n:00000001FF\n";
     void PutProductionFiles() const {
         for (const char* name :
              {"fpga_tq95_v21.bit", "TQ9gen3_ed2_b.hex", "TQ9gen3_ed2_b.eep", "avrdude.conf",

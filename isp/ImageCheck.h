@@ -1,0 +1,18 @@
+#pragma once
+// The firmware images are checked before avrdude touches the chip: a file that avrdude
+// would refuse halfway through the flash run would leave the fuses written and the chip
+// erased.
+
+#include <cstddef>
+#include <string>
+
+namespace tq9 {
+
+inline constexpr std::size_t kFlashBytes = 65536;  // ATmega644P
+inline constexpr std::size_t kEepromBytes = 2048;
+
+// Why the Intel HEX file at `path` cannot be written into a memory of `capacity` bytes;
+// empty when it can. `needsData`: a file without a data byte is refused too.
+std::string IntelHexProblem(const std::string& path, std::size_t capacity, bool needsData);
+
+}  // namespace tq9
