@@ -15,6 +15,9 @@ constexpr std::uint8_t kStatusChecksumError = 0xC1;
 constexpr std::uint8_t kStatusUnknown = 0xC9;
 constexpr std::uint8_t kAnswerChecksumError = 0xB0;
 constexpr std::size_t kFlashPage = 256;
+// The programmer's message buffer (avrdude sizes its own the same): a longer answer cannot
+// be sent.
+constexpr std::size_t kMaxBody = 275;
 
 enum Command : std::uint8_t {
     kSignOn = 0x01,
@@ -58,6 +61,7 @@ bool ParseIspFault(const std::string& text, IspFault& fault) {
         {"silent", IspFault::silent},
         {"wrong-signature", IspFault::wrongSignature},
         {"stuck-flash", IspFault::stuckFlash},
+        {"fuses-ignored", IspFault::fusesIgnored},
     };
     for (const auto& [name, value] : kNames) {
         if (text == name) {
@@ -77,13 +81,14 @@ std::array<std::uint8_t, 4> Atmega644p::Spi(const std::array<std::uint8_t, 4>& i
         case 0xAC:
             if (in[1] == 0x53) break;  // programming enable: 0x53 comes back third
             if ((in[1] & 0xE0) == 0x80) ChipErase();
-            if (in[1] == 0xA0) lfuse = in[3];
-            if (in[1] == 0xA8) hfuse = in[3];
-            if (in[1] == 0xA4) efuse = in[3];
+            if (in[1] == 0xA0 && fusesTake) lfuse = in[3];
+            if (in[1] == 0xA8 && fusesTake) hfuse = in[3];
+            if (in[1] == 0xA4 && fusesTake) efuse = in[3];
             if ((in[1] & 0xE0) == 0xE0) lock = in[3];
             break;
         case 0x30:
-            out[3] = signature[in[2] & 0x03];
+            // Two address bits; the fourth row holds no signature byte and reads erased.
+            out[3] = (in[2] & 0x03) < signature.size() ? signature[in[2] & 0x03] : 0xFF;
             break;
         case 0x38:
             out[3] = 0x9A;  // calibration byte
@@ -142,6 +147,7 @@ Stk500v2Programmer::Stk500v2Programmer(IspFault fault) : fault_(fault) {
     if (fault == IspFault::noTarget) chip.answers = false;
     if (fault == IspFault::wrongSignature) chip.signature = {0x1E, 0x95, 0x0F};
     if (fault == IspFault::stuckFlash) chip.flashTakes = false;
+    if (fault == IspFault::fusesIgnored) chip.fusesTake = false;
     parameters_[0x90] = 0x02;  // hardware version
     parameters_[0x91] = 0x02;  // firmware 2.10
     parameters_[0x92] = 0x0A;
@@ -280,6 +286,11 @@ std::vector<std::uint8_t> Stk500v2Programmer::Answer(const std::vector<std::uint
         case kReadFlash:
         case kReadEeprom: {
             const std::size_t n = Count(body);
+            // Command, status, the data and a second status must fit one answer.
+            if (n + 3 > kMaxBody) {
+                answer[1] = kStatusFailed;
+                break;
+            }
             for (std::size_t i = 0; i < n; ++i) {
                 answer.push_back(command == kReadFlash
                                      ? chip.ReadFlash(std::size_t(address_) * 2 + i)

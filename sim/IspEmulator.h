@@ -16,8 +16,10 @@ enum class IspFault {
     silent,          // the programmer never answers
     wrongSignature,  // another chip (an ATmega328P) is fitted
     stuckFlash,      // flash writes do not take: it reads back erased
+    fusesIgnored,    // fuse writes are answered OK but the fuses keep their old values
 };
-// "none", "no-target", "silent", "wrong-signature", "stuck-flash"; false for another text.
+// "none", "no-target", "silent", "wrong-signature", "stuck-flash", "fuses-ignored"; false
+// for another text.
 bool ParseIspFault(const std::string& text, IspFault& fault);
 
 // The chip's memories and its serial-programming instructions (4 bytes in, 4 bytes out).
@@ -32,6 +34,7 @@ struct Atmega644p {
     std::uint8_t lfuse = 0x62, hfuse = 0x99, efuse = 0xFF, lock = 0xFF;
     bool answers = true;     // false: no target on the ISP pins
     bool flashTakes = true;  // false: page writes leave the flash as it was
+    bool fusesTake = true;   // false: fuse writes leave the fuses as they were
 
     std::array<std::uint8_t, 4> Spi(const std::array<std::uint8_t, 4>& in);
     void ChipErase();

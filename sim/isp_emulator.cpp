@@ -1,6 +1,6 @@
 // The emulated DIAMEX programmer on a pseudo-terminal, for the real avrdude:
 //   tq9_isp_emulator --link PATH --state DIR [--fault none|no-target|silent|wrong-signature|
-//                                                     stuck-flash] [--log FILE]
+//                                                     stuck-flash|fuses-ignored] [--log FILE]
 // PATH becomes a symbolic link to the terminal's slave side. DIR holds the chip: flash.bin,
 // eeprom.bin and fuses.txt, read at start when present and written after every programming
 // session and on exit. Serves until SIGTERM or SIGINT.
@@ -72,7 +72,8 @@ void SaveState(const std::string& dir, const tq9::sim::Stk500v2Programmer& progr
 int Usage() {
     std::fprintf(stderr,
                  "usage: tq9_isp_emulator --link PATH --state DIR "
-                 "[--fault none|no-target|silent|wrong-signature|stuck-flash] [--log FILE]\n");
+                 "[--fault none|no-target|silent|wrong-signature|stuck-flash|fuses-ignored] "
+                 "[--log FILE]\n");
     return 2;
 }
 

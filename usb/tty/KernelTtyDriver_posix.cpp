@@ -3,17 +3,20 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <limits>
 #include <stdexcept>
+#include <string_view>
 
 #include "usb/ForwardingTable.h"
 #include "usb/tty/KernelTtyDriver.h"
@@ -32,16 +35,52 @@ constexpr const char* kFtdiProducts[] = {"6001", "6010", "6011", "6014", "6015"}
 // A write waits at most this long for room in the tty's buffer.
 constexpr int kWriteRoomMs = 1000;
 
+// A sysfs attribute's first line. Only a regular file is read, and only its start: a FIFO
+// in its place would block for ever, a link to /dev/zero never end, and opening a device
+// node can have effects of its own. Anything else reads as empty.
 std::string ReadLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    constexpr std::size_t kMaxLine = 256;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[kMaxLine];
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {  // still the file looked at
+        do {
+            got = ::read(fd, buffer, sizeof buffer);
+        } while (got < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    if (got <= 0) return {};
+    const std::string text(buffer, static_cast<std::size_t>(got));
+    return text.substr(0, text.find('\n'));
 }
 
-// The tty's number in "ttyUSB12", so ttyUSB10 sorts after ttyUSB9.
+// A whole number in `text` (blanks around it allowed, as sysfs pads some) in [0, max];
+// false for anything else, a value too big included.
+bool ParseNumber(std::string_view text, int base, int max, int& value) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    int parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || parsed < 0 ||
+        parsed > max) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// The tty's number in "ttyUSB12", so ttyUSB10 sorts after ttyUSB9; one too big sorts last.
 int TtyNumber(const std::string& tty) {
-    return std::atoi(tty.c_str() + std::strlen("ttyUSB"));
+    int number = std::numeric_limits<int>::max();
+    ParseNumber(std::string_view(tty).substr(std::strlen("ttyUSB")), 10,
+                std::numeric_limits<int>::max(), number);
+    return number;
 }
 
 std::string PermissionHelp(const std::string& path) {
@@ -160,10 +199,16 @@ std::vector<KernelTtyDriver::Cable> KernelTtyDriver::Scan() const {
         Cable cable{ReadLine(usb / "serial"), ReadLine(usb / "product"), tty};
         // A chip with several ports is listed per port, as FTDI's driver does: serial and
         // description end in the port's letter.
-        const int interfaces = std::atoi(ReadLine(usb / "bNumInterfaces").c_str());
+        // A port whose number is unreadable or past 'Z' is left out: without its letter it
+        // would take its chip's bare serial number.
+        int interfaces = 1;
+        ParseNumber(ReadLine(usb / "bNumInterfaces"), 10, 255, interfaces);
         if (interfaces > 1) {
-            const char letter = static_cast<char>(
-                'A' + std::strtol(ReadLine(interface / "bInterfaceNumber").c_str(), nullptr, 16));
+            int number = 0;
+            if (!ParseNumber(ReadLine(interface / "bInterfaceNumber"), 16, 'Z' - 'A', number)) {
+                continue;
+            }
+            const char letter = static_cast<char>('A' + number);
             cable.serial += letter;
             cable.description += std::string(" ") + letter;
         }

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -42,7 +43,7 @@ class KernelTtyTest : public test::LiveBoardBench {
     // A USB device as sysfs shows it, with one usb-serial port per interface.
     void AddCable(const std::string& tty, const std::string& usbId, const std::string& serial,
                   const std::string& product, int interfaces = 1, int interface = 0) {
-        const fs::path usb = dir.File("sys/devices/pci0000:00/usb1") / ("1-" + tty.substr(6));
+        const fs::path usb = UsbDevice(tty);
         const fs::path port = usb / ("1-x:1." + std::to_string(interface)) / tty;
         fs::create_directories(port);
         Write(usb / "idVendor", usbId.substr(0, 4));
@@ -73,6 +74,19 @@ class KernelTtyTest : public test::LiveBoardBench {
         ::unlockpt(idleMaster_);
         fs::create_symlink(::ptsname(idleMaster_), dir.File("dev/ttyUSB1"));
     }
+    // The USB device folder of AddCable's cable on `tty`, where its strings are.
+    fs::path UsbDevice(const std::string& tty) const {
+        return dir.File("sys/devices/pci0000:00/usb1") / ("1-" + tty.substr(6));
+    }
+    // ttyUSB1's handle, opened through the table.
+    d2xx::FT_HANDLE OpenIdleCable() {
+        d2xx::FT_HANDLE handle = nullptr;
+        EXPECT_EQ(
+            table.FT_OpenEx(const_cast<char*>("FT9B0002"), d2xx::FT_OPEN_BY_SERIAL_NUMBER, &handle),
+            d2xx::FT_OK)
+            << driver.Notes();
+        return handle;
+    }
     std::string BoardLog() const {
         std::ifstream in(dir.File("board.log"));
         return {std::istreambuf_iterator<char>(in), {}};
@@ -82,10 +96,9 @@ class KernelTtyTest : public test::LiveBoardBench {
     }
 
     KernelTtyDriver driver{{dir.File("sys").string(), dir.File("dev").string() + "/"}};
+    const FTDIdll& table = KernelTtyDriver::Table();
     std::unique_ptr<sim::ServerProcess> board_;
-
-  private:
-    int idleMaster_ = -1;
+    int idleMaster_ = -1;  // the terminal behind ttyUSB1; it shares the tty's line settings
 };
 
 TEST_F(KernelTtyTest, ListsFtdiCablesFromSysfsInTtyOrder) {
@@ -176,6 +189,110 @@ TEST_F(KernelTtyTest, ACablePulledOutFailsTheNextCallInsteadOfHanging) {
     std::uint8_t byte = '?';
     EXPECT_FALSE(chip.write(&byte, 1, written));
     chip.closeDevice();
+}
+
+// sysfs as a damaged or hostile tree may show it: every attribute is read only if it is a
+// regular file, and only its first short line, so the listing always returns.
+TEST_F(KernelTtyTest, OddAttributeFilesReadAsEmptyAndNeverHangTheListing) {
+    AddCable("ttyUSB0", "0403:6001", "A0", "TTL232R");
+    AddCable("ttyUSB1", "0403:6001", "A1", "serial is a FIFO");
+    AddCable("ttyUSB2", "0403:6001", "A2", "product is /dev/zero");
+    AddCable("ttyUSB3", "0403:6001", "A3", "idVendor is a FIFO");
+    AddCable("ttyUSB4", "0403:6001", "A4", "product is one long line");
+    AddCable("ttyUSB5", "0403:6010", "A5", "bNumInterfaces is /dev/zero", 2, 1);
+    const auto replace = [](const fs::path& file) {
+        fs::remove(file);
+        return file;
+    };
+    ASSERT_EQ(::mkfifo(replace(UsbDevice("ttyUSB1") / "serial").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", replace(UsbDevice("ttyUSB2") / "product"));
+    ASSERT_EQ(::mkfifo(replace(UsbDevice("ttyUSB3") / "idVendor").c_str(), 0600), 0);
+    Write(UsbDevice("ttyUSB4") / "product", std::string(100000, 'x'));
+    fs::create_symlink("/dev/zero", replace(UsbDevice("ttyUSB5") / "bNumInterfaces"));
+
+    const auto cables = driver.Scan();
+    ASSERT_EQ(cables.size(), 5u);
+    const auto expect = [&](std::size_t i, const std::string& tty, const std::string& serial,
+                            const std::string& description) {
+        EXPECT_EQ(cables[i].tty, tty);
+        EXPECT_EQ(cables[i].serial, serial) << tty;
+        EXPECT_EQ(cables[i].description, description) << tty;
+    };
+    expect(0, "ttyUSB0", "A0", "TTL232R");
+    expect(1, "ttyUSB1", "", "serial is a FIFO");
+    expect(2, "ttyUSB2", "A2", "");
+    expect(3, "ttyUSB4", "A4", std::string(256, 'x'));
+    expect(4, "ttyUSB5", "A5", "bNumInterfaces is /dev/zero");  // one port, no letter
+}
+
+// Port and tty numbers come from sysfs text: one that does not fit is never added to 'A'.
+TEST_F(KernelTtyTest, PortNumbersThatDoNotFitLeaveThePortOut) {
+    const std::pair<const char*, const char*> ports[] = {{"ffffffffffffffff", nullptr},
+                                                         {"7fffffff", nullptr},
+                                                         {"1a", nullptr},
+                                                         {"-1", nullptr},
+                                                         {"zz", nullptr},
+                                                         {"", nullptr},
+                                                         {"19", "Z"},
+                                                         {"03", "D"}};
+    int n = 0;
+    for (const auto& [number, letter] : ports) {
+        const std::string tty = "ttyUSB" + std::to_string(n++);
+        AddCable(tty, "0403:6011", "Q" + tty.substr(6), "Quad RS232", 4, 1);
+        Write(UsbDevice(tty) / "1-x:1.1" / "bInterfaceNumber", number);
+    }
+    AddCable("ttyUSB99999999999999999999", "0403:6001", "last", "TTL232R");
+    AddCable("ttyUSB20", "0403:6011", "Q20", "Quad RS232", 4, 2);
+    Write(UsbDevice("ttyUSB20") / "bNumInterfaces", "99999999999999999999");
+
+    const auto cables = driver.Scan();
+    ASSERT_EQ(cables.size(), 4u);
+    EXPECT_EQ(cables[0].serial, "Q6Z");
+    EXPECT_EQ(cables[0].description, "Quad RS232 Z");
+    EXPECT_EQ(cables[1].serial, "Q7D");
+    EXPECT_EQ(cables[2].serial, "Q20") << "an unreadable port count: listed as one port";
+    EXPECT_EQ(cables[3].serial, "last") << "a tty number too big for an int sorts last";
+}
+
+// The tty is held exclusively: the tool's own second open of a cable it holds fails too,
+// and the first handle is untouched by it.
+TEST_F(KernelTtyTest, ACableAlreadyOpenIsRefusedASecondOpen) {
+    AddIdleCable();
+    const d2xx::FT_HANDLE first = OpenIdleCable();
+    ASSERT_NE(first, nullptr);
+    d2xx::FT_HANDLE second = nullptr;
+    EXPECT_EQ(
+        table.FT_OpenEx(const_cast<char*>("FT9B0002"), d2xx::FT_OPEN_BY_SERIAL_NUMBER, &second),
+        d2xx::FT_DEVICE_NOT_OPENED);
+    EXPECT_NE(driver.Notes().find("another program holds it"), std::string::npos) << driver.Notes();
+
+    d2xx::DWORD waiting = 1;
+    EXPECT_EQ(table.FT_GetQueueStatus(first, &waiting), d2xx::FT_OK);
+    EXPECT_EQ(waiting, 0u);
+    EXPECT_EQ(table.FT_Close(first), d2xx::FT_OK);
+    const d2xx::FT_HANDLE again = OpenIdleCable();
+    ASSERT_NE(again, nullptr) << "closing let go of the tty";
+    EXPECT_EQ(table.FT_Close(again), d2xx::FT_OK);
+}
+
+// FTDI's chip divides any rate; a terminal has only its fixed ones. A rate it lacks is an
+// error, never a silent keep of the old line.
+TEST_F(KernelTtyTest, ARateTheTerminalLacksIsRefusedAndTheLineKept) {
+    AddIdleCable();
+    const d2xx::FT_HANDLE handle = OpenIdleCable();
+    ASSERT_NE(handle, nullptr);
+    const auto speed = [this] {
+        termios line{};
+        EXPECT_EQ(::tcgetattr(idleMaster_, &line), 0);
+        return ::cfgetospeed(&line);
+    };
+    ASSERT_EQ(table.FT_SetBaudRate(handle, 57600), d2xx::FT_OK);
+    EXPECT_EQ(speed(), speed_t(B57600));
+    for (const d2xx::ULONG baud : {14400u, 0u, 250000u, 57601u}) {
+        EXPECT_EQ(table.FT_SetBaudRate(handle, baud), d2xx::FT_INVALID_BAUD_RATE) << baud;
+        EXPECT_EQ(speed(), speed_t(B57600)) << baud;
+    }
+    EXPECT_EQ(table.FT_Close(handle), d2xx::FT_OK);
 }
 
 }  // namespace
