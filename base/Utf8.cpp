@@ -1,10 +1,43 @@
 #include "base/Utf8.h"
 
+#include <cstddef>
+
 namespace tq9 {
 
 namespace {
 bool Continues(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The length of the well-formed sequence at `i`; else, as a negative number, how many
+// bytes make the maximal ill-formed part there (at least one).
+std::ptrdiff_t SequenceAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    // The range of the second byte: narrower after E0, ED, F0 and F4 so that overlong
+    // forms, surrogates and code points above U+10FFFF never start a sequence.
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return -1;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const bool fits = i + k < text.size() && byte(i + k) >= (k == 1 ? low : 0x80) &&
+                          byte(i + k) <= (k == 1 ? high : 0xBF);
+        if (!fits) return -static_cast<std::ptrdiff_t>(k);
+    }
+    return static_cast<std::ptrdiff_t>(length);
 }
 }  // namespace
 
@@ -29,6 +62,22 @@ std::string Utf8Substr(std::string_view text, std::size_t from, std::size_t coun
     if (count == std::string::npos) return std::string(text.substr(begin));
     const std::size_t end = begin + Utf8Offset(text.substr(begin), count);
     return std::string(text.substr(begin, end - begin));
+}
+
+std::string Utf8Valid(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::ptrdiff_t n = SequenceAt(text, i);
+        if (n > 0) {
+            valid.append(text.substr(i, static_cast<std::size_t>(n)));
+            i += static_cast<std::size_t>(n);
+        } else {
+            valid += "\xEF\xBF\xBD";
+            i += static_cast<std::size_t>(-n);
+        }
+    }
+    return valid;
 }
 
 }  // namespace tq9

@@ -14,5 +14,9 @@ std::size_t Utf8Offset(std::string_view text, std::size_t index);
 // Characters [from, from + count) of the text; never half a character.
 std::string Utf8Substr(std::string_view text, std::size_t from,
                        std::size_t count = std::string::npos);
+// The text as valid UTF-8: each maximal part of an ill-formed sequence (an overlong form,
+// a surrogate, a code point above U+10FFFF, a stray or missing continuation byte) becomes
+// U+FFFD, as Unicode recommends and browsers do; valid text is copied unchanged.
+std::string Utf8Valid(std::string_view text);
 
 }  // namespace tq9

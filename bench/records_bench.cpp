@@ -1,8 +1,9 @@
 // The board records at a busy bench's size: 100 000 rows of realistic content (device
 // flows, resets, uploads and production runs with their console lines, probe logs and
 // avrdude runs). Times writing one operation's rows (its start and its end, as the
-// program writes them) and filtering by a board serial to show the newest 100; prints
-// each figure with its goal, and the database's size.
+// program writes them), filtering by a board serial to show the newest 100, and the delay
+// an operation sees before its body runs while another program holds the write lock;
+// prints each figure with its goal, and the database's size.
 // Usage: bench_records [rows (100000)] [folder (the current one)]
 
 #include <algorithm>
@@ -13,12 +14,35 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
+#include "base/Platform.h"
 #include "records/RecordStore.h"
 
 using namespace tq9;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+// What avrdude prints for each of a production run's three runs, roughly.
+const char* const kAvrdudeOutput[] = {
+    "\navrdude: AVR device initialized and ready to accept instructions\n\n"
+    "Reading | ################################################## | 100% 0.01s\n\n"
+    "avrdude: Device signature = 0x1e960a (probably m644p)\n\navrdude done.  Thank you.\n",
+    "\navrdude: AVR device initialized and ready to accept instructions\n"
+    "avrdude: Device signature = 0x1e960a (probably m644p)\n"
+    "avrdude: reading input file \"0xf7\"\navrdude: writing lfuse (1 bytes):\n"
+    "avrdude: 1 bytes of lfuse written\n\navrdude done.  Thank you.\n",
+    "\navrdude: AVR device initialized and ready to accept instructions\n"
+    "avrdude: Device signature = 0x1e960a (probably m644p)\n"
+    "avrdude: erasing chip\navrdude: reading input file \"TQ9gen3_ed2_b.hex\"\n"
+    "avrdude: writing flash (40960 bytes):\n\n"
+    "Writing | ################################################## | 100% 6.21s\n\n"
+    "avrdude: 40960 bytes of flash written\navrdude: verifying flash memory against "
+    "TQ9gen3_ed2_b.hex:\n\n"
+    "Reading | ################################################## | 100% 4.87s\n\n"
+    "avrdude: 40960 bytes of flash verified\n\navrdude done.  Thank you.\n",
+};
+
 const char* const kOperations[] = {"device flow", "Reset TQ9", "scan-core upload", "production run",
                                    "AVR only"};
 
@@ -59,11 +83,13 @@ OperationRecord Realistic(int i) {
             "avrdude: device signature = 0x1e960a (probably m644p)\n\n"
             "avrdude done.  Thank you.\n";
         r.resultDialog = "Operation succesfull.\nRemove jumpers JP5, JP7 and JP8.";
-        for (const char* step : {"-n -q -l \"avrdude.log\"", "-V -q -U lfuse:w:0xf7:m",
-                                 "-U flash:w:\"TQ9gen3_ed2_b.hex\":i"}) {
+        const char* const steps[] = {"-n -q -l \"avrdude.log\"", "-V -q -U lfuse:w:0xf7:m",
+                                     "-U flash:w:\"TQ9gen3_ed2_b.hex\":i"};
+        for (int step = 0; step < 3; ++step) {
             r.avrdudeRuns.push_back(
-                {std::string("\"/var/lib/tq9-bench/avrdude\" -C \"avrdude.conf\" -pm644p ") + step,
-                 0});
+                {std::string("\"/var/lib/tq9-bench/avrdude\" -C \"avrdude.conf\" -pm644p ") +
+                     steps[step],
+                 0, kAvrdudeOutput[step]});
         }
     }
     if (r.operation == std::string("scan-core upload")) {
@@ -152,6 +178,30 @@ int main(int argc, char** argv) {
         shown = store->Find(RecordFilter{}, whyNot).size();
         newest.push_back(Ms(Clock::now() - start));
     }
+    // Another program holds the write lock (a long transaction, a backup, sqlite3 at a
+    // prompt): an operation opens the store as the programs do and begins its row.
+    std::vector<double> delays;
+    int pending = 0;
+    {
+        sqlite3* other = nullptr;
+        sqlite3_open(database.string().c_str(), &other);
+        if (sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "cannot hold the lock: %s\n", sqlite3_errmsg(other));
+            return 1;
+        }
+        for (int i = 0; i < 21; ++i) {
+            const auto start = Clock::now();
+            auto opened = RecordStore::Open(database.string(), whyNot);
+            if (!opened) return 1;
+            opened->MarkInterrupted(HostName(), ProcessAlive, whyNot);
+            OperationRecord r = Realistic(rows + 1000 + i);
+            r.outcome = kOutcomeRunning;
+            pending += opened->TryBegin(r, whyNot) == RecordStore::WriteResult::Busy;
+            delays.push_back(Ms(Clock::now() - start));
+        }
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
     store.reset();
     const double mib = static_cast<double>(fs::file_size(database)) / (1024 * 1024);
 
@@ -167,6 +217,10 @@ int main(int argc, char** argv) {
     std::printf(
         "  no filter, newest 100 (median):        %8.2f ms   goal < 50 ms (last: %zu rows)\n",
         Median(newest), shown);
+    std::printf(
+        "  delay an operation sees under a held lock (median): %.2f ms   goal < 50 ms (slowest "
+        "%.2f ms; open, mark interrupted, begin the row; %d of %zu rows kept for the end)\n",
+        Median(delays), *std::max_element(delays.begin(), delays.end()), pending, delays.size());
     for (const char* suffix : {"", "-wal", "-shm"})
         fs::remove(database.string() + suffix);
     return 0;

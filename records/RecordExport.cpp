@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
+
+#include "base/Utf8.h"
 
 namespace tq9 {
 
@@ -13,19 +16,43 @@ std::string Optional(const std::optional<int>& value) {
     return value ? std::to_string(*value) : std::string();
 }
 
+// One line per run, its output indented below it, so a spreadsheet's cell reads as the
+// console did.
 std::string AvrdudeRunsText(const OperationRecord& r) {
     std::string text;
     for (const AvrdudeRunRecord& run : r.avrdudeRuns) {
         text += (text.empty() ? "" : "\n") + std::string("exit ") + std::to_string(run.exitCode) +
                 ": " + run.commandLine;
+        std::string output = run.output;
+        while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+            output.pop_back();
+        if (output.empty()) continue;
+        text += "\n  ";
+        for (const char c : output)
+            text += c == '\n' ? std::string("\n  ") : std::string(1, c);
     }
     return text;
 }
 
+std::string AvrdudeRunsJson(const OperationRecord& r) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < r.avrdudeRuns.size(); ++i) {
+        const AvrdudeRunRecord& run = r.avrdudeRuns[i];
+        json += std::string(i ? ", " : "") + "{\"command_line\": " + JsonString(run.commandLine) +
+                ", \"exit_code\": " + std::to_string(run.exitCode) +
+                ", \"output\": " + JsonString(run.output) + "}";
+    }
+    return json + "]";
+}
+
 struct Column {
+    using Text = std::function<std::string(const OperationRecord&)>;
+    Column(const char* name, bool number, Text text, Text json = nullptr)
+        : name(name), number(number), text(std::move(text)), json(std::move(json)) {}
     const char* name;
     bool number;  // JSON writes it unquoted (null when empty)
-    std::function<std::string(const OperationRecord&)> text;
+    Text text;
+    Text json;  // the value as JSON, where it is more than a string or a number
 };
 
 const std::vector<Column>& Columns() {
@@ -59,7 +86,7 @@ const std::vector<Column>& Columns() {
         {"image", false, [](const OperationRecord& r) { return r.image; }},
         {"image_sha256", false, [](const OperationRecord& r) { return r.imageSha256; }},
         {"diamex_port", false, [](const OperationRecord& r) { return r.diamexPort; }},
-        {"avrdude_runs", false, AvrdudeRunsText},
+        {"avrdude_runs", false, AvrdudeRunsText, AvrdudeRunsJson},
         {"probe_log", false, [](const OperationRecord& r) { return r.probeLog; }},
         {"console", false, [](const OperationRecord& r) { return r.console; }},
     };
@@ -76,39 +103,11 @@ std::string CsvField(const std::string& text) {
     return quoted + "\"";
 }
 
-// The length of the valid UTF-8 sequence at `i`, or 0 when the byte there starts none.
-std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    const std::size_t length = lead < 0x80         ? 1
-                               : (lead >> 5) == 6  ? 2
-                               : (lead >> 4) == 14 ? 3
-                               : (lead >> 3) == 30 ? 4
-                                                   : 0;
-    if (length == 0 || (length > 1 && lead < 0xC2) || i + length > text.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
 }  // namespace
 
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        const std::size_t length = Utf8SequenceAt(text, i);
-        if (length == 0) {
-            json += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (length > 1) {
-            json.append(text, i, length);
-            i += length;
-            continue;
-        }
+    for (const char c : Utf8Valid(text)) {
         switch (c) {
             case '"':
                 json += "\\\"";
@@ -134,7 +133,6 @@ std::string JsonString(const std::string& text) {
                     json += c;
                 }
         }
-        ++i;
     }
     return json + "\"";
 }
@@ -157,7 +155,7 @@ std::string RecordsAsCsv(const std::vector<OperationRecord>& records) {
     for (const OperationRecord& r : records) {
         bool first = true;
         for (const Column& c : Columns()) {
-            csv += (first ? "" : ",") + CsvField(c.text(r));
+            csv += (first ? "" : ",") + CsvField(Utf8Valid(c.text(r)));
             first = false;
         }
         csv += "\r\n";
@@ -169,9 +167,13 @@ std::string RecordAsJson(const OperationRecord& r) {
     std::string json = "{";
     bool first = true;
     for (const Column& c : Columns()) {
-        const std::string value = c.text(r);
         json += (first ? "\"" : ", \"") + std::string(c.name) + "\": ";
-        json += c.number ? (value.empty() ? "null" : value) : JsonString(value);
+        if (c.json) {
+            json += c.json(r);
+        } else {
+            const std::string value = c.text(r);
+            json += c.number ? (value.empty() ? "null" : value) : JsonString(value);
+        }
         first = false;
     }
     return json + "}";
@@ -195,7 +197,7 @@ std::string RecordDetail(const OperationRecord& r) {
     if (!r.avrdudeRuns.empty()) text += "\navrdude runs:\n" + AvrdudeRunsText(r) + "\n";
     if (!r.probeLog.empty()) text += "\nprobe log (avrdude.log):\n" + r.probeLog + "\n";
     if (!r.console.empty()) text += "\nconsole:\n" + r.console + "\n";
-    return text;
+    return Utf8Valid(text);
 }
 
 }  // namespace tq9

@@ -1,6 +1,8 @@
 #pragma once
 // The board records as files other tools read: CSV (RFC 4180: a header row, CRLF line
-// ends, fields quoted where they must be) and JSON (an array of objects), both UTF-8.
+// ends, fields quoted where they must be) and JSON (an array of objects), both valid
+// UTF-8 whatever the rows hold. The avrdude runs are one CSV field (a line per run, its
+// output indented below it) and in JSON an array of {command_line, exit_code, output}.
 
 #include <string>
 #include <vector>

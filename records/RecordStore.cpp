@@ -58,10 +58,16 @@ const char* const kMigrations[] = {
       PRIMARY KEY (operation_id, step)
     );
     )sql",
+    // 2: what each avrdude run printed.
+    "ALTER TABLE avrdude_runs ADD COLUMN output TEXT NOT NULL DEFAULT '';",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
 constexpr int kBusyTimeoutMs = 10000;
+
+bool IsBusy(int code) {
+    return (code & 0xFF) == SQLITE_BUSY;
+}
 
 class Statement {
   public:
@@ -75,6 +81,8 @@ class Statement {
     bool Ok() const { return ok_; }
     // The database's words at the first failure.
     const std::string& Error() const { return error_; }
+    // Whether that failure was another connection's lock.
+    bool Busy() const { return IsBusy(code_); }
     Statement& Bind(int i, const std::string& text) {
         Check(ok_ && sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()),
                                        SQLITE_TRANSIENT) == SQLITE_OK);
@@ -116,7 +124,10 @@ class Statement {
 
   private:
     void Check(bool ok) {
-        if (!ok && error_.empty()) error_ = sqlite3_errmsg(db_);
+        if (!ok && error_.empty()) {
+            error_ = sqlite3_errmsg(db_);
+            code_ = sqlite3_extended_errcode(db_);
+        }
         ok_ = ok;
     }
 
@@ -124,6 +135,7 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
     bool ok_ = true;
     bool done_ = false;
+    int code_ = SQLITE_OK;
     std::string error_;
 };
 
@@ -132,12 +144,13 @@ std::string ErrorOf(sqlite3* db) {
 }
 
 // A write transaction that takes the write lock at once (so a second writer waits for
-// the busy timeout instead of failing midway), rolled back unless committed.
+// the busy timeout, or fails at once, instead of failing midway), rolled back unless
+// committed.
 class WriteTransaction {
   public:
     explicit WriteTransaction(sqlite3* db) : db_(db) {
         begun_ = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!begun_) error_ = sqlite3_errmsg(db);
+        if (!begun_) Failed();
     }
     ~WriteTransaction() {
         if (begun_ && !committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -145,15 +158,21 @@ class WriteTransaction {
     bool Begun() const { return begun_; }
     bool Commit() {
         committed_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!committed_) error_ = sqlite3_errmsg(db_);
+        if (!committed_) Failed();
         return committed_;
     }
     const std::string& Error() const { return error_; }
+    bool Busy() const { return IsBusy(code_); }
 
   private:
+    void Failed() {
+        error_ = sqlite3_errmsg(db_);
+        code_ = sqlite3_extended_errcode(db_);
+    }
     sqlite3* db_;
     bool begun_ = false;
     bool committed_ = false;
+    int code_ = SQLITE_OK;
     std::string error_;
 };
 
@@ -201,16 +220,79 @@ OperationRecord ReadRow(const Statement& row) {
 }
 void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
     Statement runs(h,
-                   "SELECT command_line, exit_code FROM avrdude_runs WHERE operation_id = ? "
-                   "ORDER BY step");
+                   "SELECT command_line, exit_code, output FROM avrdude_runs "
+                   "WHERE operation_id = ? ORDER BY step");
     runs.Bind(1, row.id);
     while (runs.Step())
-        row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1))});
+        row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1)), runs.Text(2)});
 }
+
+// The versions this program can read and write: 0 is a file just made.
+bool KnownVersion(const std::string& path, std::int64_t version, std::string& whyNot) {
+    if (version > RecordStore::kSchemaVersion) {
+        whyNot = path + " was written by a newer version of the tool (records version " +
+                 std::to_string(version) + ", this one knows " +
+                 std::to_string(RecordStore::kSchemaVersion) + ")";
+        return false;
+    }
+    if (version < 0) {
+        whyNot = path + " has records version " + std::to_string(version) +
+                 ", which no version of the tool writes";
+        return false;
+    }
+    return true;
+}
+
+// Within its scope the connection fails at once on another's lock instead of waiting.
+class NoWait {
+  public:
+    NoWait(sqlite3* db, bool active, int waitMs) : db_(db), active_(active), waitMs_(waitMs) {
+        if (active_) sqlite3_busy_timeout(db_, 0);
+    }
+    ~NoWait() {
+        if (active_) sqlite3_busy_timeout(db_, waitMs_);
+    }
+    NoWait(const NoWait&) = delete;
+    NoWait& operator=(const NoWait&) = delete;
+
+  private:
+    sqlite3* db_;
+    bool active_;
+    int waitMs_;
+};
+
+// The row as an operation starts.
+bool InsertStart(Statement& insert, const OperationRecord& record) {
+    insert.Bind(1, record.started)
+        .Bind(2, record.host)
+        .Bind(3, record.program)
+        .Bind(4, static_cast<std::int64_t>(record.pid))
+        .Bind(5, record.operation)
+        .Bind(6, record.cableSerial)
+        .Bind(7, record.cableDescription)
+        .Bind(8, record.comNumber)
+        .Bind(9, record.outcome)
+        .Bind(10, record.boardSerial)
+        .Bind(11, record.firmwareVersion)
+        .Bind(12, record.firmwareName)
+        .Bind(13, record.fpgaVersion)
+        .Bind(14, record.scanCore)
+        .Bind(15, record.image)
+        .Bind(16, record.diamexPort);
+    return insert.Run();
+}
+constexpr const char* kInsertStart =
+    "INSERT INTO operations (started, host, program, pid, operation, cable_serial, "
+    "cable_description, com_number, outcome, board_serial, firmware_version, firmware_name, "
+    "fpga_version, scan_core, image, diamex_port) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 }  // namespace
 
 struct RecordStore::Db {
     sqlite3* handle = nullptr;
+    const char* journal = "wal";  // the journal mode this file is to have
+    bool ready = false;           // its version known and its tables this program's
+    int waitMs = kBusyTimeoutMs;
     ~Db() { sqlite3_close(handle); }
 };
 
@@ -218,6 +300,11 @@ RecordStore::RecordStore(std::unique_ptr<Db> db, std::string path)
     : db_(std::move(db)), path_(std::move(path)) {}
 
 RecordStore::~RecordStore() = default;
+
+void RecordStore::SetBusyTimeoutMs(int ms) {
+    db_->waitMs = ms;
+    sqlite3_busy_timeout(db_->handle, ms);
+}
 
 std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::string& whyNot) {
     std::error_code error;
@@ -241,94 +328,112 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, std::str
     // WAL: readers never wait for the writer, and a power cut loses no committed row. WAL
     // needs memory shared by every user of the file, which machines sharing a network
     // folder do not have: there the rollback journal and the file's locks serve instead.
-    const bool shared = OnNetworkFileSystem(folder.empty() ? "." : folder);
-    const char* journal = shared ? "PRAGMA journal_mode = DELETE" : "PRAGMA journal_mode = WAL";
-    if (!Statement(h, journal).Step()) {
-        whyNot = path + ": " + ErrorOf(h);
-        return nullptr;
-    }
+    db->journal = OnNetworkFileSystem(folder.empty() ? "." : folder) ? "delete" : "wal";
     sqlite3_exec(h, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
 
-    WriteTransaction migrate(h);
-    if (!migrate.Begun()) {
-        whyNot = path + ": " + ErrorOf(h);
-        return nullptr;
-    }
-    std::int64_t current = 0;
-    {
-        Statement version(h, "PRAGMA user_version");
-        if (!version.Step()) {
-            whyNot = path + ": " + ErrorOf(h);
-            return nullptr;
-        }
-        current = version.Int(0);
-    }
-    if (current > kSchemaVersion) {
-        whyNot = path + " was written by a newer version of the tool (records version " +
-                 std::to_string(current) + ", this one knows " + std::to_string(kSchemaVersion) +
-                 ")";
-        return nullptr;
-    }
-    for (auto v = current; v < kSchemaVersion; ++v) {
-        if (sqlite3_exec(h, kMigrations[v], nullptr, nullptr, nullptr) != SQLITE_OK) {
-            whyNot = path + ": " + ErrorOf(h);
-            return nullptr;
-        }
-    }
-    if (current < kSchemaVersion) {
-        const std::string set = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
-        if (sqlite3_exec(h, set.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-            whyNot = path + ": " + ErrorOf(h);
-            return nullptr;
-        }
-    }
-    if (!migrate.Commit()) {
-        whyNot = path + ": " + ErrorOf(h);
-        return nullptr;
-    }
-    return std::unique_ptr<RecordStore>(new RecordStore(std::move(db), path));
+    std::unique_ptr<RecordStore> store(new RecordStore(std::move(db), path));
+    bool busy = false;
+    if (!store->Ready(false, busy, whyNot) && !busy) return nullptr;
+    whyNot.clear();
+    return store;
 }
 
-bool RecordStore::Begin(OperationRecord& record, std::string& whyNot) {
-    sqlite3* h = db_->handle;
-    WriteTransaction write(h);
-    Statement insert(h,
-                     "INSERT INTO operations (started, host, program, pid, operation, "
-                     "cable_serial, cable_description, com_number, outcome, board_serial, "
-                     "firmware_version, firmware_name, fpga_version, scan_core, image, "
-                     "diamex_port) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    insert.Bind(1, record.started)
-        .Bind(2, record.host)
-        .Bind(3, record.program)
-        .Bind(4, static_cast<std::int64_t>(record.pid))
-        .Bind(5, record.operation)
-        .Bind(6, record.cableSerial)
-        .Bind(7, record.cableDescription)
-        .Bind(8, record.comNumber)
-        .Bind(9, record.outcome)
-        .Bind(10, record.boardSerial)
-        .Bind(11, record.firmwareVersion)
-        .Bind(12, record.firmwareName)
-        .Bind(13, record.fpgaVersion)
-        .Bind(14, record.scanCore)
-        .Bind(15, record.image)
-        .Bind(16, record.diamexPort);
-    if (!write.Begun() || !insert.Run()) {
-        whyNot = write.Begun() ? insert.Error() : write.Error();
+bool RecordStore::Ready(bool wait, bool& busy, std::string& whyNot) {
+    Db& db = *db_;
+    if (db.ready) return true;
+    sqlite3* h = db.handle;
+    auto failed = [&](const std::string& error, bool lock) {
+        whyNot = path_ + ": " + error;
+        busy = lock;
         return false;
+    };
+    std::int64_t version = 0;
+    std::string journal;
+    {
+        // Reading needs no write lock (and in WAL waits for no writer).
+        NoWait noWait(h, !wait, db.waitMs);
+        Statement read(h, "PRAGMA user_version");
+        if (!read.Step()) return failed(read.Error(), read.Busy());
+        version = read.Int(0);
+        Statement mode(h, "PRAGMA journal_mode");
+        if (!mode.Step()) return failed(mode.Error(), mode.Busy());
+        journal = mode.Text(0);
     }
-    record.id = sqlite3_last_insert_rowid(h);
-    if (!write.Commit()) {
-        whyNot = write.Error();
-        record.id = 0;
-        return false;
+    if (!KnownVersion(path_, version, whyNot)) return false;
+    // Changing the file is a one-off: it may wait for another writer.
+    if (journal != db.journal) {
+        const std::string set = std::string("PRAGMA journal_mode = ") + db.journal;
+        Statement change(h, set.c_str());
+        if (!change.Step()) return failed(change.Error(), change.Busy());
     }
+    if (version < kSchemaVersion) {
+        WriteTransaction migrate(h);
+        if (!migrate.Begun()) return failed(migrate.Error(), migrate.Busy());
+        // Another program may have brought it up while this one waited.
+        Statement read(h, "PRAGMA user_version");
+        if (!read.Step()) return failed(read.Error(), read.Busy());
+        version = read.Int(0);
+        if (!KnownVersion(path_, version, whyNot)) return false;
+        for (auto v = version; v < kSchemaVersion; ++v) {
+            if (sqlite3_exec(h, kMigrations[v], nullptr, nullptr, nullptr) != SQLITE_OK)
+                return failed(ErrorOf(h), false);
+        }
+        const std::string set = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
+        if (sqlite3_exec(h, set.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failed(ErrorOf(h), false);
+        if (!migrate.Commit()) return failed(migrate.Error(), migrate.Busy());
+    }
+    db.ready = true;
     return true;
 }
 
-bool RecordStore::Finish(const OperationRecord& r, std::string& whyNot) {
+RecordStore::WriteResult RecordStore::Insert(OperationRecord& record, bool wait,
+                                             std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(wait, busy, whyNot)) return busy ? WriteResult::Busy : WriteResult::Failed;
     sqlite3* h = db_->handle;
+    NoWait noWait(h, !wait, db_->waitMs);
+    auto failed = [&](const std::string& error, bool lock) {
+        whyNot = error;
+        record.id = 0;
+        return lock ? WriteResult::Busy : WriteResult::Failed;
+    };
     WriteTransaction write(h);
+    if (!write.Begun()) return failed(write.Error(), write.Busy());
+    Statement insert(h, kInsertStart);
+    if (!InsertStart(insert, record)) return failed(insert.Error(), insert.Busy());
+    record.id = sqlite3_last_insert_rowid(h);
+    if (!write.Commit()) return failed(write.Error(), write.Busy());
+    return WriteResult::Written;
+}
+
+bool RecordStore::Begin(OperationRecord& record, std::string& whyNot) {
+    return Insert(record, true, whyNot) == WriteResult::Written;
+}
+
+RecordStore::WriteResult RecordStore::TryBegin(OperationRecord& record, std::string& whyNot) {
+    return Insert(record, false, whyNot);
+}
+
+bool RecordStore::Finish(OperationRecord& r, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return false;
+    sqlite3* h = db_->handle;
+    const bool whole = r.id == 0;
+    auto failed = [&](const std::string& error) {
+        whyNot = error;
+        if (whole) r.id = 0;
+        return false;
+    };
+    WriteTransaction write(h);
+    if (!write.Begun()) return failed(write.Error());
+    if (whole) {
+        Statement insert(h, kInsertStart);
+        if (!InsertStart(insert, r)) return failed(insert.Error());
+        r.id = sqlite3_last_insert_rowid(h);
+    }
+    // The row as begun: one deleted since, its id then taken by another operation's row,
+    // is not this operation's.
     Statement update(h,
                      "UPDATE operations SET ended = ?, cable_serial = ?, cable_description = ?, "
                      "com_number = ?, board_serial = ?, firmware_version = ?, firmware_name = ?, "
@@ -336,7 +441,8 @@ bool RecordStore::Finish(const OperationRecord& r, std::string& whyNot) {
                      "error_count = ?, result_dialog = ?, console = ?, upload_file = ?, "
                      "upload_size = ?, upload_sha256 = ?, upload_core = ?, "
                      "upload_closing_line = ?, image = ?, image_sha256 = ?, diamex_port = ?, "
-                     "probe_log = ? WHERE id = ?");
+                     "probe_log = ? WHERE id = ? AND started = ? AND host = ? AND program = ? "
+                     "AND pid = ? AND operation = ?");
     update.Bind(1, r.ended)
         .Bind(2, r.cableSerial)
         .Bind(3, r.cableDescription)
@@ -361,43 +467,38 @@ bool RecordStore::Finish(const OperationRecord& r, std::string& whyNot) {
         .Bind(22, r.imageSha256)
         .Bind(23, r.diamexPort)
         .Bind(24, r.probeLog)
-        .Bind(25, r.id);
-    if (!write.Begun() || !update.Run()) {
-        whyNot = write.Begun() ? update.Error() : write.Error();
-        return false;
-    }
-    if (sqlite3_changes(h) != 1) {
-        whyNot = "the operation's row " + std::to_string(r.id) + " is missing";
-        return false;
-    }
+        .Bind(25, r.id)
+        .Bind(26, r.started)
+        .Bind(27, r.host)
+        .Bind(28, r.program)
+        .Bind(29, static_cast<std::int64_t>(r.pid))
+        .Bind(30, r.operation);
+    if (!update.Run()) return failed(update.Error());
+    if (sqlite3_changes(h) != 1)
+        return failed("the operation's row " + std::to_string(r.id) + " is missing");
     Statement clear(h, "DELETE FROM avrdude_runs WHERE operation_id = ?");
-    if (!clear.Bind(1, r.id).Run()) {
-        whyNot = clear.Error();
-        return false;
-    }
+    if (!clear.Bind(1, r.id).Run()) return failed(clear.Error());
     for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
         Statement run(h,
-                      "INSERT INTO avrdude_runs (operation_id, step, command_line, exit_code) "
-                      "VALUES (?, ?, ?, ?)");
+                      "INSERT INTO avrdude_runs (operation_id, step, command_line, exit_code, "
+                      "output) VALUES (?, ?, ?, ?, ?)");
         run.Bind(1, r.id)
             .Bind(2, static_cast<std::int64_t>(step + 1))
             .Bind(3, r.avrdudeRuns[step].commandLine)
-            .Bind(4, static_cast<std::int64_t>(r.avrdudeRuns[step].exitCode));
-        if (!run.Run()) {
-            whyNot = run.Error();
-            return false;
-        }
+            .Bind(4, static_cast<std::int64_t>(r.avrdudeRuns[step].exitCode))
+            .Bind(5, r.avrdudeRuns[step].output);
+        if (!run.Run()) return failed(run.Error());
     }
-    if (!write.Commit()) {
-        whyNot = write.Error();
-        return false;
-    }
+    if (!write.Commit()) return failed(write.Error());
     return true;
 }
 
 int RecordStore::MarkInterrupted(const std::string& host, bool (*alive)(long pid),
                                  std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(false, busy, whyNot)) return 0;
     sqlite3* h = db_->handle;
+    NoWait noWait(h, true, db_->waitMs);
     WriteTransaction write(h);
     if (!write.Begun()) {
         whyNot = write.Error();
@@ -437,6 +538,8 @@ int RecordStore::MarkInterrupted(const std::string& host, bool (*alive)(long pid
 }
 
 std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
     sqlite3* h = db_->handle;
     std::string sql = std::string("SELECT ") + kColumns + " FROM operations WHERE 1";
     std::vector<std::string> values;
@@ -469,6 +572,8 @@ std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::strin
 }
 
 std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return std::nullopt;
     sqlite3* h = db_->handle;
     Statement select(h,
                      (std::string("SELECT ") + kColumns + " FROM operations WHERE id = ?").c_str());
@@ -483,6 +588,8 @@ std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& wh
 }
 
 RecordSummary RecordStore::Summary(const std::string& today, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
     sqlite3* h = db_->handle;
     RecordSummary summary;
     Statement counts(h,

@@ -22,7 +22,8 @@ inline constexpr const char* kOutcomeInterrupted = "interrupted";
 
 struct AvrdudeRunRecord {
     std::string commandLine;
-    int exitCode = -1;  // -1: did not start, or was stopped
+    int exitCode = -1;   // -1: did not start, or was stopped
+    std::string output;  // what it printed
 };
 
 struct OperationRecord {
@@ -68,31 +69,47 @@ struct RecordSummary {
 class RecordStore {
   public:
     // Opens the database at `path`, making its folder and the file when missing and
-    // bringing its tables to this program's version. Null with the reason when it cannot.
+    // bringing its tables to this program's version. Null with the reason when it cannot,
+    // or when the file's version is one this program does not know. Never waits for
+    // another writer's lock, except to change a file of an older version (once): when a
+    // lock keeps it from even reading the version, that check waits for the first write.
     static std::unique_ptr<RecordStore> Open(const std::string& path, std::string& whyNot);
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
     const std::string& Path() const { return path_; }
+    // How long a write that may wait waits for another writer's lock (10 s at first).
+    void SetBusyTimeoutMs(int ms);
 
+    enum class WriteResult { Written, Busy, Failed };
     // Writes the row of an operation that starts (what is known of it then: cable, board,
-    // image and port); sets record.id.
+    // image and port); sets record.id. Waits for another writer as a write may.
     bool Begin(OperationRecord& record, std::string& whyNot);
-    // Writes everything the record holds now, in one transaction.
-    bool Finish(const OperationRecord& record, std::string& whyNot);
-    // Marks as interrupted this host's rows still running whose process is gone.
+    // As Begin, but without waiting: Busy, with nothing written and record.id 0, while
+    // another writer holds the lock.
+    WriteResult TryBegin(OperationRecord& record, std::string& whyNot);
+    // Writes everything the record holds now, in one transaction. A record without an id
+    // (its start was never written) is inserted whole and gets its id. A begun row that is
+    // gone (or is now another operation's) is not written again: false, saying so.
+    bool Finish(OperationRecord& record, std::string& whyNot);
+    // Marks as interrupted this host's rows still running whose process is gone. Does not
+    // wait: while another writer holds the lock it marks none (the next start will).
     int MarkInterrupted(const std::string& host, bool (*alive)(long pid), std::string& whyNot);
 
     std::vector<OperationRecord> Find(const RecordFilter& filter, std::string& whyNot);
     std::optional<OperationRecord> Get(std::int64_t id, std::string& whyNot);
     RecordSummary Summary(const std::string& today, std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
   private:
     struct Db;
     explicit RecordStore(std::unique_ptr<Db> db, std::string path);
+    // Checks the file's version once and brings its tables and journal to this program's;
+    // `wait`: whether it may wait for a lock. `busy` tells a held lock from other failures.
+    bool Ready(bool wait, bool& busy, std::string& whyNot);
+    WriteResult Insert(OperationRecord& record, bool wait, std::string& whyNot);
     std::unique_ptr<Db> db_;
     std::string path_;
 };

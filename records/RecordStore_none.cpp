@@ -19,7 +19,12 @@ bool RecordStore::Begin(OperationRecord&, std::string& whyNot) {
     whyNot = kNoStoreInThisBuild;
     return false;
 }
-bool RecordStore::Finish(const OperationRecord&, std::string& whyNot) {
+void RecordStore::SetBusyTimeoutMs(int) {}
+RecordStore::WriteResult RecordStore::TryBegin(OperationRecord&, std::string& whyNot) {
+    whyNot = kNoStoreInThisBuild;
+    return WriteResult::Failed;
+}
+bool RecordStore::Finish(OperationRecord&, std::string& whyNot) {
     whyNot = kNoStoreInThisBuild;
     return false;
 }

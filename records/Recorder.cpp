@@ -38,13 +38,6 @@ void TakeCable(const TBoardLink& link, OperationRecord& r) {
     r.comNumber = link.comNumber;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // The file as the program finds it: a bare name in the program's directory, without
 // regard to case; a path as it stands.
 std::string Located(const IspContext& ctx, const std::string& name) {
@@ -58,7 +51,7 @@ void TakeIdentity(const TBoardInfo& info, OperationRecord& r) {
     r.boardSerial = info.SerialNumber != 0 ? std::to_string(info.SerialNumber) : "";
     r.firmwareVersion =
         info.FirmwareVersion != 0 ? FormatFirmwareVersion(info.FirmwareVersion) : "";
-    r.scanCore = info.FirmwareVersion != 0 ? std::to_string(info.ScanCore) : "";
+    r.scanCore = info.ScanCoreRead ? std::to_string(info.ScanCore) : "";
     r.firmwareName = info.FirmwareName;
     r.fpgaVersion = info.FpgaVersion != TBoardInfo{}.FpgaVersion ? info.FpgaVersion : "";
 }
@@ -93,8 +86,10 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     consoleLinesAtStart_ = ctx.console.Lines().size();
     messagesAtStart_ = ctx.MessagesShown();
     operatorCancelsAtStart_ = ctx.OperatorCancels();
+    stopRequestsAtStart_ = ctx.StopRequests();
     connectedAtStart_ = ctx.BoardLink.connected;
     ctx.ProgramRuns.clear();
+    ctx.ProbeLog.clear();
     ctx.UploadFile.clear();
     if (operation == RecordedOperation::ProductionRun || operation == RecordedOperation::AvrOnly) {
         image_ = ctx.host.FieldText(Field::dd_FirmwareType);
@@ -115,8 +110,17 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     if (!sink_.Active()) return;
     if (!sink_.store) {
         failure_ = sink_.openFailure;
-    } else if (!sink_.store->Begin(record_, failure_) && failure_.empty()) {
-        failure_ = "the database refused the row";
+        return;
+    }
+    switch (sink_.store->TryBegin(record_, failure_)) {
+        case RecordStore::WriteResult::Written:
+            break;
+        case RecordStore::WriteResult::Busy:
+            failure_.clear();  // no failure yet: Finish writes the row whole
+            break;
+        case RecordStore::WriteResult::Failed:
+            if (failure_.empty()) failure_ = "the database refused the row";
+            break;
     }
 }
 
@@ -147,16 +151,25 @@ void OperationRecorder::Fill(const std::string& error) {
     // How it ended: an error that ended it, the operator's cancel, an error line or a
     // warning or error dialog, a board that did not answer; else completed.
     std::vector<std::string> errors;
-    bool cancelled = ctx_.OperatorCancels() != operatorCancelsAtStart_;
+    const bool closing = ctx_.StopRequests() != stopRequestsAtStart_;
+    bool cancelled = closing || ctx_.OperatorCancels() != operatorCancelsAtStart_;
+    // An upload cannot be stopped once its words go out: when they all went, the board has
+    // the core, whatever was pressed meanwhile.
+    bool uploadSent = false;
     for (const std::string& line : lines) {
         if (StartsWith(line, "##### Error")) errors.push_back(line);
         if (line == kCancelWarning) cancelled = true;
+        uploadSent =
+            uploadSent || (operation_ == RecordedOperation::Upload && StartsWith(line, "### ") &&
+                           line.find(" Bytes sent.") != std::string::npos);
     }
+    const char* const cancelReason = closing ? "the program was closed during the operation" : "";
     if (!error.empty()) {
         r.outcome = kOutcomeEndedEarly;
         r.reason = error;
-    } else if (cancelled) {
+    } else if (cancelled && !uploadSent) {
         r.outcome = kOutcomeCancelled;
+        r.reason = cancelReason;
     } else if (!errors.empty()) {
         r.outcome = kOutcomeEndedEarly;
         r.reason = Joined(errors);
@@ -175,6 +188,7 @@ void OperationRecorder::Fill(const std::string& error) {
         r.reason = "no file chosen";
     } else {
         r.outcome = kOutcomeCompleted;
+        if (cancelled) r.reason = "cancelled after every word was sent";
     }
     for (std::string* text : {&r.reason, &r.resultDialog}) {
         for (char& c : *text) {
@@ -208,24 +222,23 @@ void OperationRecorder::Fill(const std::string& error) {
             r.imageSha256 = Sha256OfFile(path).value_or("");
         }
         for (const ProgramRunLog& run : ctx_.ProgramRuns)
-            r.avrdudeRuns.push_back({run.commandLine, run.exitCode});
-        if (!ctx_.ProgramRuns.empty()) {
-            if (const std::string log = Located(ctx_, "avrdude.log"); !log.empty()) {
-                r.probeLog = ReadFile(log);
-            }
-        }
+            r.avrdudeRuns.push_back({run.commandLine, run.exitCode, run.output});
+        // The log this pass judged: the file may since hold another station's.
+        r.probeLog = ctx_.ProbeLog;
     }
 }
 
 void OperationRecorder::Finish(const std::string& error) {
     Fill(error);
     if (!sink_.Active()) return;
-    if (failure_.empty() && sink_.store && record_.id != 0) {
-        if (!sink_.store->Finish(record_, failure_) && failure_.empty()) {
-            failure_ = "the database refused the row";
-        }
+    // Also a row still waiting for the lock (no id yet): the store inserts it whole.
+    if (failure_.empty() && sink_.store && !sink_.store->Finish(record_, failure_) &&
+        failure_.empty()) {
+        failure_ = "the database refused the row";
     }
-    if (!failure_.empty()) ctx_.ConsoleAdd(kRecordNotSaved + failure_);
+    if (failure_.empty()) return;
+    warning_ = kRecordNotSaved + failure_;
+    ctx_.ConsoleAdd(warning_);
 }
 
 }  // namespace tq9

@@ -38,14 +38,17 @@ inline constexpr const char* kRecordNotSaved = "##### Warning: Record not saved:
 
 class OperationRecorder {
   public:
-    // Writes the operation's first row (or notes why it could not). Without a sink it only
-    // gathers the record, for whoever reports it.
+    // Writes the operation's first row (or notes why it could not). It never waits: while
+    // another writer holds the lock the row stays here, to be written whole by Finish.
+    // Without a sink it only gathers the record, for whoever reports it.
     OperationRecorder(IspContext& ctx, const RecordSink& sink, RecordedOperation operation);
     // After the operation, whether it returned or ended with an error (`error`, its text):
     // completes the row, then warns on the console if any write failed.
     void Finish(const std::string& error = {});
 
     const OperationRecord& Record() const { return record_; }
+    // The warning line Finish wrote when the record was not saved; empty when it was.
+    const std::string& Warning() const { return warning_; }
 
   private:
     std::vector<std::string> OperationLines() const;
@@ -56,10 +59,12 @@ class OperationRecorder {
     RecordedOperation operation_;
     OperationRecord record_;
     std::string failure_;
+    std::string warning_;
     std::uint64_t consoleReplacements_ = 0;
     std::size_t consoleLinesAtStart_ = 0;
     std::uint64_t messagesAtStart_ = 0;
     unsigned operatorCancelsAtStart_ = 0;
+    unsigned stopRequestsAtStart_ = 0;
     bool connectedAtStart_ = false;
     std::string image_, diamexPort_;
 };

@@ -1,8 +1,11 @@
-// The records as CSV and JSON: quoting, escaping and text that is not UTF-8.
+// The records as CSV and JSON: quoting, escaping, the avrdude runs, and text that is not
+// UTF-8.
 
 #include "records/RecordExport.h"
 
 #include <gtest/gtest.h>
+
+#include "base/Utf8.h"
 
 namespace tq9 {
 namespace {
@@ -18,7 +21,8 @@ OperationRecord Awkward() {
     r.console = "a \"quoted\", text\r\nsecond\tline \x01 end";
     r.firmwareName = "TQ95-\xE4rgel";          // a board's 8-bit text, not UTF-8
     r.cableDescription = "TTL232R-\xC3\xA4V";  // UTF-8 stays as it is
-    r.avrdudeRuns = {{"\"avrdude\" -n", 0}, {"\"avrdude\" -U", 1}};
+    r.avrdudeRuns = {{"\"avrdude\" -n", 0, ""},
+                     {"\"avrdude\" -U", 1, "avrdude: writing flash\r\navrdude: \"failed\"\n"}};
     return r;
 }
 
@@ -32,8 +36,11 @@ TEST(RecordExportTest, CsvHasAHeaderRowCrlfLinesAndQuotesOnlyWhereNeeded) {
     EXPECT_NE(csv.find("\r\n7,2026-12-09T10:00:00Z,,,,production run,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",3,4711,"), std::string::npos);
     EXPECT_NE(csv.find("\"a \"\"quoted\"\", text\r\nsecond\tline \x01 end\""), std::string::npos);
-    EXPECT_NE(csv.find("\"exit 0: \"\"avrdude\"\" -n\nexit 1: \"\"avrdude\"\" -U\""),
-              std::string::npos);
+    // Each run's output indented below its line.
+    EXPECT_NE(csv.find("\"exit 0: \"\"avrdude\"\" -n\nexit 1: \"\"avrdude\"\" -U\n"
+                       "  avrdude: writing flash\r\n  avrdude: \"\"failed\"\"\""),
+              std::string::npos)
+        << csv;
     EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
     EXPECT_EQ(RecordsAsCsv({}), header + "\r\n");
 }
@@ -46,12 +53,54 @@ TEST(RecordExportTest, JsonEscapesControlsKeepsUtf8AndReplacesOtherBytes) {
     EXPECT_NE(json.find("\"console\": \"a \\\"quoted\\\", text\\r\\nsecond\\tline \\u0001 end\""),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"firmware_name\": \"TQ95-\\ufffdrgel\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"firmware_name\": \"TQ95-\xEF\xBF\xBDrgel\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"cable_description\": \"TTL232R-\xC3\xA4V\""), std::string::npos);
+    EXPECT_NE(json.find("\"avrdude_runs\": [{\"command_line\": \"\\\"avrdude\\\" -n\", "
+                        "\"exit_code\": 0, \"output\": \"\"}, {\"command_line\": "
+                        "\"\\\"avrdude\\\" -U\", \"exit_code\": 1, \"output\": \"avrdude: "
+                        "writing flash\\r\\navrdude: \\\"failed\\\"\\n\"}], "),
+              std::string::npos)
+        << json;
     EXPECT_EQ(RecordsAsJson({}), "[]\n");
     const std::string two = RecordsAsJson({Awkward(), Awkward()});
     EXPECT_EQ(two.front(), '[');
     EXPECT_NE(two.find("},\n {"), std::string::npos);
+}
+
+// Bytes that are no UTF-8 (a board's text, a file name from another system, output
+// cut mid-character) reach every export as U+FFFD, never as they are.
+TEST(RecordExportTest, EveryExportIsValidUtf8WhateverTheRowHolds) {
+    const std::string bad[] = {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xE2\x82"};
+    std::string all;
+    for (const std::string& b : bad)
+        all += "<" + b + ">";
+    OperationRecord r = Awkward();
+    r.console = "console " + all;
+    r.uploadFile = "/home/op/cores/" + all + ".dat";
+    r.avrdudeRuns = {{"\"avrdude\" -U flash:w:" + all, 1, "output " + all}};
+    const std::string r3 = "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD";
+    const std::string replaced =
+        "<\xEF\xBF\xBD\xEF\xBF\xBD>"
+        "<" +
+        r3 +
+        ">"
+        "<" +
+        r3 +
+        "\xEF\xBF\xBD>"
+        "<\xEF\xBF\xBD>"
+        "<\xEF\xBF\xBD>";
+    const std::string exports[] = {RecordsAsCsv({r}), RecordsAsJson({r}), JsonString(all),
+                                   RecordDetail(r)};
+    for (const std::string& text : exports) {
+        EXPECT_EQ(Utf8Valid(text), text) << text;
+        EXPECT_NE(text.find(replaced), std::string::npos) << text;
+    }
+    const std::string csv = exports[0];
+    EXPECT_NE(csv.find("console " + replaced), std::string::npos);
+    EXPECT_NE(csv.find("/home/op/cores/" + replaced + ".dat"), std::string::npos);
+    EXPECT_NE(csv.find("flash:w:" + replaced), std::string::npos);
+    EXPECT_NE(csv.find("output " + replaced), std::string::npos);
+    EXPECT_EQ(JsonString(all), "\"" + replaced + "\"");
 }
 
 }  // namespace

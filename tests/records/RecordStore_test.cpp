@@ -1,5 +1,6 @@
 // The records database itself, on real files: its version and journal, reading back with
-// filters and the summary, a database from a newer tool, two writers at once.
+// filters and the summary, a file of an older tool or of a version no tool writes, two
+// writers at once, another program holding the write lock.
 
 #include "records/RecordStore.h"
 
@@ -8,6 +9,7 @@
 #include <fstream>
 
 #include "base/Platform.h"
+#include "records/OtherConnection.h"
 #include "support/TempDir.h"
 
 #if !defined(_WIN32)
@@ -70,7 +72,9 @@ TEST_F(RecordStoreTest, ANewFileGetsTheTablesAVersionAndTheWalJournalAndKeepsEve
     r.console = "line one\nline \"two\", with a comma";
     r.image = "TQ9gen3_ed2_b.hex";
     r.imageSha256 = std::string(64, 'a');
-    r.avrdudeRuns = {{"\"avrdude\" -n", 0}, {"\"avrdude\" -V", 0}, {"\"avrdude\" -U", 1}};
+    r.avrdudeRuns = {{"\"avrdude\" -n", 0, "probe\n"},
+                     {"\"avrdude\" -V", 0, ""},
+                     {"\"avrdude\" -U", 1, "avrdude: verification error\n"}};
     r.uploadSize = 65536;
     ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
     store.reset();
@@ -85,6 +89,8 @@ TEST_F(RecordStoreTest, ANewFileGetsTheTablesAVersionAndTheWalJournalAndKeepsEve
     ASSERT_EQ(back->avrdudeRuns.size(), 3u);
     EXPECT_EQ(back->avrdudeRuns[2].commandLine, "\"avrdude\" -U");
     EXPECT_EQ(back->avrdudeRuns[2].exitCode, 1);
+    EXPECT_EQ(back->avrdudeRuns[2].output, "avrdude: verification error\n");
+    EXPECT_EQ(back->avrdudeRuns[0].output, "probe\n");
     EXPECT_EQ(back->imageSha256, r.imageSha256);
 
     // The journal and version, as another reader of the file sees them: the WAL file and
@@ -131,15 +137,145 @@ TEST_F(RecordStoreTest, FiltersShowTheNewestFirstAndTheSummaryCountsToday) {
     EXPECT_EQ(today.failuresByKind, (K{{"FileErr", 2}, {"ComErr", 1}}));
 }
 
-TEST_F(RecordStoreTest, ADatabaseOfANewerToolIsLeftAlone) {
-    { auto store = Open(); }
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(63);
-    file.put(static_cast<char>(RecordStore::kSchemaVersion + 1));
-    file.close();
+// The first version's tables, as its tool made them (in the rollback journal, as a file
+// made by sqlite3 is), with one production run.
+constexpr const char* kVersion1 = R"sql(
+    CREATE TABLE operations (
+      id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT NOT NULL DEFAULT '',
+      host TEXT NOT NULL, program TEXT NOT NULL, pid INTEGER NOT NULL,
+      operation TEXT NOT NULL, cable_serial TEXT NOT NULL DEFAULT '',
+      cable_description TEXT NOT NULL DEFAULT '', com_number INTEGER,
+      board_serial TEXT NOT NULL DEFAULT '', firmware_version TEXT NOT NULL DEFAULT '',
+      firmware_name TEXT NOT NULL DEFAULT '', fpga_version TEXT NOT NULL DEFAULT '',
+      scan_core TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL,
+      reason TEXT NOT NULL DEFAULT '', error_kind TEXT NOT NULL DEFAULT '',
+      error_count INTEGER NOT NULL DEFAULT 0, result_dialog TEXT NOT NULL DEFAULT '',
+      console TEXT NOT NULL DEFAULT '', upload_file TEXT NOT NULL DEFAULT '',
+      upload_size INTEGER, upload_sha256 TEXT NOT NULL DEFAULT '', upload_core INTEGER,
+      upload_closing_line TEXT NOT NULL DEFAULT '', image TEXT NOT NULL DEFAULT '',
+      image_sha256 TEXT NOT NULL DEFAULT '', diamex_port TEXT NOT NULL DEFAULT '',
+      probe_log TEXT NOT NULL DEFAULT '');
+    CREATE INDEX operations_by_board ON operations (board_serial, started);
+    CREATE INDEX operations_by_start ON operations (started);
+    CREATE INDEX operations_running ON operations (outcome) WHERE outcome = 'running';
+    CREATE TABLE avrdude_runs (
+      operation_id INTEGER NOT NULL REFERENCES operations (id) ON DELETE CASCADE,
+      step INTEGER NOT NULL, command_line TEXT NOT NULL, exit_code INTEGER NOT NULL,
+      PRIMARY KEY (operation_id, step));
+    INSERT INTO operations (started, ended, host, program, pid, operation, board_serial,
+      outcome) VALUES ('2026-03-01T08:00:00Z', '2026-03-01T08:01:00Z', 'bench-1',
+      'tq9-bench', 1, 'production run', '4711', 'completed');
+    INSERT INTO avrdude_runs VALUES (1, 1, '"avrdude" -n', 0);
+    PRAGMA user_version = 1;
+)sql";
+
+// A version-1 file, locked by another writer while the tool starts: the start neither
+// waits nor fails, and the first write, once the lock is free, brings the file up to
+// this version, keeping what it held.
+TEST_F(RecordStoreTest, AVersionOneFileIsBroughtUpEvenWhenLockedAtTheStart) {
+    std::filesystem::create_directories(dir.File("records"));
+    test::OtherConnection other(path);
+    other.Exec(kVersion1);
+    other.Hold("BEGIN EXCLUSIVE");  // in the rollback journal: no one may even read
+
+    auto store = Open();
+    ASSERT_TRUE(store);
+    OperationRecord r = Row("2026-12-09T10:00:00Z", "AVR only", "4712", kOutcomeRunning);
     std::string whyNot;
-    EXPECT_FALSE(RecordStore::Open(path, whyNot));
-    EXPECT_NE(whyNot.find("written by a newer version of the tool"), std::string::npos) << whyNot;
+    EXPECT_EQ(store->TryBegin(r, whyNot), RecordStore::WriteResult::Busy) << whyNot;
+    EXPECT_EQ(r.id, 0);
+    other.Release();
+
+    r.outcome = kOutcomeCompleted;
+    r.avrdudeRuns = {{"\"avrdude\" -n", 0, "avrdude: AVR device initialized\n"}};
+    ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
+    EXPECT_EQ(r.id, 2);
+    store.reset();
+
+    EXPECT_EQ(other.Text("PRAGMA user_version"), std::to_string(RecordStore::kSchemaVersion));
+    EXPECT_EQ(other.Text("PRAGMA journal_mode"), "wal");
+    auto again = Open();
+    const auto old = again->Get(1, whyNot);
+    ASSERT_TRUE(old) << whyNot;
+    EXPECT_EQ(old->boardSerial, "4711");
+    ASSERT_EQ(old->avrdudeRuns.size(), 1u);
+    EXPECT_EQ(old->avrdudeRuns[0].commandLine, "\"avrdude\" -n");
+    EXPECT_EQ(old->avrdudeRuns[0].output, "");
+    const auto added = again->Get(2, whyNot);
+    ASSERT_TRUE(added) << whyNot;
+    EXPECT_EQ(added->outcome, kOutcomeCompleted);
+    ASSERT_EQ(added->avrdudeRuns.size(), 1u);
+    EXPECT_EQ(added->avrdudeRuns[0].output, "avrdude: AVR device initialized\n");
+}
+
+// A version this tool does not know, a newer tool's or one none writes: refused, saying
+// which, and the file left as it is.
+TEST_F(RecordStoreTest, AFileOfAnUnknownVersionIsRefusedAndLeftAlone) {
+    { auto store = Open(); }
+    const struct {
+        long long version;
+        const char* says;
+    } cases[] = {
+        {RecordStore::kSchemaVersion + 1, "written by a newer version of the tool"},
+        {2147483647, "written by a newer version of the tool"},
+        {-1, "has records version -1, which no version of the tool writes"},
+        {-2147483648LL, "has records version -2147483648, which no version of the tool writes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        test::OtherConnection(path).Exec("PRAGMA user_version = " + std::to_string(c.version));
+        auto bytes = [&] {
+            std::ifstream file(path, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(file), {});
+        };
+        const std::string before = bytes();
+        std::string whyNot;
+        EXPECT_FALSE(RecordStore::Open(path, whyNot));
+        EXPECT_EQ(whyNot.rfind(path, 0), 0u) << whyNot;
+        EXPECT_NE(whyNot.find(c.says), std::string::npos) << whyNot;
+        EXPECT_EQ(bytes(), before);
+    }
+}
+
+// Another program holding the write lock (a long transaction, sqlite3 at a prompt): the
+// store opens, skips marking interrupted rows, and leaves a start it cannot write now to
+// the end, which writes it whole.
+TEST_F(RecordStoreTest, AnotherWritersLockHoldsNoStartUp) {
+    { auto store = Open(); }
+    for (const char* begin : {"BEGIN IMMEDIATE", "BEGIN EXCLUSIVE"}) {
+        SCOPED_TRACE(begin);
+        test::OtherConnection other(path);
+        OperationRecord gone = Row("2026-12-09T09:00:00Z", "Reset TQ9", "1", kOutcomeRunning);
+        gone.host = HostName();
+        gone.pid = 0x7ffffff0;
+        std::string whyNot;
+        {
+            auto store = Open();
+            ASSERT_TRUE(store->Begin(gone, whyNot)) << whyNot;
+        }
+        other.Hold(begin);
+
+        auto store = Open();
+        ASSERT_TRUE(store);
+        EXPECT_EQ(store->MarkInterrupted(HostName(), ProcessAlive, whyNot), 0);
+        OperationRecord r = Row(UtcNowIso8601(), "device flow", "4711", kOutcomeRunning);
+        EXPECT_EQ(store->TryBegin(r, whyNot), RecordStore::WriteResult::Busy);
+        EXPECT_EQ(r.id, 0);
+        EXPECT_EQ(store->Get(gone.id, whyNot)->outcome, kOutcomeRunning) << "reads go on";
+        other.Release();
+
+        r.ended = UtcNowIso8601();
+        r.outcome = kOutcomeCompleted;
+        r.console = "Serial Number: 4711";
+        ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
+        const auto back = store->Get(r.id, whyNot);
+        ASSERT_TRUE(back) << whyNot;
+        EXPECT_EQ(back->started, r.started);
+        EXPECT_EQ(back->ended, r.ended);
+        EXPECT_EQ(back->outcome, kOutcomeCompleted);
+        EXPECT_EQ(back->console, r.console);
+        EXPECT_EQ(store->MarkInterrupted(HostName(), ProcessAlive, whyNot), 1) << "now free";
+    }
 }
 
 #if !defined(_WIN32)

@@ -14,6 +14,7 @@
 #include "board/ScanCoreUpload.h"
 #include "isp/Production.h"
 #include "ops/MainWindowOps.h"
+#include "records/OtherConnection.h"
 #include "support/IspBench.h"
 
 namespace tq9 {
@@ -32,6 +33,17 @@ class RecordsBench : public test::IspBench {
     void Keep(const std::string& file = "records.sqlite3") {
         opened = OpenRecords(dir.File(file).string(), "tq9-test");
         ctx.Records = opened.sink;
+    }
+    // Another program's connection to the records, made once the file exists.
+    test::OtherConnection& Other() {
+        if (!other) other = std::make_unique<test::OtherConnection>(dir.File("records.sqlite3"));
+        return *other;
+    }
+    std::size_t Warnings() const {
+        std::size_t n = 0;
+        for (const std::string& line : Lines())
+            n += line.rfind(kRecordNotSaved, 0) == 0;
+        return n;
     }
     OperationRecord Newest() {
         std::string whyNot;
@@ -52,6 +64,7 @@ class RecordsBench : public test::IspBench {
     }
 
     OpenedRecords opened;
+    std::unique_ptr<test::OtherConnection> other;
 };
 
 class RecorderTest : public ::testing::Test {
@@ -94,19 +107,20 @@ TEST_F(RecorderTest, TheDeviceFlowRecordsTheCableAndWhatTheBoardReported) {
 TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
     bench.Connect();
     bench.PutProductionFiles();
-    bench.Put("TQ9gen3_ed2_b.hex", ":00000001FF\n");
+    const std::string image = ":0400000001020304F2\n:00000001FF\n";
+    bench.Put("TQ9gen3_ed2_b.hex", image);
     bench.Keep();
     bench.Production();
     const OperationRecord r = bench.Newest();
     EXPECT_EQ(r.operation, "production run");
     EXPECT_EQ(r.outcome, kOutcomeCompleted) << r.reason;
     EXPECT_EQ(r.image, "TQ9gen3_ed2_b.hex");
-    EXPECT_EQ(r.imageSha256, Sha256Hex(":00000001FF\n"));
+    EXPECT_EQ(r.imageSha256, Sha256Hex(image));
     EXPECT_EQ(r.diamexPort, "0");
-    ASSERT_EQ(r.avrdudeRuns.size(), 3u);
+    ASSERT_EQ(r.avrdudeRuns.size(), 4u);
     const std::string avrdude = "\"" + bench.Avrdude() + "\" ";
     EXPECT_EQ(r.avrdudeRuns[0].commandLine, avrdude + ProbeArguments(IspPortArgument("0")));
-    EXPECT_EQ(r.avrdudeRuns[2].commandLine.rfind(avrdude, 0), 0u);
+    EXPECT_EQ(r.avrdudeRuns[3].commandLine.rfind(avrdude, 0), 0u);
     for (const auto& run : r.avrdudeRuns)
         EXPECT_EQ(run.exitCode, 0) << run.commandLine;
     EXPECT_EQ(r.probeLog, test::kCleanLog);
@@ -223,6 +237,14 @@ TEST(RecorderFailureTest, AStoreThatFailsChangesNothingButOneWarningLine) {
              };
          },
          "file is not a database"},
+        {"another program holding the write lock from the start past the end",
+         [](RecordsBench& b) {
+             b.Keep();
+             b.Other().Hold("BEGIN EXCLUSIVE");
+             b.Keep();
+             b.opened.store->SetBusyTimeoutMs(100);  // the end's wait, not ten seconds
+         },
+         "database is locked"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -237,6 +259,65 @@ TEST(RecorderFailureTest, AStoreThatFailsChangesNothingButOneWarningLine) {
         EXPECT_EQ(withoutWarning, plainLines);
         EXPECT_EQ(failing.Dialogs(), plainDialogs);
     }
+}
+
+// Another program holds the write lock while the program starts and the operation
+// begins: nothing waits for it, and the row, kept until the lock is free, is in the file
+// afterwards, whole, with no warning.
+TEST_F(RecorderTest, AWriteLockHeldAtTheStartLosesNothing) {
+    bench.Keep();
+    bench.Other().Hold("BEGIN IMMEDIATE");
+    bench.Keep();  // as the program starts: open, mark the interrupted rows
+    RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] {
+        BtnRescanClick(bench.ctx);
+        EXPECT_EQ(bench.Other().Text("SELECT COUNT(*) FROM operations"), "0") << "not yet";
+        bench.Other().Release();
+    });
+    const OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.operation, "device flow");
+    EXPECT_EQ(r.outcome, kOutcomeCompleted) << r.reason;
+    EXPECT_EQ(r.cableSerial, "TQ9A0001");
+    EXPECT_EQ(r.boardSerial, "12345");
+    EXPECT_EQ(r.started.size(), 20u);
+    EXPECT_GE(r.ended, r.started);
+    EXPECT_NE(r.console.find("Serial Number: 12345"), std::string::npos) << r.console;
+    EXPECT_EQ(bench.Warnings(), 0u);
+}
+
+// A row someone deleted during the operation, or whose id another operation's row has
+// taken since, is not this operation's: the end says the record was not saved, and the
+// other row keeps what it holds.
+TEST_F(RecorderTest, ARowGoneBeforeTheEndIsReportedAsNotSaved) {
+    bench.Keep();
+    for (const bool taken : {false, true}) {
+        SCOPED_TRACE(taken ? "its id taken" : "deleted");
+        OperationRecorder recorder(bench.ctx, bench.ctx.Records, RecordedOperation::DeviceFlow);
+        const std::string id = std::to_string(recorder.Record().id);
+        ASSERT_NE(id, "0");
+        bench.Other().Exec("DELETE FROM operations WHERE id = " + id);
+        if (taken) {
+            bench.Other().Exec(
+                "INSERT INTO operations (id, started, ended, host, program, pid, operation, "
+                "outcome) VALUES (" +
+                id +
+                ", '2026-12-09T10:00:00Z', '2026-12-09T10:00:05Z', 'bench-2', 'tq9ctl', 7, "
+                "'Reset TQ9', 'completed')");
+        }
+        const std::size_t before = bench.Warnings();
+        recorder.Finish();
+        EXPECT_EQ(recorder.Warning(),
+                  std::string(kRecordNotSaved) + "the operation's row " + id + " is missing");
+        EXPECT_EQ(bench.Lines().back(), recorder.Warning());
+        EXPECT_EQ(bench.Warnings(), before + 1);
+        EXPECT_EQ(bench.Other().Text("SELECT host || ' ' || operation || ' ' || outcome FROM "
+                                     "operations WHERE id = " +
+                                     id),
+                  taken ? "bench-2 Reset TQ9 completed" : "");
+    }
+    // A row saved says nothing.
+    OperationRecorder saved(bench.ctx, bench.ctx.Records, RecordedOperation::DeviceFlow);
+    saved.Finish();
+    EXPECT_EQ(saved.Warning(), "");
 }
 
 }  // namespace
