@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/Sha256.h"
 #include "records/RecordStore.h"
 #include "sim/ServerProcess.h"
 
@@ -111,6 +114,7 @@ TEST_F(CtlTest, BadInputSaysWhatWasWrongAndOpensNothing) {
     for (const Row& row : {Row{"identify --cable NOPE", "no cable with serial NOPE"},
                            Row{"identify --index 5", "no cable at index 5 (2 attached)"},
                            Row{"identify --index x", "--index takes a number from 0"},
+                           Row{"identify --index -1", "--index takes a number from 0"},
                            Row{"identify --cable", "--cable needs a value"},
                            Row{"frobnicate", "unknown command frobnicate"}, Row{"", "no command"},
                            Row{"test-port 8", "no test-port entry 8"},
@@ -139,24 +143,105 @@ TEST_F(CtlTest, BadInputSaysWhatWasWrongAndOpensNothing) {
 
 // The production bench from a terminal: Debian's avrdude linked into the program directory,
 // the demo's images, and the emulated programmer whose chip the emulated board runs.
-TEST_F(CtlTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered) {
-    if (!fs::exists("/usr/bin/avrdude") || !fs::exists("/etc/avrdude.conf")) {
-        GTEST_SKIP() << "Debian's avrdude is not installed";
+class CtlIspTest : public CtlTest {
+  protected:
+    void SetUp() override {
+        if (!fs::exists("/usr/bin/avrdude") || !fs::exists("/etc/avrdude.conf")) {
+            GTEST_SKIP() << "Debian's avrdude is not installed";
+        }
+        ASSERT_EQ(std::system((std::string(TQ9_MAKE_BENCH_FILES_PATH) + " '" + dir.WithSeparator() +
+                               "' >/dev/null")
+                                  .c_str()),
+                  0);
+        fs::remove(dir.File("avrdude"));
+        fs::create_symlink("/usr/bin/avrdude", dir.File("avrdude"));
+        fs::copy_file("/etc/avrdude.conf", dir.File("avrdude.conf"),
+                      fs::copy_options::overwrite_existing);
     }
-    ASSERT_EQ(std::system((std::string(TQ9_MAKE_BENCH_FILES_PATH) + " '" + dir.WithSeparator() +
-                           "' >/dev/null")
-                              .c_str()),
-              0);
-    fs::remove(dir.File("avrdude"));
-    fs::create_symlink("/usr/bin/avrdude", dir.File("avrdude"));
-    fs::copy_file("/etc/avrdude.conf", dir.File("avrdude.conf"),
-                  fs::copy_options::overwrite_existing);
-    sim::IspEmulatorProcess programmer(TQ9_ISP_EMULATOR_PATH,
-                                       "/dev/shm/tq9-ctl-" + std::to_string(::getpid()),
-                                       dir.File("isp-state").string());
-    ASSERT_FALSE(programmer.Port().empty());
+    // A sound programmer's chip is the one the emulated board runs (the bench files made it
+    // with the production fuses); a faulty one has a factory-fresh chip of its own.
+    std::unique_ptr<sim::IspEmulatorProcess> Programmer(const std::string& fault = "none") {
+        const std::string name =
+            "tq9-ctl-" + std::to_string(::getpid()) + "-" + std::to_string(++programmers_);
+        auto programmer = std::make_unique<sim::IspEmulatorProcess>(
+            TQ9_ISP_EMULATOR_PATH, "/dev/shm/" + name,
+            dir.File(fault == "none" ? "isp-state" : name).string(), fault);
+        EXPECT_FALSE(programmer->Port().empty());
+        return programmer;
+    }
+    static std::string AvrOnly(const std::string& port) {
+        return "program --avr-only --firmware TQ9gen3_ed2_b.hex --diamex " + port + " --yes";
+    }
+    // tq9ctl in the background, its output and errors into `out`; its process number (a
+    // child of this one, so its exit code can be had).
+    pid_t Background(const std::string& arguments, const std::string& out) const {
+        const std::string command = "cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" +
+                                    dir.Path().string() + "' exec ./tq9ctl " + arguments + " >'" +
+                                    out + "' 2>&1 </dev/null";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+    // Its exit code, once it has ended (-1 when it has not within 30 s).
+    static int Reap(pid_t pid) {
+        for (int i = 0; i < 3000; ++i) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+    // The avrdude processes whose command line holds `text` (a programmer's port, say).
+    static int Running(const std::string& text) {
+        int found = 0;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+            std::string line((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+            std::ifstream stat(entry.path() / "stat");
+            std::string self, name, state;
+            stat >> self >> name >> state;
+            const std::string program = line.substr(0, line.find('\0'));
+            const bool avrdude =
+                program.size() >= 7 && program.substr(program.size() - 7) == "avrdude";
+            if (state != "Z" && avrdude && line.find(text) != std::string::npos) ++found;
+        }
+        return found;
+    }
+    // Waits until an avrdude runs on `port`.
+    static bool AvrdudeStarted(const std::string& port) {
+        for (int i = 0; i < 1000; ++i) {
+            if (Running(port) > 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    std::string Text(const std::string& file) const {
+        std::stringstream text;
+        text << std::ifstream(file).rdbuf();
+        return text.str();
+    }
+    std::vector<OperationRecord> Records() const {
+        std::string whyNot;
+        auto store = RecordStore::Open(dir.File("tq9-bench/records.sqlite3").string(), whyNot);
+        RecordFilter all;
+        all.limit = 0;
+        return store ? store->Find(all, whyNot) : std::vector<OperationRecord>{};
+    }
+
+  private:
+    int programmers_ = 0;
+};
+
+TEST_F(CtlIspTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered) {
+    const auto programmer = Programmer();
     const std::string program =
-        "program --avr-only --firmware TQ9gen3_ed2_b.hex --diamex " + programmer.Port();
+        "program --avr-only --firmware TQ9gen3_ed2_b.hex --diamex " + programmer->Port();
 
     // Refused before any cable is opened: nobody to press Enter, a port avrdude must not
     // get, an image the bench lacks.
@@ -164,6 +249,8 @@ TEST_F(CtlTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered)
     for (const auto& [arguments, says] :
          {std::pair<std::string, std::string>{program, "run it on a terminal"},
           {"program --firmware TQ9gen3_ed2_b.hex --diamex 'COM 3' --yes",
+           "--diamex takes a port number"},
+          {"program --firmware TQ9gen3_ed2_b.hex --diamex /dev/../tmp/x --yes",
            "--diamex takes a port number"},
           {"program --firmware TQ9gen3_ed5_b.hex --diamex 0 --yes",
            "missing firmware image TQ9gen3_ed5_b.hex"},
@@ -178,19 +265,110 @@ TEST_F(CtlTest, ProgramRunsAvrOnlyWithTheRealAvrdudeOnceItsDialogsCanBeAnswered)
 
     const Run run = Ctl(program + " --yes");
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-    for (const char* line : {"Firmware Version: TQ95-g3ed1 #3.71\n", "Setting AVR Fuse Bits...\n",
-                             "avrdude: device signature = 0x1e960a (probably m644p)\n",
-                             "Firmware Version: TQ95-g3ed2 #3.72\n",
-                             "Closed FTDI device. Ready to unplug USB cable from PC.\n"}) {
+    for (const char* line :
+         {"Firmware Version: TQ95-g3ed1 #3.71\n", "Setting AVR Fuse Bits...\n",
+          "avrdude: device signature = 0x1e960a (probably m644p)\n",
+          "avrdude: 512 bytes of eeprom verified\n", "Firmware Version: TQ95-g3ed2 #3.72\n",
+          "Closed FTDI device. Ready to unplug USB cable from PC.\n"}) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << " not in:\n" << run.out;
     }
     EXPECT_TRUE(fs::exists(dir.File("avrdude.log"))) << "avrdude runs in the program directory";
 
-    // The programmer gone: the pass fails, and the exit code says so.
-    programmer.Stop();
-    const Run failed = Ctl(program + " --yes");
+    // The record holds what the window's would: the image, its digest, the port, and each
+    // run with its output.
+    const std::string sha = *Sha256OfFile(dir.File("TQ9gen3_ed2_b.hex").string());
+    const OperationRecord row = Records().front();
+    EXPECT_EQ(row.operation, "AVR only");
+    EXPECT_EQ(row.image, "TQ9gen3_ed2_b.hex");
+    EXPECT_EQ(row.imageSha256, sha);
+    EXPECT_EQ(row.diamexPort, programmer->Port());
+    ASSERT_EQ(row.avrdudeRuns.size(), 4u);
+    EXPECT_NE(row.avrdudeRuns[2].output.find("1 byte of efuse verified"), std::string::npos)
+        << row.avrdudeRuns[2].output;
+    EXPECT_NE(row.avrdudeRuns[3].output.find("bytes of flash verified"), std::string::npos);
+    const Run json = Ctl(program + " --yes --json");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    for (const std::string& part :
+         {"\"isp\": {\"image\": \"TQ9gen3_ed2_b.hex\", \"image_sha256\": \"" + sha + "\"",
+          "\"diamex_port\": \"" + programmer->Port() + "\"", std::string("verified"),
+          std::string("\"record_warning\": null")}) {
+        EXPECT_NE(json.out.find(part), std::string::npos) << part << " not in " << json.out;
+    }
+}
+
+TEST_F(CtlIspTest, AFailedPassSaysSoInItsExitCode) {
+    const auto programmer = Programmer("fuses-ignored");
+    const Run fuses = Ctl(AvrOnly(programmer->Port()));
+    EXPECT_EQ(fuses.exitCode, 1) << fuses.out;
+    EXPECT_NE(fuses.out.find("##### Error: AVRdude fuse verify failed (exit code 1)\n"),
+              std::string::npos)
+        << fuses.out;
+    EXPECT_EQ(fuses.out.find("flash:w:"), std::string::npos) << "no flash run";
+
+    // The programmer gone.
+    const Run failed = Ctl(AvrOnly(programmer->Port() + "-gone"));
     EXPECT_EQ(failed.exitCode, 1) << failed.out;
     EXPECT_NE(failed.out.find("##### Error"), std::string::npos) << failed.out;
+}
+
+// Two stations on one bench directory, one with a sound programmer and one with the wrong
+// chip fitted: each judges, shows and records its own probe's log.
+TEST_F(CtlIspTest, TwoStationsAtOnceEachKeepTheirOwnProbeLog) {
+    const auto sound = Programmer();
+    const auto wrong = Programmer("wrong-signature");
+    for (int pair = 0; pair < 2; ++pair) {
+        SCOPED_TRACE("pair " + std::to_string(pair));
+        const std::string soundOut = dir.File("sound.txt").string();
+        const std::string wrongOut = dir.File("wrong.txt").string();
+        const pid_t a = Background(AvrOnly(sound->Port()), soundOut);
+        const pid_t b = Background(AvrOnly(wrong->Port()), wrongOut);
+        EXPECT_EQ(Reap(a), 0) << Text(soundOut);
+        EXPECT_EQ(Reap(b), 1) << Text(wrongOut);
+        const std::string soundText = Text(soundOut), wrongText = Text(wrongOut);
+        EXPECT_EQ(soundText.find("expected signature"), std::string::npos) << soundText;
+        EXPECT_NE(wrongText.find("expected signature"), std::string::npos) << wrongText;
+        for (const OperationRecord& row : Records()) {
+            if (row.operation != "AVR only") continue;
+            const bool isSound = row.diamexPort == sound->Port();
+            EXPECT_EQ(row.probeLog.find("expected signature") == std::string::npos, isSound)
+                << row.diamexPort << ":\n"
+                << row.probeLog;
+            EXPECT_EQ(row.outcome, isSound ? kOutcomeCompleted : kOutcomeEndedEarly);
+        }
+    }
+}
+
+// Ctrl-C while avrdude waits for a programmer that never answers (left alone, about four
+// minutes): the first stops it as the window's Cancel does; a second ends tq9ctl at once.
+// Either way no avrdude is left holding the port, the output is all there, and the
+// record says how it ended.
+TEST_F(CtlIspTest, CtrlCStopsAvrdudeAndASecondEndsAtOnce) {
+    const auto silent = Programmer("silent");
+    for (const int presses : {1, 2}) {
+        SCOPED_TRACE(std::to_string(presses) + " Ctrl-C");
+        const std::string out = dir.File("out.txt").string();
+        const pid_t ctl = Background(AvrOnly(silent->Port()), out);
+        ASSERT_TRUE(AvrdudeStarted(silent->Port()));
+        for (int i = 0; i < presses; ++i) {
+            ::kill(ctl, SIGINT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(Reap(ctl), 130);
+        EXPECT_EQ(Running(silent->Port()), 0) << "avrdude outlived tq9ctl";
+        const std::string text = Text(out);
+        EXPECT_NE(text.find("Programming with DIAMEX ISP on COM " + silent->Port() + "\n"),
+                  std::string::npos)
+            << text;
+        const OperationRecord row = Records().front();
+        EXPECT_EQ(row.operation, "AVR only");
+        if (presses == 1) {
+            EXPECT_EQ(row.outcome, kOutcomeCancelled) << row.reason;
+            EXPECT_NE(text.find("Closed FTDI device."), std::string::npos) << text;
+        } else {
+            EXPECT_EQ(row.outcome, kOutcomeEndedEarly);
+            EXPECT_EQ(row.reason, "tq9ctl was ended by a second Ctrl-C");
+        }
+    }
 }
 
 // A run killed in the middle (here an upload) leaves its row running; the next start
@@ -287,6 +465,20 @@ TEST_F(CtlTest, JsonForScriptsProgressOnATerminalAndCtrlCAsCancel) {
         << interrupted.str();
     EXPECT_NE(interrupted.str().find("Closed FTDI device."), std::string::npos);
     EXPECT_NE(interrupted.str().find("exit 130\n"), std::string::npos) << interrupted.str();
+}
+
+// A record that cannot be written changes nothing of the operation, and a script reading
+// the JSON object is told.
+TEST_F(CtlTest, ARecordNotSavedIsSaidInTheJsonObjectToo) {
+    fs::create_directories(dir.File("tq9-bench/records.sqlite3"));  // no database can be there
+    const Run json = Ctl("identify --json");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.out.find("\"outcome\": \"completed\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"record_warning\": \"##### Warning: Record not saved: "),
+              std::string::npos)
+        << json.out;
+    const Run lines = Ctl("identify");
+    EXPECT_NE(lines.out.find("##### Warning: Record not saved: "), std::string::npos);
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {

@@ -27,7 +27,7 @@ class RecordsBench : public test::IspBench {
   public:
     using IspBench::Avrdude, IspBench::Connect, IspBench::Lines, IspBench::Put,
         IspBench::PutProductionFiles, IspBench::ctx, IspBench::dir, IspBench::driver,
-        IspBench::host, IspBench::runner;
+        IspBench::host, IspBench::runner, IspBench::board;
     void TestBody() override {}
     RecordsBench() { ctx.BoardLink.selectedIndex = 0; }
     void Keep(const std::string& file = "records.sqlite3") {
@@ -95,13 +95,58 @@ TEST_F(RecorderTest, TheDeviceFlowRecordsTheCableAndWhatTheBoardReported) {
     BtnCloseClick(bench.ctx);
     bench.driver.AddCable("FT5X2K9Q", "FT232R USB UART");
     bench.host.deviceDialogChoice = 1;
-    bench.ctx.BoardInfo = TBoardInfo{};
     RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
     const OperationRecord silent = bench.Newest();
     EXPECT_EQ(silent.cableSerial, "FT5X2K9Q");
     EXPECT_EQ(silent.outcome, kOutcomeEndedEarly);
     EXPECT_EQ(silent.reason, "No response from TQ9 serial port driver!");
+    // Nothing of the first cable's board, in the row or beside this cable in the window.
     EXPECT_EQ(silent.boardSerial, "") << "nothing read, nothing recorded";
+    EXPECT_EQ(silent.firmwareName, "");
+    EXPECT_EQ(silent.firmwareVersion, "");
+    EXPECT_EQ(silent.fpgaVersion, "");
+    EXPECT_EQ(bench.host.fields[Field::EditSerialNumber], "0");
+    EXPECT_EQ(bench.host.fields[Field::EditFirmwareVersion], "0");
+    EXPECT_EQ(bench.host.fields[Field::FPGAversion], "00000000");
+    EXPECT_EQ(bench.host.scanCoreIndex, kScanCoreEntryAtStart);
+}
+
+// A field is what this operation's board said, or empty: the device flow does not read the
+// scan core; Reset TQ9 does.
+TEST_F(RecorderTest, OnlyWhatWasReadIsRecorded) {
+    bench.Keep();
+    RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
+    EXPECT_EQ(bench.Newest().scanCore, "");
+    RunRecorded(bench.ctx, RecordedOperation::Reset, [&] { BtnRefreshClick(bench.ctx); });
+    EXPECT_EQ(bench.Newest().scanCore, "3");
+    EXPECT_EQ(bench.Newest().outcome, kOutcomeCompleted);
+}
+
+// Outcomes say what happened to the board.
+TEST_F(RecorderTest, AnOutcomeSaysWhatHappenedToTheBoard) {
+    bench.Connect();
+    bench.Keep();
+    // A Cancel during the wait before the words: they all go out all the same.
+    bench.Put("core.dat", std::string(64, '\1'));
+    bench.host.fileChoice = bench.dir.File("core.dat").string();
+    bench.host.fields[Field::EditCoreNumber] = "0";
+    RunRecorded(bench.ctx, RecordedOperation::Upload, [&] {
+        bench.host.AfterMs(300, [&] { bench.ctx.BtnCancelClick(); });
+        ButtonUpStreamClick(bench.ctx);
+    });
+    OperationRecord r = bench.Newest();
+    EXPECT_EQ(r.outcome, kOutcomeCompleted);
+    EXPECT_EQ(r.reason, "cancelled after every word was sent");
+    EXPECT_EQ(bench.board->uploads.back().words.size(), 16u);
+
+    // A Reset cut short by closing the window did not complete.
+    RunRecorded(bench.ctx, RecordedOperation::Reset, [&] {
+        bench.host.AfterMs(200, [&] { bench.ctx.RequestStop(); });
+        BtnRefreshClick(bench.ctx);
+    });
+    r = bench.Newest();
+    EXPECT_EQ(r.outcome, kOutcomeCancelled);
+    EXPECT_EQ(r.reason, "the program was closed during the operation");
 }
 
 TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
