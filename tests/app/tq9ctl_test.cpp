@@ -130,6 +130,13 @@ TEST_F(CtlTest, BadInputSaysWhatWasWrongAndOpensNothing) {
         EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
         EXPECT_EQ(run.out.find("Using FTDI Device"), std::string::npos) << run.out;
     }
+    // Exactly the buffer's size is taken (here on the cable without a board, so nothing is
+    // sent and the flow fails on its own).
+    fs::resize_file((std::ofstream(dir.File("exact.dat")), dir.File("exact.dat")), 16384 * 4);
+    const Run exact = Ctl("upload exact.dat --cable FT5X2K9Q");
+    EXPECT_EQ(exact.exitCode, 1) << exact.err;
+    EXPECT_NE(exact.out.find("No response from TQ9 serial port driver!"), std::string::npos)
+        << exact.out;
     const Run help = Ctl("--help");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("usage: tq9ctl list"), std::string::npos);
