@@ -1,6 +1,5 @@
 #include "records/RecordExport.h"
 
-#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -34,30 +33,31 @@ std::string AvrdudeRunsText(const OperationRecord& r) {
     return text;
 }
 
-std::string AvrdudeRunsJson(const OperationRecord& r) {
-    std::string json = "[";
-    for (std::size_t i = 0; i < r.avrdudeRuns.size(); ++i) {
-        const AvrdudeRunRecord& run = r.avrdudeRuns[i];
-        json += std::string(i ? ", " : "") + "{\"command_line\": " + JsonString(run.commandLine) +
-                ", \"exit_code\": " + std::to_string(run.exitCode) +
-                ", \"output\": " + JsonString(run.output) + "}";
+Json AvrdudeRunsJson(const OperationRecord& r) {
+    Json runs = Json::array();
+    for (const AvrdudeRunRecord& run : r.avrdudeRuns) {
+        runs.push_back({{"command_line", run.commandLine},
+                        {"exit_code", run.exitCode},
+                        {"output", run.output}});
     }
-    return json + "]";
+    return runs;
 }
 
 struct Column {
     using Text = std::function<std::string(const OperationRecord&)>;
-    Column(const char* name, bool number, Text text, Text json = nullptr)
+    using AsJson = std::function<Json(const OperationRecord&)>;
+    Column(const char* name, bool number, Text text, AsJson json = nullptr)
         : name(name), number(number), text(std::move(text)), json(std::move(json)) {}
     const char* name;
-    bool number;  // JSON writes it unquoted (null when empty)
+    bool number;  // JSON writes it as a number (null when empty)
     Text text;
-    Text json;  // the value as JSON, where it is more than a string or a number
+    AsJson json;  // the value as JSON, where it is more than a string or a number
 };
 
 const std::vector<Column>& Columns() {
     static const std::vector<Column> columns = {
-        {"id", true, [](const OperationRecord& r) { return std::to_string(r.id); }},
+        {"id", true,
+         [](const OperationRecord& r) { return r.id ? std::to_string(r.id) : std::string(); }},
         {"started", false, [](const OperationRecord& r) { return r.started; }},
         {"ended", false, [](const OperationRecord& r) { return r.ended; }},
         {"host", false, [](const OperationRecord& r) { return r.host; }},
@@ -105,36 +105,8 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : Utf8Valid(text)) {
-        switch (c) {
-            case '"':
-                json += "\\\"";
-                break;
-            case '\\':
-                json += "\\\\";
-                break;
-            case '\n':
-                json += "\\n";
-                break;
-            case '\r':
-                json += "\\r";
-                break;
-            case '\t':
-                json += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    json += escaped;
-                } else {
-                    json += c;
-                }
-        }
-    }
-    return json + "\"";
+std::string JsonLine(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 const std::vector<std::string>& RecordColumns() {
@@ -163,26 +135,30 @@ std::string RecordsAsCsv(const std::vector<OperationRecord>& records) {
     return csv;
 }
 
-std::string RecordAsJson(const OperationRecord& r) {
-    std::string json = "{";
-    bool first = true;
+Json RecordJson(const OperationRecord& r) {
+    Json json = Json::object();
     for (const Column& c : Columns()) {
-        json += (first ? "\"" : ", \"") + std::string(c.name) + "\": ";
         if (c.json) {
-            json += c.json(r);
-        } else {
-            const std::string value = c.text(r);
-            json += c.number ? (value.empty() ? "null" : value) : JsonString(value);
+            json[c.name] = c.json(r);
+            continue;
         }
-        first = false;
+        const std::string value = c.text(r);
+        if (!c.number) {
+            json[c.name] = value;
+        } else if (value.empty()) {
+            json[c.name] = nullptr;
+        } else {
+            json[c.name] = std::stoll(value);
+        }
     }
-    return json + "}";
+    return json;
 }
 
 std::string RecordsAsJson(const std::vector<OperationRecord>& records) {
+    // A row a line, so a long export still reads (and diffs) a record at a time.
     std::string json = "[";
     for (std::size_t i = 0; i < records.size(); ++i)
-        json += (i ? ",\n " : "\n ") + RecordAsJson(records[i]);
+        json += (i ? ",\n " : "\n ") + JsonLine(RecordJson(records[i]));
     return json + (records.empty() ? "]\n" : "\n]\n");
 }
 

@@ -4,6 +4,7 @@
 // UTF-8 whatever the rows hold. The avrdude runs are one CSV field (a line per run, its
 // output indented below it) and in JSON an array of {command_line, exit_code, output}.
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,19 @@
 
 namespace tq9 {
 
+// Objects keep their fields in the order they were set, so a person reads them as the
+// columns go.
+using Json = nlohmann::ordered_json;
+
 // The columns, in order, as both formats name them.
 const std::vector<std::string>& RecordColumns();
 std::string RecordsAsCsv(const std::vector<OperationRecord>& records);
 std::string RecordsAsJson(const std::vector<OperationRecord>& records);
-// One record as JSON, on one line (for a stream of them).
-std::string RecordAsJson(const OperationRecord& record);
-// A text as a JSON string, quoted; bytes that are not UTF-8 become U+FFFD.
-std::string JsonString(const std::string& text);
+// One record as JSON: every column, numbers as numbers (null when unknown), the avrdude
+// runs as an array. The one shape of a record wherever JSON shows one.
+Json RecordJson(const OperationRecord& record);
+// A JSON value as one line of text; bytes that are not UTF-8 become U+FFFD.
+std::string JsonLine(const Json& value);
 // A record's full text for the operator: every field, the avrdude runs, the probe log
 // and the console lines.
 std::string RecordDetail(const OperationRecord& record);

@@ -119,5 +119,9 @@ inline constexpr const char* kNoStoreInThisBuild = "this build keeps no records 
 
 // Now in UTC, ISO 8601 with seconds and a Z.
 std::string UtcNowIso8601();
+// Whether `text` is a day a filter can start or end at: a real calendar day as
+// YYYY-MM-DD, optionally with as much of a UTC time as the rows hold
+// ("2026-12-09T16", "...T16:31", "...T16:31:50", "...T16:31:50Z").
+bool RecordDateValid(const std::string& text);
 
 }  // namespace tq9

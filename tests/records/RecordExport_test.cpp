@@ -45,26 +45,31 @@ TEST(RecordExportTest, CsvHasAHeaderRowCrlfLinesAndQuotesOnlyWhereNeeded) {
     EXPECT_EQ(RecordsAsCsv({}), header + "\r\n");
 }
 
-TEST(RecordExportTest, JsonEscapesControlsKeepsUtf8AndReplacesOtherBytes) {
-    const std::string json = RecordAsJson(Awkward());
-    EXPECT_EQ(json.rfind("{\"id\": 7, \"started\": \"2026-12-09T10:00:00Z\"", 0), 0u) << json;
-    EXPECT_NE(json.find("\"com_number\": 3"), std::string::npos);
-    EXPECT_NE(json.find("\"upload_size\": null"), std::string::npos);
-    EXPECT_NE(json.find("\"console\": \"a \\\"quoted\\\", text\\r\\nsecond\\tline \\u0001 end\""),
-              std::string::npos)
-        << json;
-    EXPECT_NE(json.find("\"firmware_name\": \"TQ95-\xEF\xBF\xBDrgel\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"cable_description\": \"TTL232R-\xC3\xA4V\""), std::string::npos);
-    EXPECT_NE(json.find("\"avrdude_runs\": [{\"command_line\": \"\\\"avrdude\\\" -n\", "
-                        "\"exit_code\": 0, \"output\": \"\"}, {\"command_line\": "
-                        "\"\\\"avrdude\\\" -U\", \"exit_code\": 1, \"output\": \"avrdude: "
-                        "writing flash\\r\\navrdude: \\\"failed\\\"\\n\"}], "),
-              std::string::npos)
-        << json;
+TEST(RecordExportTest, JsonHoldsEveryColumnTypedAndReadsBackAsWritten) {
+    const Json json = Json::parse(JsonLine(RecordJson(Awkward())));
+    std::vector<std::string> keys;
+    for (const auto& item : json.items())
+        keys.push_back(item.key());
+    EXPECT_EQ(keys, RecordColumns()) << "the columns, in their order";
+    EXPECT_EQ(json["id"], 7);
+    EXPECT_EQ(json["com_number"], 3);
+    EXPECT_TRUE(json["upload_size"].is_null());
+    EXPECT_EQ(json["console"], "a \"quoted\", text\r\nsecond\tline \x01 end");
+    EXPECT_EQ(json["firmware_name"], "TQ95-\xEF\xBF\xBDrgel");
+    EXPECT_EQ(json["cable_description"], "TTL232R-\xC3\xA4V");
+    EXPECT_EQ(json["avrdude_runs"],
+              Json::parse(R"([{"command_line": "\"avrdude\" -n", "exit_code": 0, "output": ""},
+                              {"command_line": "\"avrdude\" -U", "exit_code": 1,
+                               "output": "avrdude: writing flash\r\navrdude: \"failed\"\n"}])"));
+    // A control character is escaped, never written raw.
+    EXPECT_NE(JsonLine(RecordJson(Awkward())).find("line \\u0001 end"), std::string::npos);
+    OperationRecord unsaved;
+    EXPECT_TRUE(RecordJson(unsaved)["id"].is_null());
+
     EXPECT_EQ(RecordsAsJson({}), "[]\n");
     const std::string two = RecordsAsJson({Awkward(), Awkward()});
-    EXPECT_EQ(two.front(), '[');
-    EXPECT_NE(two.find("},\n {"), std::string::npos);
+    EXPECT_NE(two.find("},\n {"), std::string::npos) << "a row a line";
+    EXPECT_EQ(Json::parse(two).size(), 2u);
 }
 
 // Bytes that are no UTF-8 (a board's text, a file name from another system, output
@@ -89,7 +94,7 @@ TEST(RecordExportTest, EveryExportIsValidUtf8WhateverTheRowHolds) {
         "\xEF\xBF\xBD>"
         "<\xEF\xBF\xBD>"
         "<\xEF\xBF\xBD>";
-    const std::string exports[] = {RecordsAsCsv({r}), RecordsAsJson({r}), JsonString(all),
+    const std::string exports[] = {RecordsAsCsv({r}), RecordsAsJson({r}), JsonLine(Json(all)),
                                    RecordDetail(r)};
     for (const std::string& text : exports) {
         EXPECT_EQ(Utf8Valid(text), text) << text;
@@ -100,7 +105,7 @@ TEST(RecordExportTest, EveryExportIsValidUtf8WhateverTheRowHolds) {
     EXPECT_NE(csv.find("/home/op/cores/" + replaced + ".dat"), std::string::npos);
     EXPECT_NE(csv.find("flash:w:" + replaced), std::string::npos);
     EXPECT_NE(csv.find("output " + replaced), std::string::npos);
-    EXPECT_EQ(JsonString(all), "\"" + replaced + "\"");
+    EXPECT_EQ(JsonLine(Json(all)), "\"" + replaced + "\"");
 }
 
 }  // namespace

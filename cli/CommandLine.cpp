@@ -1,0 +1,406 @@
+// tq9ctl's command line: every subcommand and option declared once, with its type and
+// range, and the checks that can be made before a cable is touched.
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "base/Convert.h"
+#include "base/Platform.h"
+#include "cli/Ctl.h"
+#include "cli/Output.h"
+#include "cli/Terminal.h"
+#include "isp/ProductionFiles.h"
+#include "board/ScanCoreUpload.h"
+#include "ops/MainWindowOps.h"
+#include "records/RecordStore.h"
+
+namespace tq9 {
+
+namespace {
+
+constexpr const char* kVersion = "tq9ctl " TQ9_VERSION;
+constexpr std::size_t kHelpWidth = 80;
+
+// The help's closing paragraphs, each where it applies.
+constexpr const char* kCableHelp =
+    "CABLE: --cable SERIAL or --index N picks the cable; without them, the first one.";
+constexpr const char* kJsonHelp =
+    "--json: each operation writes one JSON object on standard output instead of the\n"
+    "console lines: its board record (the fields of \"tq9ctl records --json\") with its\n"
+    "\"dialogs\", its console \"lines\" and \"record_warning\". A refusal is an object\n"
+    "too: {\"error\": TEXT, \"exit_code\": N}.";
+constexpr const char* kInterruptHelp =
+    "On a terminal, long waits show their progress on standard error. Ctrl-C acts as\n"
+    "the window's Cancel (a running avrdude is stopped); a second Ctrl-C ends the\n"
+    "program at once, avrdude with it, and its board record says so.";
+constexpr const char* kExitHelp =
+    "Exit codes: 0 done and the board answered, 1 the board or the operation failed\n"
+    "(no answer, an error line, a warning or error dialog), 2 usage error or bad\n"
+    "input, 3 no cable found or no driver, 130 interrupted by Ctrl-C.";
+
+// CLI11's help, with each description wrapped to the terminal's usual width and an
+// option's value shown by its name alone (its range is in its description).
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_option_opts(const CLI::Option* option) const override {
+        if (option->get_positional() || option->get_type_size() == 0) return {};
+        return " " + option->get_type_name();
+    }
+    std::string make_option_desc(const CLI::Option* option) const override {
+        return Wrap(option->get_description(), kHelpWidth - get_column_width());
+    }
+    std::string make_subcommand(const CLI::App* sub) const override {
+        std::stringstream out;
+        CLI::detail::format_help(out, sub->get_display_name(true),
+                                 Wrap(sub->get_description(), kHelpWidth - get_column_width()),
+                                 get_column_width());
+        return out.str();
+    }
+    // --help-all, which the manual page is made from: the list of commands, then each
+    // command as a paragraph of its own under its usage, with its options and notes.
+    std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+        std::string text = CLI::Formatter::make_subcommands(app, CLI::AppFormatMode::Normal);
+        if (mode != CLI::AppFormatMode::All) return text;
+        for (const CLI::App* sub : app->get_subcommands({}))
+            text += "\n" + make_expanded(sub);
+        return text;
+    }
+    std::string make_expanded(const CLI::App* sub) const override {
+        std::string usage = make_usage(sub, app_name_ + " " + sub->get_name());
+        usage = usage.substr(usage.find(": ") + 2);
+        std::string text = usage.substr(0, usage.find('\n')) + ":\n" +
+                           Indent(Wrap(sub->get_description(), kHelpWidth - 2)) + "\n\n";
+        for (const bool positional : {true, false}) {
+            for (const CLI::Option* option : sub->get_options()) {
+                if (option->get_positional() != positional || option == sub->get_help_ptr() ||
+                    option == sub->get_help_all_ptr())
+                    continue;
+                text += make_option(option, positional);
+            }
+        }
+        // Its own notes; those every command shares are said once, at the end.
+        std::istringstream footer(sub->get_footer() + "\n\n");
+        std::string paragraph, line;
+        while (std::getline(footer, line)) {
+            if (!line.empty()) {
+                paragraph += (paragraph.empty() ? "" : "\n") + line;
+                continue;
+            }
+            if (!paragraph.empty() && paragraph != kJsonHelp && paragraph != kInterruptHelp &&
+                paragraph != kExitHelp)
+                text += "\n" + Indent(paragraph) + "\n";
+            paragraph.clear();
+        }
+        return text;
+    }
+    std::string make_description(const CLI::App* app) const override {
+        const std::string text = app->get_description();
+        return text.empty() ? text : Wrap(text, kHelpWidth - 2) + "\n";
+    }
+
+    std::string app_name_ = "tq9ctl";
+
+    static std::string Indent(const std::string& text) {
+        std::string indented = "  ";
+        for (const char c : text)
+            indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
+        return indented;
+    }
+    // Words filled into lines of at most `width` characters.
+    static std::string Wrap(const std::string& text, std::size_t width) {
+        std::istringstream words(text);
+        std::string wrapped, line;
+        for (std::string word; words >> word;) {
+            if (!line.empty() && line.size() + 1 + word.size() > width) {
+                wrapped += line + "\n";
+                line.clear();
+            }
+            line += (line.empty() ? "" : " ") + word;
+        }
+        return wrapped + line;
+    }
+};
+
+// A check that needs no cable, as CLI11 runs it on an option's value: empty when the value
+// is good, else why not.
+CLI::Validator Check(std::function<std::string(const std::string&)> problem) {
+    return CLI::Validator([problem](std::string& value) { return problem(value); }, "");
+}
+
+// An option's value that is another option ("--cable --json"): CLI11 would take it.
+std::string NotAnOption(const std::string& value) {
+    if (value.rfind("--", 0) == 0) return "needs a value, not the option " + value;
+    return {};
+}
+
+// A value option, declared with the name of its value.
+template <typename T>
+CLI::Option* AddValue(CLI::App& sub, const std::string& name, T& value,
+                      const std::string& description, const std::string& valueName) {
+    return sub.add_option(name, value, description)
+        ->type_name(valueName)
+        ->check(Check(NotAnOption));
+}
+
+std::string NumberFrom(const std::string& value, int lowest, int highest,
+                       const std::string& what) {
+    const auto number = ParseInt32(value);
+    if (number && *number >= lowest && *number <= highest) return {};
+    return value + " is not " + what;
+}
+
+// A test-port entry by number or by its text, as the window's list shows it.
+std::optional<int> TestPortEntry(const std::string& text) {
+    if (const auto number = ParseInt32(text)) {
+        if (*number >= 0 && *number < static_cast<int>(kTestPortEntries.size())) return *number;
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kTestPortEntries.size(); ++i) {
+        if (text == kTestPortEntries[i]) return static_cast<int>(i);
+    }
+    return std::nullopt;
+}
+
+// Why the upload file cannot be sent; empty when it can.
+std::string UploadFileProblem(const std::string& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) return "cannot read " + file;
+    if (!std::ifstream(file, std::ios::binary)) return "cannot read " + file;
+    const auto bytes = std::filesystem::file_size(file, error);
+    if (error) return "cannot read " + file;
+    if (bytes / 4 > kFileBufferWords) {
+        return file + " holds " + std::to_string(bytes / 4) + " words, at most " +
+               std::to_string(kFileBufferWords) + " fit";
+    }
+    return {};
+}
+
+// Why the firmware image cannot be programmed; empty when it can. The image is one of the
+// window's list, found in the bench directory.
+std::string FirmwareProblem(const std::string& image, const std::string& benchDirectory) {
+    bool listed = false;
+    std::string names;
+    for (const char* entry : kFirmwareEntries) {
+        if (entry[0] == '-') continue;  // the list's separator
+        listed = listed || image == entry;
+        names += std::string(names.empty() ? "" : ", ") + entry;
+    }
+    if (!listed) return "no firmware image " + image + " in the list (" + names + ")";
+    if (!FileExistsNoCase(benchDirectory, image)) {
+        return "missing firmware image " + image + " in " + benchDirectory;
+    }
+    return {};
+}
+
+void AddJson(CLI::App& sub, CtlRequest& request, const std::string& what) {
+    sub.add_flag("--json", request.json, what);
+}
+
+// The cable options of every subcommand that opens one.
+void AddCable(CLI::App& sub, CtlRequest& request) {
+    auto* cable = AddValue(sub, "--cable", request.cable, "the cable with this serial number",
+                           "SERIAL");
+    AddValue(sub, "--index", request.index,
+             "the cable in this row of the list (0-15; default: the first)", "N")
+        ->check(Check([](const std::string& value) {
+            return NumberFrom(value, 0, 15, "a row of the cable list (0-15)");
+        }))
+        ->excludes(cable);
+    AddJson(sub, request, "one JSON object per operation instead of the console lines");
+}
+
+CLI::App* AddBoardCommand(CLI::App& app, CtlRequest& request, const std::string& name,
+                          const std::string& description) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->footer(std::string(kJsonHelp) + "\n\n" + kInterruptHelp + "\n\n" + kExitHelp);
+    AddCable(*sub, request);
+    return sub;
+}
+
+void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirectory) {
+    auto formatter = std::make_shared<HelpFormatter>();
+    formatter->label("SUBCOMMAND", "COMMAND");
+    formatter->label("Positionals", "Arguments");
+    app.formatter(formatter);
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.set_version_flag("--version", kVersion, "print the version and exit");
+    app.set_help_all_flag("--help-all", "print the help of every command and exit");
+    app.require_subcommand(1);
+    app.footer(std::string(kCableHelp) + "\n\n" + kJsonHelp + "\n\n" + kInterruptHelp + "\n\n" +
+               kExitHelp);
+
+    CLI::App* list =
+        app.add_subcommand("list", "the attached FTDI cables and the driver that found them");
+    list->footer(kExitHelp);
+    AddJson(*list, request, "the driver and the cables as one JSON object");
+
+    AddBoardCommand(app, request, "identify",
+                    "the device flow: open the cable, detect its COM port, check that the "
+                    "board answers, identify it, close it");
+    AddBoardCommand(app, request, "reset",
+                    "identify, then Reset TQ9: the board reboots and is identified again");
+    AddBoardCommand(app, request, "fpga-update", "identify, then Upd FPGA");
+    AddBoardCommand(app, request, "finalize",
+                    "identify, then Finalize: factory defaults and the reverb DSP program");
+
+    CLI::App* testPort = AddBoardCommand(
+        app, request, "test-port", "identify, then route ENTRY to the logic-analyzer test port");
+    testPort
+        ->add_option("ENTRY", request.testPortEntry,
+                     "0-7, or the entry's text as the window lists it")
+        ->required()
+        ->transform(CLI::Validator(
+            [](std::string& value) {
+                const auto entry = TestPortEntry(value);
+                if (!entry) return "no test-port entry " + value + " (0-7, or its text)";
+                value = std::to_string(*entry);
+                return std::string();
+            },
+            ""));
+
+    CLI::App* upload = AddBoardCommand(
+        app, request, "upload", "identify, then send the scan-core FILE (32-bit words) to core N");
+    upload->add_option("FILE", request.file, "the scan-core file, at most 16384 words")
+        ->required()
+        ->check(Check(UploadFileProblem));
+    AddValue(*upload, "--core", request.core, "the core to load (default: 0)", "N")
+        ->check(Check([](const std::string& value) {
+            return NumberFrom(value, 0, INT32_MAX, "a core number (0 or more)");
+        }));
+
+    CLI::App* program = AddBoardCommand(
+        app, request, "program",
+        "identify, then the production run (Production Prgrm) through avrdude and the "
+        "DIAMEX programmer");
+    program->footer(
+        "Each operator dialog is printed and waits for Enter; --yes confirms them at\n"
+        "once. Without a terminal it needs --yes.\n\n" +
+        program->get_footer());
+    AddValue(*program, "--firmware", request.firmware,
+             "the firmware image: a name from the window's list, in the bench directory",
+             "IMAGE")
+        ->required()
+        ->check(Check([benchDirectory](const std::string& value) {
+            return FirmwareProblem(value, benchDirectory);
+        }));
+    AddValue(*program, "--diamex", request.diamex,
+             "the programmer's port: a number n (/dev/ttyUSBn on Linux, COMn on Windows), or "
+             "a device path under /dev/",
+             "PORT")
+        ->required()
+        ->check(Check([](const std::string& value) {
+            return IspPortValid(value)
+                       ? std::string()
+                       : value + " is not a port number, nor a device path under /dev/";
+        }));
+    program->add_flag("--avr-only", request.avrOnly, "AVR only instead of the production run");
+    program->add_flag("--yes", request.yes, "confirm every operator dialog at once");
+
+    CLI::App* records = app.add_subcommand(
+        "records", "the board records this user's benches kept, newest first; opens no cable");
+    records->footer(
+        "Every operation on a board with its outcome: as tab-separated lines, or every\n"
+        "field as CSV or JSON.\n\n" +
+        std::string(kExitHelp));
+    AddValue(*records, "--serial", request.serial, "only this board's", "N");
+    AddValue(*records, "--since", request.since, "only from this day on (YYYY-MM-DD)", "DATE")
+        ->check(Check([](const std::string& value) {
+            return RecordDateValid(value) ? std::string()
+                                          : value + " is not a date as YYYY-MM-DD";
+        }));
+    auto* csv = records->add_flag("--csv", request.csv, "every field, as CSV");
+    records->add_flag("--json", request.json, "every field, as a JSON array")->excludes(csv);
+
+    for (CLI::App* sub : app.get_subcommands({})) {
+        sub->group("Commands");
+        sub->allow_extras();  // said below, naming what they are
+    }
+}
+
+// What is wrong with the arguments CLI11 left over: an option of another subcommand, an
+// unknown one, or an argument too many. Empty when none is left.
+std::string ExtrasProblem(const CLI::App& app, const CLI::App& sub) {
+    const std::vector<std::string> extras = sub.remaining();
+    if (extras.empty()) return {};
+    const std::string& first = extras.front();
+    if (first.size() > 1 && first[0] == '-') {
+        const std::string name = first.substr(0, first.find('='));
+        std::string owners;
+        for (const CLI::App* other : app.get_subcommands({})) {
+            if (other == &sub || !other->get_option_no_throw(name)) continue;
+            owners += (owners.empty() ? "" : ", ") + other->get_name();
+        }
+        if (!owners.empty()) return name + " is an option of " + owners + ", not of " + sub.get_name();
+        return sub.get_name() + " has no option " + name;
+    }
+    const bool takesOne = !sub.get_options([](const CLI::Option* o) {
+                                   return o->get_positional();
+                               }).empty();
+    return sub.get_name() + (takesOne ? " takes one argument" : " takes no argument") +
+           ", not also " + first;
+}
+
+// The first argument must name a command (or ask for help or the version).
+std::string CommandProblem(const CLI::App& app, const std::vector<std::string>& args) {
+    if (args.empty()) return "no command";
+    const std::string& first = args.front();
+    if (first == "-h" || first == "--help" || first == "--help-all" || first == "--version")
+        return {};
+    if (first.empty()) return "no command (an empty argument)";
+    for (const CLI::App* sub : app.get_subcommands({})) {
+        if (sub->get_name() == first) return {};
+    }
+    if (first[0] == '-') return "unknown option " + first + " (options follow the command)";
+    return "unknown command " + first;
+}
+
+}  // namespace
+
+int RunCtl(const std::vector<std::string>& args, const std::string& benchDirectory) {
+    CtlRequest request;
+    CLI::App app("The TQ9 bench's operations from the command line, on the same core as the "
+                 "window: the console lines go to standard output as the window shows them.",
+                 "tq9ctl");
+    Declare(app, request, benchDirectory);
+    // Known before the arguments are read, so that a refusal of them is an object too.
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    const CtlOutput output(json);
+    if (const std::string problem = CommandProblem(app, args); !problem.empty()) {
+        return output.UsageError(problem);
+    }
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return kDone;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All);
+        return kDone;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << kVersion << '\n';
+        return kDone;
+    } catch (const CLI::ParseError& error) {
+        return output.UsageError(error.what());
+    }
+    const CLI::App* sub = app.get_subcommands().front();
+    if (const std::string problem = ExtrasProblem(app, *sub); !problem.empty()) {
+        return output.UsageError(problem);
+    }
+    request.command = sub->get_name();
+    if (request.command == "program" && !request.yes && !IsTerminal(Stream::Input)) {
+        return output.UsageError(
+            "program waits for Enter at each operator dialog: run it on a terminal, or "
+            "confirm them beforehand with --yes");
+    }
+    if (request.command == "list") return RunList(request, benchDirectory);
+    if (request.command == "records") return RunRecords(request);
+    return RunBoardCommand(request, benchDirectory);
+}
+
+}  // namespace tq9

@@ -1,0 +1,37 @@
+#pragma once
+// tq9ctl: the bench's operations from the command line, on the same core as the window.
+// Each subcommand and option is declared once (CommandLine.cpp); its help text, its manual
+// page (help2man over --help-all) and its usage errors come from those declarations.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+// What the command line asks for, once it has been read and checked.
+struct CtlRequest {
+    std::string command;  // the subcommand's name
+    bool json = false;
+    // The cable: by serial, or by its row in the list (the first when neither is given).
+    std::optional<std::string> cable;
+    int index = 0;
+    int testPortEntry = 0;      // test-port
+    std::string file;           // upload
+    int core = 0;
+    std::string firmware, diamex;  // program
+    bool avrOnly = false, yes = false;
+    std::string serial, since;  // records
+    bool csv = false;
+};
+
+// Runs tq9ctl with `args` (without the program's name); the bench's files are looked up
+// in `benchDirectory`. Returns the exit code.
+int RunCtl(const std::vector<std::string>& args, const std::string& benchDirectory);
+
+// The subcommands, run once the request has been read (Commands.cpp).
+int RunList(const CtlRequest& request, const std::string& benchDirectory);
+int RunRecords(const CtlRequest& request);
+int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory);
+
+}  // namespace tq9

@@ -1,0 +1,155 @@
+#include "cli/TerminalHost.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Terminal.h"
+#include "records/Recorder.h"
+
+namespace tq9 {
+
+namespace {
+// A dialog's text as a terminal shows it: its CRs as line breaks.
+std::string Shown(std::string text) {
+    for (char& c : text) {
+        if (c == '\r') c = '\n';
+    }
+    return text;
+}
+}  // namespace
+
+void TerminalHost::ConsoleLineAdded(const std::string& line) {
+    // Reply lines keep their closing CR; a terminal would return the cursor on it.
+    std::string shown = line;
+    if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+    if (shown.rfind("##### Error", 0) == 0) failed = true;
+    if (shown.rfind(kRecordNotSaved, 0) == 0) recordWarning = shown;
+    if (json) return;  // the operation's object carries its lines
+    ClearProgress();
+    std::cout << shown << '\n';
+}
+
+void TerminalHost::ConsoleReplaced(const std::vector<std::string>& lines) {
+    for (const auto& line : lines)
+        ConsoleLineAdded(line);
+}
+
+void TerminalHost::ShowMessage(MessageKind kind, const std::string& text) {
+    if (kind != MessageKind::Information) failed = true;
+    dialogs.push_back(Shown(text));
+    if (!json) {
+        ClearProgress();
+        std::cout << "[dialog] " << Shown(text) << '\n' << std::flush;
+    }
+    if (confirmDialogs) return;
+    if (json) std::cerr << "[dialog] " << Shown(text) << '\n';
+    std::cerr << "Press Enter to continue. " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        std::cin.clear();  // Ctrl-C (or the end of input) instead of Enter: a cancel
+        if (Interrupts() == 0) CountInterrupt();
+    }
+    Deliver();
+}
+
+void TerminalHost::WaitForMessage(std::uint32_t limitMs) {
+    Deliver();
+    StdHost::WaitForMessage(limitMs);
+}
+
+void TerminalHost::SetProgressMax(int maximum) {
+    uploadMax_ = maximum;
+    uploadStart_ = std::chrono::steady_clock::now();
+}
+
+void TerminalHost::SetProgressPosition(int position) {
+    Deliver();  // the upload's words do not wait for messages
+    if (!progress || uploadMax_ <= 0) return;
+    if (position == 0) {
+        ClearProgress();
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - drawn_ < std::chrono::milliseconds(100)) return;
+    drawn_ = now;
+    const double seconds = std::chrono::duration<double>(now - uploadStart_).count();
+    const double rate = seconds > 0 ? position / seconds : 0;
+    const int filled = static_cast<int>(30.0 * position / uploadMax_);
+    char line[160];
+    std::snprintf(line, sizeof line, "\r  upload [%s%s] %d/%d words  %.0f words/s  %.0f s left",
+                  std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                  std::string(static_cast<std::size_t>(30 - filled), '.').c_str(), position,
+                  uploadMax_, rate, rate > 0 ? (uploadMax_ - position) / rate : 0.0);
+    std::cerr << line << "\033[K" << std::flush;
+    progressShown_ = true;
+}
+
+void TerminalHost::ReadinessPolled(int poll, int limit) {
+    if (!progress) return;
+    std::cerr << "\r  waiting for the board: poll " << poll << " of " << limit << "\033[K"
+              << std::flush;
+    progressShown_ = true;
+}
+
+void TerminalHost::ClearProgress() {
+    if (!progressShown_) return;
+    std::cerr << "\r\033[K" << std::flush;
+    progressShown_ = false;
+}
+
+void TerminalHost::Deliver() {
+    if (Interrupts() == 0 || !ctx) return;
+    if (Interrupts() > 1 && !stopDelivered_) {
+        stopDelivered_ = true;
+        ClearProgress();
+        ctx->RequestStop();
+        throw Interrupted();
+    }
+    if (cancelDelivered_) return;
+    cancelDelivered_ = true;
+    ClearProgress();
+    ctx->BtnCancelClick();
+}
+
+void TerminalHost::ProgramOutputStart(const std::string& commandLine) {
+    if (json) return;
+    ClearProgress();
+    std::cout << "----- " << commandLine << '\n';
+}
+
+void TerminalHost::ProgramOutputAdd(const std::string& text) {
+    Deliver();
+    if (json || text.empty()) return;
+    ClearProgress();
+    std::cout << text << std::flush;
+}
+
+void TerminalHost::ProgramOutputEnd(int exitCode) {
+    if (json) return;
+    std::cout << "\n----- avrdude exit code " << exitCode << '\n';
+}
+
+bool TerminalHost::DeviceDialogShow(int& row) {
+    for (int i = 0; i < static_cast<int>(serials_.size()); ++i) {
+        if (wantedSerial ? serials_[i] == *wantedSerial : i == wantedIndex) {
+            row = i;
+            return true;
+        }
+    }
+    refusal = wantedSerial ? "no cable with serial " + *wantedSerial
+                           : "no cable at index " + std::to_string(wantedIndex) + " (" +
+                                 std::to_string(serials_.size()) + " attached)";
+    return false;
+}
+
+bool TerminalHost::OpenFileDialog(const FileDialogSettings&, std::string& fileName) {
+    fileName = uploadFile;
+    return !uploadFile.empty();
+}
+
+void TerminalHost::StartOperation() {
+    dialogs.clear();
+    recordWarning.clear();
+}
+
+}  // namespace tq9
