@@ -11,11 +11,11 @@
 
 #include "base/Convert.h"
 #include "base/Platform.h"
+#include "board/ScanCoreUpload.h"
 #include "cli/Ctl.h"
 #include "cli/Output.h"
 #include "cli/Terminal.h"
 #include "isp/ProductionFiles.h"
-#include "board/ScanCoreUpload.h"
 #include "ops/MainWindowOps.h"
 #include "records/RecordStore.h"
 
@@ -147,8 +147,7 @@ CLI::Option* AddValue(CLI::App& sub, const std::string& name, T& value,
         ->check(Check(NotAnOption));
 }
 
-std::string NumberFrom(const std::string& value, int lowest, int highest,
-                       const std::string& what) {
+std::string NumberFrom(const std::string& value, int lowest, int highest, const std::string& what) {
     const auto number = ParseInt32(value);
     if (number && *number >= lowest && *number <= highest) return {};
     return value + " is not " + what;
@@ -203,8 +202,8 @@ void AddJson(CLI::App& sub, CtlRequest& request, const std::string& what) {
 
 // The cable options of every subcommand that opens one.
 void AddCable(CLI::App& sub, CtlRequest& request) {
-    auto* cable = AddValue(sub, "--cable", request.cable, "the cable with this serial number",
-                           "SERIAL");
+    auto* cable =
+        AddValue(sub, "--cable", request.cable, "the cable with this serial number", "SERIAL");
     AddValue(sub, "--index", request.index,
              "the cable in this row of the list (0-15; default: the first)", "N")
         ->check(Check([](const std::string& value) {
@@ -282,8 +281,7 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         "once. Without a terminal it needs --yes.\n\n" +
         program->get_footer());
     AddValue(*program, "--firmware", request.firmware,
-             "the firmware image: a name from the window's list, in the bench directory",
-             "IMAGE")
+             "the firmware image: a name from the window's list, in the bench directory", "IMAGE")
         ->required()
         ->check(Check([benchDirectory](const std::string& value) {
             return FirmwareProblem(value, benchDirectory);
@@ -310,8 +308,7 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
     AddValue(*records, "--serial", request.serial, "only this board's", "N");
     AddValue(*records, "--since", request.since, "only from this day on (YYYY-MM-DD)", "DATE")
         ->check(Check([](const std::string& value) {
-            return RecordDateValid(value) ? std::string()
-                                          : value + " is not a date as YYYY-MM-DD";
+            return RecordDateValid(value) ? std::string() : value + " is not a date as YYYY-MM-DD";
         }));
     auto* csv = records->add_flag("--csv", request.csv, "every field, as CSV");
     records->add_flag("--json", request.json, "every field, as a JSON array")->excludes(csv);
@@ -335,12 +332,12 @@ std::string ExtrasProblem(const CLI::App& app, const CLI::App& sub) {
             if (other == &sub || !other->get_option_no_throw(name)) continue;
             owners += (owners.empty() ? "" : ", ") + other->get_name();
         }
-        if (!owners.empty()) return name + " is an option of " + owners + ", not of " + sub.get_name();
+        if (!owners.empty())
+            return name + " is an option of " + owners + ", not of " + sub.get_name();
         return sub.get_name() + " has no option " + name;
     }
-    const bool takesOne = !sub.get_options([](const CLI::Option* o) {
-                                   return o->get_positional();
-                               }).empty();
+    const bool takesOne =
+        !sub.get_options([](const CLI::Option* o) { return o->get_positional(); }).empty();
     return sub.get_name() + (takesOne ? " takes one argument" : " takes no argument") +
            ", not also " + first;
 }
@@ -363,9 +360,10 @@ std::string CommandProblem(const CLI::App& app, const std::vector<std::string>& 
 
 int RunCtl(const std::vector<std::string>& args, const std::string& benchDirectory) {
     CtlRequest request;
-    CLI::App app("The TQ9 bench's operations from the command line, on the same core as the "
-                 "window: the console lines go to standard output as the window shows them.",
-                 "tq9ctl");
+    CLI::App app(
+        "The TQ9 bench's operations from the command line, on the same core as the "
+        "window: the console lines go to standard output as the window shows them.",
+        "tq9ctl");
     Declare(app, request, benchDirectory);
     // Known before the arguments are read, so that a refusal of them is an object too.
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();

@@ -65,10 +65,9 @@ BoardOperation OperationFor(const CtlRequest& request) {
     }
     if (command == "program") {
         const bool avrOnly = request.avrOnly;
-        return {avrOnly ? RecordedOperation::AvrOnly : RecordedOperation::ProductionRun,
-                [avrOnly](AppContext& ctx) {
-                    avrOnly ? BtnAVRonlyClick(ctx) : ProdProgClick(ctx);
-                }};
+        return {
+            avrOnly ? RecordedOperation::AvrOnly : RecordedOperation::ProductionRun,
+            [avrOnly](AppContext& ctx) { avrOnly ? BtnAVRonlyClick(ctx) : ProdProgClick(ctx); }};
     }
     return {};
 }
@@ -86,9 +85,8 @@ int RunList(const CtlRequest& request, const std::string& benchDirectory) {
     if (output.IsJson()) {
         Json cables = Json::array();
         for (std::uint32_t i = 0; i < link.deviceCount; ++i) {
-            cables.push_back({{"index", i},
-                              {"serial", link.serials[i]},
-                              {"description", link.descriptions[i]}});
+            cables.push_back(
+                {{"index", i}, {"serial", link.serials[i]}, {"description", link.descriptions[i]}});
         }
         output.Object({{"driver", library->Source()},
                        {"loaded_from", library->LoadedFrom()},
@@ -111,8 +109,8 @@ int RunRecords(const CtlRequest& request) {
     const std::string path = DefaultRecordsPath();
     std::error_code error;
     if (path.empty() || !std::filesystem::exists(path, error)) {
-        return output.Refuse(kFailed, "no board records yet" +
-                                          (path.empty() ? std::string() : " (" + path + ")"));
+        return output.Refuse(
+            kFailed, "no board records yet" + (path.empty() ? std::string() : " (" + path + ")"));
     }
     std::string whyNot;
     const auto store = RecordStore::Open(path, whyNot);

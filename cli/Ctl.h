@@ -16,8 +16,8 @@ struct CtlRequest {
     // The cable: by serial, or by its row in the list (the first when neither is given).
     std::optional<std::string> cable;
     int index = 0;
-    int testPortEntry = 0;      // test-port
-    std::string file;           // upload
+    int testPortEntry = 0;  // test-port
+    std::string file;       // upload
     int core = 0;
     std::string firmware, diamex;  // program
     bool avrOnly = false, yes = false;

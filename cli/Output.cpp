@@ -23,8 +23,7 @@ void CtlOutput::Object(const tq9::Json& object) const {
 Json OperationJson(const OperationRecord& record, const std::vector<std::string>& dialogs,
                    const std::string& recordWarning) {
     Json json = RecordJson(record);
-    json["record_warning"] =
-        recordWarning.empty() ? tq9::Json(nullptr) : tq9::Json(recordWarning);
+    json["record_warning"] = recordWarning.empty() ? tq9::Json(nullptr) : tq9::Json(recordWarning);
     json["dialogs"] = dialogs;
     Json lines = Json::array();
     for (std::size_t at = 0; !record.console.empty() && at != std::string::npos;) {

@@ -11,10 +11,10 @@
 namespace tq9 {
 
 enum ExitCode : int {
-    kDone = 0,      // done, and the board answered
-    kFailed = 1,    // the board or the operation failed
-    kUsage = 2,     // usage error or bad input
-    kNoCable = 3,   // no cable found, or no driver
+    kDone = 0,           // done, and the board answered
+    kFailed = 1,         // the board or the operation failed
+    kUsage = 2,          // usage error or bad input
+    kNoCable = 3,        // no cable found, or no driver
     kInterrupted = 130,  // Ctrl-C
 };
 

@@ -63,8 +63,8 @@ class TerminalHost : public StdHost {
     int wantedIndex = 0;
     std::string uploadFile;
     bool confirmDialogs = true;
-    bool json = false;      // one object per operation instead of the lines
-    bool progress = false;  // progress lines on standard error (a terminal)
+    bool json = false;          // one object per operation instead of the lines
+    bool progress = false;      // progress lines on standard error (a terminal)
     AppContext* ctx = nullptr;  // the run's context, for a Ctrl-C's Cancel
 
     // What happened.

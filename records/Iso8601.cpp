@@ -1,5 +1,5 @@
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <ctime>
 
 #include "records/RecordStore.h"

@@ -25,8 +25,8 @@
 
 #include "base/Sha256.h"
 #include "records/RecordExport.h"
-#include "records/Recorder.h"
 #include "records/RecordStore.h"
+#include "records/Recorder.h"
 #include "sim/ServerProcess.h"
 
 namespace tq9 {

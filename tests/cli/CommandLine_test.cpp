@@ -61,8 +61,7 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
         {{"reset", "extra"}, "reset takes no argument, not also extra"},
         {{"test-port", "1", "2"}, "test-port takes one argument, not also 2"},
         {{"identify", "--cable"}, "--cable: 1 required SERIAL missing"},
-        {{"identify", "--cable", "--index", "1"},
-         "--cable: needs a value, not the option --index"},
+        {{"identify", "--cable", "--index", "1"}, "--cable: needs a value, not the option --index"},
         {{"records", "--since", "--csv"}, "--since: needs a value, not the option --csv"},
         {{"identify", "--index", "x"}, "--index: x is not a row of the cable list (0-15)"},
         {{"identify", "--index", "-1"}, "--index: -1 is not a row of the cable list (0-15)"},
@@ -125,10 +124,9 @@ TEST_F(CommandLineTest, HelpAndVersionComeFromTheDeclarations) {
     const Run help = Ctl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: tq9ctl [OPTIONS] COMMAND\n"), std::string::npos) << help.out;
-    for (const char* command : {"list", "identify", "reset", "fpga-update", "finalize",
-                                "test-port", "upload", "program", "records"}) {
-        EXPECT_NE(help.out.find("\n  " + std::string(command) + " "), std::string::npos)
-            << command;
+    for (const char* command : {"list", "identify", "reset", "fpga-update", "finalize", "test-port",
+                                "upload", "program", "records"}) {
+        EXPECT_NE(help.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
     }
     // A subcommand's help is its own: its usage, its options, not another's.
     const Run upload = Ctl({"upload", "--help"});
