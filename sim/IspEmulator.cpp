@@ -14,7 +14,6 @@ constexpr std::uint8_t kStatusFailed = 0xC0;
 constexpr std::uint8_t kStatusChecksumError = 0xC1;
 constexpr std::uint8_t kStatusUnknown = 0xC9;
 constexpr std::uint8_t kAnswerChecksumError = 0xB0;
-constexpr std::size_t kFlashPage = 256;
 // The programmer's message buffer (avrdude sizes its own the same): a longer answer cannot
 // be sent.
 constexpr std::size_t kMaxBody = 275;

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,13 +29,6 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void OnSignal(int) {
     stopRequested = 1;
-}
-
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: tq9_board_server (--pty-link PATH | --socket PATH) [--serial N] "
-                 "[--log FILE] [--boot-ms N] [--report-ms N]\n");
-    return 2;
 }
 
 // Appends the commands received since the last call.
@@ -89,26 +83,26 @@ int main(int argc, char** argv) {
     std::string ptyLink, socketPath, logPath;
     tq9::sim::BoardIdentity identity;
     tq9::sim::BoardTiming timing;
-    if (argc % 2 == 0) return Usage();
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i], value = argv[i + 1];
-        if (option == "--pty-link") {
-            ptyLink = value;
-        } else if (option == "--socket") {
-            socketPath = value;
-        } else if (option == "--serial") {
-            identity.serialNumber = std::atoi(value.c_str());
-        } else if (option == "--boot-ms") {
-            timing.bootUs = std::strtoull(value.c_str(), nullptr, 10) * 1000;
-        } else if (option == "--report-ms") {
-            timing.reportUs = std::strtoull(value.c_str(), nullptr, 10) * 1000;
-        } else if (option == "--log") {
-            logPath = value;
-        } else {
-            return Usage();
-        }
+    std::uint64_t bootMs = timing.bootUs / 1000, reportMs = timing.reportUs / 1000;
+    CLI::App app("The emulated TQ9 board's controller, on a pseudo-terminal or a socket.",
+                 "tq9_board_server");
+    auto* pty = app.add_option("--pty-link", ptyLink, "where the pseudo-terminal is linked");
+    app.add_option("--socket", socketPath, "a unix socket to serve instead")->excludes(pty);
+    app.add_option("--serial", identity.serialNumber, "the board's serial number");
+    app.add_option("--boot-ms", bootMs, "how long a reboot takes");
+    app.add_option("--report-ms", reportMs, "how long the reboot's report takes");
+    app.add_option("--log", logPath, "a file the commands received are appended to");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;  // help, or a usage error
     }
-    if (ptyLink.empty() == socketPath.empty()) return Usage();
+    if (ptyLink.empty() && socketPath.empty()) {
+        std::fprintf(stderr, "tq9_board_server: --pty-link or --socket is required\n");
+        return 2;
+    }
+    timing.bootUs = bootMs * 1000;
+    timing.reportUs = reportMs * 1000;
 
     struct sigaction action {};
     action.sa_handler = OnSignal;

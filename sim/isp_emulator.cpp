@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,32 +70,27 @@ void SaveState(const std::string& dir, const tq9::sim::Stk500v2Programmer& progr
     WriteFile(dir + "/fuses.txt", programmer.FusesText() + "\n");
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: tq9_isp_emulator --link PATH --state DIR "
-                 "[--fault none|no-target|silent|wrong-signature|stuck-flash|fuses-ignored] "
-                 "[--log FILE]\n");
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string link, state, logPath;
     tq9::sim::IspFault fault = tq9::sim::IspFault::none;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i], value = argv[i + 1];
-        if (option == "--link") {
-            link = value;
-        } else if (option == "--state") {
-            state = value;
-        } else if (option == "--log") {
-            logPath = value;
-        } else if (option != "--fault" || !tq9::sim::ParseIspFault(value, fault)) {
-            return Usage();
-        }
+    CLI::App app(
+        "A DIAMEX ISP programmer (STK500v2) with an ATmega644P behind it, on a "
+        "pseudo-terminal.",
+        "tq9_isp_emulator");
+    app.add_option("--link", link, "where the pseudo-terminal is linked")->required();
+    app.add_option("--state", state, "the folder of the chip's memories")->required();
+    app.add_option("--log", logPath, "a file the exchanges are appended to");
+    app.add_option("--fault", "the fault to emulate")
+        ->check(CLI::IsMember(
+            {"none", "no-target", "silent", "wrong-signature", "stuck-flash", "fuses-ignored"}))
+        ->each([&fault](const std::string& name) { tq9::sim::ParseIspFault(name, fault); });
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;  // help, or a usage error
     }
-    if (link.empty() || state.empty() || argc % 2 == 0) return Usage();
 
     tq9::sim::Stk500v2Programmer programmer(fault);
     LoadState(state, programmer.chip);
