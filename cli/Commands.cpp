@@ -187,6 +187,8 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     try {
         step(RecordedOperation::DeviceFlow, [&] { BtnRescanClick(ctx); });
         if (ctx.BoardLink.deviceCount == 0) {
+            // The flow's console said so; a script is told as it is of every refusal.
+            if (host.json) output.Object({{"error", kNoCableFound}, {"exit_code", kNoCable}});
             result = kNoCable;
         } else if (!host.refusal.empty()) {
             result = output.Refuse(kUsage, host.refusal);

@@ -516,6 +516,12 @@ TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {
     const Run json = Ctl("list --json");
     EXPECT_EQ(json.exitCode, 3);
     EXPECT_EQ(Json::parse(json.out)["cables"], Json::array()) << json.out;
+    // No driver, or one that lists no cable: either way a script's last object says so.
+    const Run identify = Ctl("identify --json");
+    EXPECT_EQ(identify.exitCode, 3);
+    const std::string last =
+        identify.out.substr(identify.out.rfind('\n', identify.out.size() - 2) + 1);
+    EXPECT_EQ(Json::parse(last)["exit_code"], 3) << identify.out;
     const Run records = Ctl("records");
     EXPECT_EQ(records.exitCode, 1);
     EXPECT_NE(records.err.find("no board records yet"), std::string::npos) << records.err;
