@@ -6,7 +6,8 @@
 
 #include "app/BenchDirectory.h"
 #include "cli/Ctl.h"
+#include "cli/Terminal.h"
 
 int main(int argc, char** argv) {
-    return tq9::RunCtl(std::vector<std::string>(argv + 1, argv + argc), tq9::BenchDirectory());
+    return tq9::RunCtl(tq9::StartTerminal(argc, argv), tq9::BenchDirectory());
 }

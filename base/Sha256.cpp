@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace tq9 {
@@ -106,7 +107,7 @@ std::string Sha256Hex(const std::string& bytes) {
 }
 
 std::optional<std::string> Sha256OfFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);  // UTF-8, also on Windows
     if (!file) return std::nullopt;
     Sha256 sha;
     char chunk[65536];

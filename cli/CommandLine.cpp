@@ -168,9 +168,10 @@ std::optional<int> TestPortEntry(const std::string& text) {
 // Why the upload file cannot be sent; empty when it can.
 std::string UploadFileProblem(const std::string& file) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) return "cannot read " + file;
-    if (!std::ifstream(file, std::ios::binary)) return "cannot read " + file;
-    const auto bytes = std::filesystem::file_size(file, error);
+    const auto path = std::filesystem::u8path(file);  // the command line's text is UTF-8
+    if (!std::filesystem::is_regular_file(path, error)) return "cannot read " + file;
+    if (!std::ifstream(path, std::ios::binary)) return "cannot read " + file;
+    const auto bytes = std::filesystem::file_size(path, error);
     if (error) return "cannot read " + file;
     if (bytes / 4 > kFileBufferWords) {
         return file + " holds " + std::to_string(bytes / 4) + " words, at most " +

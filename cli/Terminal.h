@@ -2,7 +2,14 @@
 // What tq9ctl needs of the terminal it runs in: whether a stream is one (progress lines
 // and prompts are for a person), and the operator's Ctrl-C presses.
 
+#include <string>
+#include <vector>
+
 namespace tq9 {
+
+// The program's arguments (without its name) as UTF-8, whatever the system's code page;
+// from here on the console shows what the program writes as UTF-8.
+std::vector<std::string> StartTerminal(int argc, char** argv);
 
 enum class Stream { Input, Output, Error };
 bool IsTerminal(Stream stream);

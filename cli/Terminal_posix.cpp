@@ -11,6 +11,10 @@ extern "C" void OnInterrupt(int) {
 }
 }  // namespace
 
+std::vector<std::string> StartTerminal(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);  // UTF-8 already
+}
+
 bool IsTerminal(Stream stream) {
     return ::isatty(stream == Stream::Input ? 0 : stream == Stream::Output ? 1 : 2) != 0;
 }

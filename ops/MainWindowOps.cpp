@@ -75,7 +75,7 @@ OpenedRecords OpenRecords(const std::string& path, const std::string& program) {
     std::string whyNot;
     opened.store = RecordStore::Open(path, whyNot);
     if (!opened.store) {
-        if (whyNot != kNoStoreInThisBuild) opened.sink.openFailure = whyNot;
+        opened.sink.openFailure = whyNot;
         return opened;
     }
     opened.store->MarkInterrupted(opened.sink.host, ProcessAlive, whyNot);

@@ -114,9 +114,6 @@ class RecordStore {
     std::string path_;
 };
 
-// What Open says in a build without SQLite; the program then keeps no records.
-inline constexpr const char* kNoStoreInThisBuild = "this build keeps no records (no SQLite)";
-
 // Now in UTC, ISO 8601 with seconds and a Z.
 std::string UtcNowIso8601();
 // Whether `text` is a day a filter can start or end at: a real calendar day as

@@ -380,10 +380,9 @@ void TForm1::RunOperation(Handler&& handler) {
 
 QWidget* TForm1::ShowRecords() {
     if (!ctx_.Records.store) {
-        const std::string why = ctx_.Records.openFailure.empty() ? std::string(kNoStoreInThisBuild)
-                                                                 : ctx_.Records.openFailure;
-        QMessageBox::information(this, "Board records",
-                                 QString::fromStdString("No board records are kept: " + why));
+        QMessageBox::information(
+            this, "Board records",
+            QString::fromStdString("No board records are kept: " + ctx_.Records.openFailure));
         return nullptr;
     }
     if (!recordsWindow_) recordsWindow_ = new RecordsWindow(*ctx_.Records.store, this);

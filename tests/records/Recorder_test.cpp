@@ -36,7 +36,8 @@ class RecordsBench : public test::IspBench {
     }
     // Another program's connection to the records, made once the file exists.
     test::OtherConnection& Other() {
-        if (!other) other = std::make_unique<test::OtherConnection>(dir.File("records.sqlite3"));
+        if (!other)
+            other = std::make_unique<test::OtherConnection>(dir.File("records.sqlite3").string());
         return *other;
     }
     std::size_t Warnings() const {

@@ -1,0 +1,59 @@
+# SQLite for the Windows build, compiled in from its amalgamation (sqlite3.c and
+# sqlite3.h, public domain). There is no Debian package of SQLite for mingw-w64, so the
+# amalgamation comes from the npm registry's "sqlite3" package, which ships SQLite's own
+# autoconf tarball unchanged (deps/sqlite-autoconf-*.tar.gz); npm fetches it once into the
+# build tree. The two files are checked against the SHA-256 below before anything is
+# built: a package that changed is refused, never compiled.
+#
+# To update: pick a newer "sqlite3" package (npm view sqlite3 versions), set its version
+# and the tarball's name below, run the Windows build once with the hashes emptied, and
+# write down the SHA-256 it prints after comparing sqlite3.c with the SQLite release's own.
+set(TQ9_SQLITE_NPM_PACKAGE "sqlite3@6.0.1")
+set(TQ9_SQLITE_TARBALL "sqlite-autoconf-3520000")  # SQLite 3.52.0
+set(TQ9_SQLITE_C_SHA256 "a503acc9fe98f628eed36eb2aa2116a26f2541270d757f9b7cdbc2f19eb72b8f")
+set(TQ9_SQLITE_H_SHA256 "37537d6131c1d2e507b34a6cee5590e27cedb7d82f543f257afbc72c0cbbcc22")
+
+set(dir ${CMAKE_BINARY_DIR}/sqlite-amalgamation)
+if(NOT EXISTS ${dir}/sqlite3.c OR NOT EXISTS ${dir}/sqlite3.h)
+  find_program(NPM npm)
+  if(NOT NPM)
+    message(FATAL_ERROR "npm is needed to fetch SQLite's amalgamation (scripts/setup installs it)")
+  endif()
+  file(REMOVE_RECURSE ${dir}/fetch)
+  file(MAKE_DIRECTORY ${dir}/fetch)
+  execute_process(COMMAND ${NPM} pack ${TQ9_SQLITE_NPM_PACKAGE} --silent
+                  WORKING_DIRECTORY ${dir}/fetch RESULT_VARIABLE failed OUTPUT_VARIABLE packed
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(failed)
+    message(FATAL_ERROR "npm pack ${TQ9_SQLITE_NPM_PACKAGE} failed")
+  endif()
+  file(ARCHIVE_EXTRACT INPUT ${dir}/fetch/${packed} DESTINATION ${dir}/fetch
+       PATTERNS package/deps/${TQ9_SQLITE_TARBALL}.tar.gz)
+  file(ARCHIVE_EXTRACT INPUT ${dir}/fetch/package/deps/${TQ9_SQLITE_TARBALL}.tar.gz
+       DESTINATION ${dir}/fetch
+       PATTERNS ${TQ9_SQLITE_TARBALL}/sqlite3.c ${TQ9_SQLITE_TARBALL}/sqlite3.h)
+  foreach(file sqlite3.c sqlite3.h)
+    file(COPY ${dir}/fetch/${TQ9_SQLITE_TARBALL}/${file} DESTINATION ${dir})
+  endforeach()
+  file(REMOVE_RECURSE ${dir}/fetch)
+endif()
+foreach(pair "sqlite3.c;${TQ9_SQLITE_C_SHA256}" "sqlite3.h;${TQ9_SQLITE_H_SHA256}")
+  list(GET pair 0 file)
+  list(GET pair 1 expected)
+  file(SHA256 ${dir}/${file} actual)
+  if(NOT actual STREQUAL expected)
+    file(REMOVE ${dir}/${file})
+    message(FATAL_ERROR "${file} from ${TQ9_SQLITE_NPM_PACKAGE} has SHA-256 ${actual}, "
+                        "not ${expected}: refused")
+  endif()
+endforeach()
+
+enable_language(C)
+add_library(tq9_sqlite3 STATIC ${dir}/sqlite3.c)
+target_include_directories(tq9_sqlite3 SYSTEM PUBLIC ${dir})
+# SQLite's own code is not held to this project's warning flags. No extension loading
+# (the records need none), and double-quoted strings are never taken as literals.
+target_compile_options(tq9_sqlite3 PRIVATE -w)
+target_compile_definitions(tq9_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0
+                           SQLITE_THREADSAFE=1 SQLITE_DEFAULT_MEMSTATUS=0)
+add_library(SQLite::SQLite3 ALIAS tq9_sqlite3)
