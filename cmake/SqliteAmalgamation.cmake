@@ -53,7 +53,7 @@ add_library(tq9_sqlite3 STATIC ${dir}/sqlite3.c)
 target_include_directories(tq9_sqlite3 SYSTEM PUBLIC ${dir})
 # SQLite's own code is not held to this project's warning flags. No extension loading
 # (the records need none), and double-quoted strings are never taken as literals.
-target_compile_options(tq9_sqlite3 PRIVATE -w)
+target_compile_options(tq9_sqlite3 PRIVATE $<IF:$<C_COMPILER_ID:MSVC>,/w,-w>)
 target_compile_definitions(tq9_sqlite3 PRIVATE SQLITE_OMIT_LOAD_EXTENSION SQLITE_DQS=0
                            SQLITE_THREADSAFE=1 SQLITE_DEFAULT_MEMSTATUS=0)
 add_library(SQLite::SQLite3 ALIAS tq9_sqlite3)
