@@ -89,6 +89,7 @@ const std::vector<Column>& Columns() {
         {"avrdude_runs", false, AvrdudeRunsText, AvrdudeRunsJson},
         {"probe_log", false, [](const OperationRecord& r) { return r.probeLog; }},
         {"console", false, [](const OperationRecord& r) { return r.console; }},
+        {"uuid", false, [](const OperationRecord& r) { return r.uuid; }},
     };
     return columns;
 }

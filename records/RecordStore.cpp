@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/Platform.h"
+#include "base/Uuid.h"
 
 namespace tq9 {
 
@@ -60,6 +61,16 @@ const char* const kMigrations[] = {
     )sql",
     // 2: what each avrdude run printed.
     "ALTER TABLE avrdude_runs ADD COLUMN output TEXT NOT NULL DEFAULT '';",
+    // 3: each row's UUID, its name beyond this file (the line's server); the rows of an
+    // older file get random ones, of the same form as NewUuid's.
+    R"sql(
+    ALTER TABLE operations ADD COLUMN uuid TEXT NOT NULL DEFAULT '';
+    UPDATE operations SET uuid = lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) ||
+      '-4' || substr(hex(randomblob(2)), 2) || '-' ||
+      substr('89ab', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' ||
+      hex(randomblob(6))) WHERE uuid = '';
+    CREATE UNIQUE INDEX operations_by_uuid ON operations (uuid);
+    )sql",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -181,7 +192,7 @@ constexpr const char* kColumns =
     "com_number, board_serial, firmware_version, firmware_name, fpga_version, scan_core, "
     "outcome, reason, error_kind, error_count, result_dialog, console, upload_file, "
     "upload_size, upload_sha256, upload_core, upload_closing_line, image, image_sha256, "
-    "diamex_port, probe_log";
+    "diamex_port, probe_log, uuid";
 
 OperationRecord ReadRow(const Statement& row) {
     OperationRecord r;
@@ -216,6 +227,7 @@ OperationRecord ReadRow(const Statement& row) {
     r.imageSha256 = row.Text(c++);
     r.diamexPort = row.Text(c++);
     r.probeLog = row.Text(c++);
+    r.uuid = row.Text(c++);
     return r;
 }
 void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
@@ -262,7 +274,10 @@ class NoWait {
 };
 
 // The row as an operation starts.
-bool InsertStart(Statement& insert, const OperationRecord& record) {
+// The row of an operation that starts; it gets its UUID here unless it has one (a row
+// first tried while the file was locked keeps the one it got then).
+bool InsertStart(Statement& insert, OperationRecord& record) {
+    if (record.uuid.empty()) record.uuid = NewUuid();
     insert.Bind(1, record.started)
         .Bind(2, record.host)
         .Bind(3, record.program)
@@ -278,14 +293,15 @@ bool InsertStart(Statement& insert, const OperationRecord& record) {
         .Bind(13, record.fpgaVersion)
         .Bind(14, record.scanCore)
         .Bind(15, record.image)
-        .Bind(16, record.diamexPort);
+        .Bind(16, record.diamexPort)
+        .Bind(17, record.uuid);
     return insert.Run();
 }
 constexpr const char* kInsertStart =
     "INSERT INTO operations (started, host, program, pid, operation, cable_serial, "
     "cable_description, com_number, outcome, board_serial, firmware_version, firmware_name, "
-    "fpga_version, scan_core, image, diamex_port) "
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    "fpga_version, scan_core, image, diamex_port, uuid) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 }  // namespace
 
 struct RecordStore::Db {

@@ -50,6 +50,9 @@ struct OperationRecord {
     // The production and AVR-only runs.
     std::string image, imageSha256, diamexPort, probeLog;
     std::vector<AvrdudeRunRecord> avrdudeRuns;
+    // The row's name wherever it goes (the line's server takes rows by it): made when the
+    // row is first written, never changed.
+    std::string uuid;
 };
 
 struct RecordFilter {
@@ -101,7 +104,7 @@ class RecordStore {
     std::optional<OperationRecord> Get(std::int64_t id, std::string& whyNot);
     RecordSummary Summary(const std::string& today, std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
   private:
     struct Db;

@@ -22,9 +22,10 @@ class OtherConnection {
     // "BEGIN IMMEDIATE" or "BEGIN EXCLUSIVE": holds the write lock until Release.
     void Hold(const char* begin = "BEGIN EXCLUSIVE") { Exec(begin); }
     void Release() { Exec("COMMIT"); }
-    void Exec(const std::string& sql) {
+    // Runs `sql`, which is to end with `expected` (a constraint it breaks, say).
+    void Exec(const std::string& sql, int expected = SQLITE_OK) {
         char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), expected)
             << sql << ": " << (error ? error : "");
         sqlite3_free(error);
     }

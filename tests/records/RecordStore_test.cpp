@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "base/Platform.h"
+#include "base/Uuid.h"
 #include "records/OtherConnection.h"
 #include "support/TempDir.h"
 
@@ -165,6 +167,9 @@ constexpr const char* kVersion1 = R"sql(
     INSERT INTO operations (started, ended, host, program, pid, operation, board_serial,
       outcome) VALUES ('2026-03-01T08:00:00Z', '2026-03-01T08:01:00Z', 'bench-1',
       'tq9-bench', 1, 'production run', '4711', 'completed');
+    INSERT INTO operations (started, ended, host, program, pid, operation, board_serial,
+      outcome) VALUES ('2026-03-02T08:00:00Z', '2026-03-02T08:01:00Z', 'bench-1',
+      'tq9-bench', 1, 'production run', '4710', 'completed');
     INSERT INTO avrdude_runs VALUES (1, 1, '"avrdude" -n', 0);
     PRAGMA user_version = 1;
 )sql";
@@ -189,7 +194,7 @@ TEST_F(RecordStoreTest, AVersionOneFileIsBroughtUpEvenWhenLockedAtTheStart) {
     r.outcome = kOutcomeCompleted;
     r.avrdudeRuns = {{"\"avrdude\" -n", 0, "avrdude: AVR device initialized\n"}};
     ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
-    EXPECT_EQ(r.id, 2);
+    EXPECT_EQ(r.id, 3);
     store.reset();
 
     EXPECT_EQ(other.Text("PRAGMA user_version"), std::to_string(RecordStore::kSchemaVersion));
@@ -201,11 +206,26 @@ TEST_F(RecordStoreTest, AVersionOneFileIsBroughtUpEvenWhenLockedAtTheStart) {
     ASSERT_EQ(old->avrdudeRuns.size(), 1u);
     EXPECT_EQ(old->avrdudeRuns[0].commandLine, "\"avrdude\" -n");
     EXPECT_EQ(old->avrdudeRuns[0].output, "");
-    const auto added = again->Get(2, whyNot);
+    const auto added = again->Get(3, whyNot);
     ASSERT_TRUE(added) << whyNot;
     EXPECT_EQ(added->outcome, kOutcomeCompleted);
     ASSERT_EQ(added->avrdudeRuns.size(), 1u);
     EXPECT_EQ(added->avrdudeRuns[0].output, "avrdude: AVR device initialized\n");
+    // Every row has a UUID of its own, the old ones too, and the file takes no second row
+    // of the same.
+    std::set<std::string> uuids;
+    for (const std::int64_t id : {1, 2, 3}) {
+        const std::string uuid = again->Get(id, whyNot)->uuid;
+        EXPECT_TRUE(IsUuid(uuid)) << uuid;
+        uuids.insert(uuid);
+    }
+    EXPECT_EQ(uuids.size(), 3u);
+    EXPECT_EQ(added->uuid, r.uuid) << "the UUID made at the locked start is the row's";
+    other.Exec(
+        "INSERT INTO operations (started, host, program, pid, operation, outcome, uuid) "
+        "VALUES ('x', 'h', 'p', 1, 'o', 'running', '" +
+            r.uuid + "')",
+        SQLITE_CONSTRAINT);
 }
 
 // A version this tool does not know, a newer tool's or one none writes: refused, saying
