@@ -16,6 +16,10 @@ bool ProcessAlive(long pid);
 // Where this user's board records live: $XDG_DATA_HOME (or ~/.local/share) on Linux,
 // %LOCALAPPDATA% on Windows, then tq9-bench/records.sqlite3. Empty when there is no home.
 std::string DefaultRecordsPath();
+// The records' settings files, the later overriding the earlier: the machine's
+// (/etc/tq9-bench/records.conf, an admin's) then the user's ($XDG_CONFIG_HOME or ~/.config,
+// then tq9-bench/records.conf) on Linux; %PROGRAMDATA%\tq9-bench\records.conf on Windows.
+std::vector<std::string> RecordsSettingsPaths();
 // Whether the folder lies on a network file system (NFS, SMB/CIFS, a FUSE mount such as
 // sshfs; on Windows a share or a mapped network drive), where files shared by several
 // machines cannot rely on shared memory between their users.

@@ -69,6 +69,17 @@ std::string DefaultRecordsPath() {
     return data + "/tq9-bench/records.sqlite3";
 }
 
+std::vector<std::string> RecordsSettingsPaths() {
+    std::vector<std::string> paths = {"/etc/tq9-bench/records.conf"};
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+        paths.push_back(std::string(xdg) + "/tq9-bench/records.conf");
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        paths.push_back(std::string(home) + "/.config/tq9-bench/records.conf");
+    }
+    return paths;
+}
+
 bool OnNetworkFileSystem(const std::string& folder) {
 #if defined(__linux__)
     struct statfs info {};

@@ -40,6 +40,14 @@ std::string DefaultRecordsPath() {
     return Narrow(std::wstring(value, n)) + "\\tq9-bench\\records.sqlite3";
 }
 
+std::vector<std::string> RecordsSettingsPaths() {
+    wchar_t value[MAX_PATH * 4];
+    const DWORD n =
+        GetEnvironmentVariableW(L"PROGRAMDATA", value, static_cast<DWORD>(std::size(value)));
+    if (n == 0 || n >= std::size(value)) return {};
+    return {Narrow(std::wstring(value, n)) + "\\tq9-bench\\records.conf"};
+}
+
 bool OnNetworkFileSystem(const std::string& folder) {
     const std::wstring path = Widen(folder);
     if (path.rfind(L"\\\\", 0) == 0) return true;  // \\server\share

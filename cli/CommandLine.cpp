@@ -212,10 +212,29 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         }));
     auto* csv = records->add_flag("--csv", request.csv, "every field, as CSV");
     records->add_flag("--json", request.json, "every field, as a JSON array")->excludes(csv);
+    records->require_subcommand(0, 1);
+    CLI::App* check =
+        records->add_subcommand("server-check",
+                                "whether the line's PostgreSQL server answers: as which role, with "
+                                "which schema version");
+    CLI::App* init = records->add_subcommand(
+        "server-init",
+        "brings the line server's schema and roles to this tool's version (the "
+        "line's admin, as the schema's owner)");
+    for (CLI::App* server : {check, init}) {
+        AddValue(*server, "--server", request.server,
+                 "a libpq connection string instead of the one records.conf gives", "CONNINFO");
+        AddJson(*server, request, "the answer as one JSON object");
+        server->footer(kExitHelp);
+    }
 
     for (CLI::App* sub : app.get_subcommands({})) {
         sub->group("Commands");
         sub->allow_extras();  // said below, naming what they are
+        for (CLI::App* nested : sub->get_subcommands({})) {
+            nested->group("Commands");
+            nested->allow_extras();
+        }
     }
 }
 
@@ -287,10 +306,14 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
         return output.UsageError(error.what());
     }
     const CLI::App* sub = app.get_subcommands().front();
+    request.command = sub->get_name();
+    for (const CLI::App* parent = sub; !parent->get_subcommands().empty();) {
+        sub = parent = parent->get_subcommands().front();
+        request.command += " " + sub->get_name();
+    }
     if (const std::string problem = ExtrasProblem(app, *sub); !problem.empty()) {
         return output.UsageError(problem);
     }
-    request.command = sub->get_name();
     if (request.command == "program" && !request.yes && !IsTerminal(Stream::Input)) {
         return output.UsageError(
             "program waits for Enter at each operator dialog: run it on a terminal, or "
@@ -298,6 +321,8 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     }
     if (request.command == "list") return RunList(request, benchDirectory);
     if (request.command == "records") return RunRecords(request);
+    if (request.command == "records server-check") return RunServerCheck(request);
+    if (request.command == "records server-init") return RunServerInit(request);
     return RunBoardCommand(request, benchDirectory);
 }
 

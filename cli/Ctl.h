@@ -23,6 +23,7 @@ struct CtlRequest {
     bool avrOnly = false, yes = false;
     std::string serial, since;  // records
     bool csv = false;
+    std::string server;  // records server-check, server-init: instead of records.conf's
 };
 
 // Runs tq9ctl with `args` (without the program's name); the bench's files are looked up
@@ -32,6 +33,9 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
 // The subcommands, run once the request has been read (Commands.cpp).
 int RunList(const CtlRequest& request, const std::string& benchDirectory);
 int RunRecords(const CtlRequest& request);
+// The line's server (LineCommands.cpp).
+int RunServerCheck(const CtlRequest& request);
+int RunServerInit(const CtlRequest& request);
 int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory);
 
 }  // namespace tq9

@@ -55,7 +55,11 @@ class HelpFormatter : public CLI::Formatter {
         return text;
     }
     std::string make_expanded(const CLI::App* sub) const override {
-        std::string usage = make_usage(sub, app_name_ + " " + sub->get_name());
+        std::string name = sub->get_name();
+        for (const CLI::App* parent = sub->get_parent(); parent && parent->get_parent();
+             parent = parent->get_parent())
+            name = parent->get_name() + " " + name;
+        std::string usage = make_usage(sub, app_name_ + " " + name);
         usage = usage.substr(usage.find(": ") + 2);
         std::string text = usage.substr(0, usage.find('\n')) + ":\n" +
                            Indent(Wrap(sub->get_description(), kHelpWidth - 2)) + "\n\n";
@@ -80,6 +84,8 @@ class HelpFormatter : public CLI::Formatter {
                 text += "\n" + Indent(paragraph) + "\n";
             paragraph.clear();
         }
+        for (const CLI::App* nested : sub->get_subcommands({}))
+            text += "\n" + make_expanded(nested);
         return text;
     }
     std::string make_description(const CLI::App* app) const override {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Ctl.h"
+#include "support/CtlRun.h"
 #include "support/TempDir.h"
 
 namespace tq9 {
@@ -25,19 +25,9 @@ class CommandLineTest : public ::testing::Test {
         std::ofstream(dir.File("core.dat"), std::ios::binary).write("\1\0\0\0", 4);
         dir.Touch("TQ9gen3_ed2_b.hex");
     }
-    struct Run {
-        int exitCode;
-        std::string out, err;
-        std::string FirstErrorLine() const { return err.substr(0, err.find('\n')); }
-    };
+    using Run = test::CtlRun;
     Run Ctl(const std::vector<std::string>& args) const {
-        std::ostringstream out, err;
-        auto* const oldOut = std::cout.rdbuf(out.rdbuf());
-        auto* const oldErr = std::cerr.rdbuf(err.rdbuf());
-        const int exitCode = RunCtl(args, dir.WithSeparator());
-        std::cout.rdbuf(oldOut);
-        std::cerr.rdbuf(oldErr);
-        return {exitCode, out.str(), err.str()};
+        return test::RunCtlHere(args, dir.WithSeparator());
     }
     std::string File(const std::string& name) const { return dir.File(name).string(); }
     test::TempDir dir;

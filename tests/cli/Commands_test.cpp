@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "cli/Ctl.h"
+#include "support/CtlRun.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -26,14 +26,10 @@ class CommandsTest : public ::testing::Test {
     }
     // Each JSON object the command wrote, and its exit code.
     std::vector<json> Ctl(const std::vector<std::string>& args, int& exitCode) const {
-        std::ostringstream out, err;
-        auto* const oldOut = std::cout.rdbuf(out.rdbuf());
-        auto* const oldErr = std::cerr.rdbuf(err.rdbuf());
-        exitCode = RunCtl(args, dir.WithSeparator());
-        std::cout.rdbuf(oldOut);
-        std::cerr.rdbuf(oldErr);
+        const test::CtlRun run = test::RunCtlHere(args, dir.WithSeparator());
+        exitCode = run.exitCode;
         std::vector<json> objects;
-        std::istringstream lines(out.str());
+        std::istringstream lines(run.out);
         for (std::string line; std::getline(lines, line);)
             objects.push_back(json::parse(line));
         return objects;
@@ -57,13 +53,10 @@ TEST_F(CommandsTest, ListIdentifyAndRecordsForAScript) {
     EXPECT_TRUE(identify[0]["record_warning"].is_null()) << identify[0]["record_warning"];
 
     // Its row is in the records, the same object but for what only the operation has.
-    std::ostringstream out;
-    auto* const oldOut = std::cout.rdbuf(out.rdbuf());
-    const int recordsExit = RunCtl({"records", "--json"}, dir.WithSeparator());
-    std::cout.rdbuf(oldOut);
-    EXPECT_EQ(recordsExit, 0);
-    const json rows = json::parse(out.str());
-    ASSERT_EQ(rows.size(), 1u) << out.str();
+    const test::CtlRun records = test::RunCtlHere({"records", "--json"}, dir.WithSeparator());
+    EXPECT_EQ(records.exitCode, 0);
+    const json rows = json::parse(records.out);
+    ASSERT_EQ(rows.size(), 1u) << records.out;
     for (const auto& [field, value] : rows[0].items())
         EXPECT_EQ(identify[0][field], value) << field;
 }

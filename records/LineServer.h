@@ -1,0 +1,44 @@
+#pragma once
+// The line's PostgreSQL server, seen from the tool: its schema (the versioned migrations
+// in records/line/, applied by the line's admin) and what a bench or a reader can check of
+// it. Every call is bounded: connecting gives up after 10 s unless the connection string
+// says otherwise.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tq9 {
+
+class LineServer {
+  public:
+    // The server schema this tool writes and reads.
+    static constexpr int kSchemaVersion = 1;
+
+    // Connects with a libpq connection string ("service=tq9line", say); null with the
+    // reason when it cannot (or when this build has no libpq).
+    static std::unique_ptr<LineServer> Connect(const std::string& server, std::string& whyNot);
+    ~LineServer();
+    LineServer(const LineServer&) = delete;
+    LineServer& operator=(const LineServer&) = delete;
+
+    struct Facts {
+        std::string role;           // who the tool is there
+        std::string serverVersion;  // PostgreSQL's
+        int schemaVersion = 0;      // 0: the line's schema is not set up
+    };
+    std::optional<Facts> Check(std::string& whyNot);
+    // Brings the line's schema to kSchemaVersion in one transaction (the admin, as the
+    // schema's owner); `found` is the version it had. A newer schema is left alone and
+    // refused, saying so.
+    bool Init(int& found, std::string& whyNot);
+    // Runs SQL (statements without results); false with the server's message.
+    bool Exec(const std::string& sql, std::string& whyNot);
+
+  private:
+    struct Connection;
+    explicit LineServer(std::unique_ptr<Connection> connection);
+    std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace tq9

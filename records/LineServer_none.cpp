@@ -1,0 +1,32 @@
+#include "records/LineServer.h"
+
+namespace tq9 {
+
+// A build without libpq (the Windows cross build): no line server, said plainly.
+struct LineServer::Connection {};
+
+LineServer::LineServer(std::unique_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+LineServer::~LineServer() = default;
+
+std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot) {
+    whyNot = "this build has no line server (no libpq)";
+    return nullptr;
+}
+
+std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
+    whyNot = "no line server";
+    return std::nullopt;
+}
+
+bool LineServer::Init(int&, std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
+bool LineServer::Exec(const std::string&, std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
+}  // namespace tq9

@@ -1,0 +1,29 @@
+#pragma once
+// Where the line's PostgreSQL server is, and this bench's name on it: the records'
+// settings files (RecordsSettingsPaths), read in order, each key of a later file
+// overriding an earlier one's. Lines are "key = value"; blank lines and lines starting
+// with "#" are skipped.
+//
+//   server = service=tq9line   a libpq connection string (host, database and TLS in
+//                              pg_service.conf, the password in ~/.pgpass); none: the
+//                              records stay on this PC only
+//   bench = line-3             this bench's name on the line (default: the host name)
+//
+// The files hold no secret: a server string with a password is refused.
+
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+struct LineSettings {
+    std::string server;  // empty: no line server
+    std::string bench;
+    // What could not be taken, one "FILE:LINE: why" each; the rest of the file still is.
+    std::vector<std::string> problems;
+};
+
+// Reads the files that exist of `paths`; `hostName` is the bench's name unless one is set.
+LineSettings ReadLineSettings(const std::vector<std::string>& paths, const std::string& hostName);
+
+}  // namespace tq9

@@ -1,0 +1,85 @@
+// tq9ctl records server-check and server-init against a real PostgreSQL, with the server
+// named in the user's records.conf or on the command line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "support/CtlRun.h"
+#include "support/PgServer.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+namespace tq9 {
+namespace {
+
+class LineCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string whyNot;
+        server = test::PgServer::Shared(whyNot);
+        ASSERT_NE(server, nullptr) << whyNot;
+        database = server->NewDatabase();
+        std::filesystem::create_directories(dir.File("config/tq9-bench"));
+    }
+    void Settings(const std::string& text) const {
+        std::ofstream(dir.File("config/tq9-bench/records.conf")) << text;
+    }
+    test::CtlRun Ctl(const std::vector<std::string>& args) const {
+        return test::RunCtlHere(args, dir.WithSeparator());
+    }
+    test::TempDir dir;
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config").string()};
+    test::PgServer* server = nullptr;
+    std::string database;
+};
+
+TEST_F(LineCommandsTest, CheckSaysWhatIsMissingAndInitSetsTheServerUp) {
+    const test::CtlRun none = Ctl({"records", "server-check"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.FirstErrorLine(),
+              "tq9ctl: no line server is set: the records stay on this PC (records.conf: server "
+              "= <libpq connection string>)");
+
+    Settings("# the line\nserver = " + server->Connection(database) +
+             "\nbench = line-3\ncolour = blue\n");
+    const test::CtlRun early = Ctl({"records", "server-check"});
+    EXPECT_EQ(early.exitCode, 1);
+    EXPECT_NE(early.err.find("records.conf:4: unknown setting colour\n"), std::string::npos)
+        << early.err;
+    EXPECT_NE(early.out.find("Bench: line-3\nConnected as postgres (PostgreSQL 15."),
+              std::string::npos)
+        << early.out;
+    EXPECT_NE(early.err.find("tq9ctl: the line's schema is not set up: the admin runs tq9ctl "
+                             "records server-init"),
+              std::string::npos)
+        << early.err;
+
+    const test::CtlRun init = Ctl({"records", "server-init"});
+    EXPECT_EQ(init.exitCode, 0) << init.err;
+    EXPECT_EQ(init.out, "The line's schema is at version 1 (it was 0)\n");
+    EXPECT_EQ(Ctl({"records", "server-init"}).out, "The line's schema is at version 1 already\n");
+
+    const test::CtlRun ready = Ctl({"records", "server-check", "--json"});
+    EXPECT_EQ(ready.exitCode, 0) << ready.err;
+    const auto facts = nlohmann::json::parse(ready.out);
+    EXPECT_EQ(facts["bench"], "line-3");
+    EXPECT_EQ(facts["role"], "postgres");
+    EXPECT_EQ(facts["schema_version"], 1);
+    EXPECT_EQ(facts["ready"], true);
+
+    // A server that is not there, named on the command line: one clear line, exit 1.
+    const test::CtlRun away = Ctl(
+        {"records", "server-check", "--server", server->Connection("no_such_database"), "--json"});
+    EXPECT_EQ(away.exitCode, 1);
+    const auto said = away.err.find("tq9ctl: the line server does not answer: ");
+    ASSERT_NE(said, std::string::npos) << away.err;
+    EXPECT_NE(away.err.find("no_such_database", said), std::string::npos) << away.err;
+    EXPECT_EQ(away.err.find('\n', said), away.err.size() - 1) << "one line, the last";
+    EXPECT_EQ(nlohmann::json::parse(away.out)["exit_code"], 1);
+}
+
+}  // namespace
+}  // namespace tq9

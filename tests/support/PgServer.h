@@ -1,0 +1,39 @@
+#pragma once
+// A real PostgreSQL server for the test program: Debian's postgresql-15, made with initdb
+// in a folder of its own and started with pg_ctl on a unix socket there (no TCP port), as
+// the postgres user when this runs as root (the server refuses root); stopped, and its
+// folder removed, when the program ends. It is started once, as it takes seconds; each
+// test takes a database of its own, so no test sees another's rows.
+
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace tq9::test {
+
+class PgServer {
+  public:
+    // The program's server, started at the first call; null (with the reason) when
+    // PostgreSQL is not installed or does not start.
+    static PgServer* Shared(std::string& whyNot);
+    ~PgServer();
+    PgServer(const PgServer&) = delete;
+    PgServer& operator=(const PgServer&) = delete;
+
+    // A new, empty database's name.
+    std::string NewDatabase();
+    // The libpq connection string of `database` for `role`.
+    std::string Connection(const std::string& database, const std::string& role = "postgres") const;
+    // Runs SQL as the superuser in `database`; false with the server's reason.
+    bool Sql(const std::string& database, const std::string& sql, std::string& whyNot) const;
+
+  private:
+    PgServer() = default;
+    bool Start(std::string& whyNot);
+    TempDir dir_;
+    std::string data_, socket_;
+    int databases_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace tq9::test
