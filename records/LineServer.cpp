@@ -3,6 +3,11 @@
 #include <libpq-fe.h>
 
 #include <iterator>
+#include <optional>
+#include <vector>
+
+#include "base/Utf8.h"
+#include "records/RecordStore.h"
 
 namespace tq9 {
 
@@ -37,6 +42,45 @@ class Result {
   private:
     PGresult* result_;
 };
+// A statement's text parameters; nullopt is SQL's NULL.
+using Params = std::vector<std::optional<std::string>>;
+
+class ParamResult {
+  public:
+    ParamResult(PGconn* connection, const char* sql, const Params& params) {
+        // The server takes only valid UTF-8: a board's stray byte must not hold a row back.
+        std::vector<std::string> texts;
+        for (const auto& p : params)
+            texts.push_back(p ? Utf8Valid(*p) : std::string());
+        std::vector<const char*> values;
+        for (std::size_t i = 0; i < params.size(); ++i)
+            values.push_back(params[i] ? texts[i].c_str() : nullptr);
+        result_ = PQexecParams(connection, sql, static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0);
+    }
+    ~ParamResult() { PQclear(result_); }
+    ParamResult(const ParamResult&) = delete;
+    ParamResult& operator=(const ParamResult&) = delete;
+    bool Ok() const {
+        const auto status = PQresultStatus(result_);
+        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    }
+    int Rows() const { return PQntuples(result_); }
+    std::string Text(int row, int column) const { return PQgetvalue(result_, row, column); }
+
+  private:
+    PGresult* result_ = nullptr;
+};
+
+std::optional<std::string> Number(const std::optional<std::int64_t>& value) {
+    return value ? std::optional<std::string>(std::to_string(*value)) : std::nullopt;
+}
+std::optional<std::string> Number(const std::optional<int>& value) {
+    return value ? std::optional<std::string>(std::to_string(*value)) : std::nullopt;
+}
+std::optional<std::string> Time(const std::string& iso) {
+    return iso.empty() ? std::nullopt : std::optional<std::string>(iso);
+}
 }  // namespace
 
 struct LineServer::Connection {
@@ -64,7 +108,8 @@ std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::
     }
     // The server's notices ("already exists, skipping") are not the operator's business;
     // its errors reach them through the calls' answers.
-    PQsetNoticeProcessor(connection->handle, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection->handle, [](void*, const char*) {}, nullptr);
     // Every statement is bounded too.
     Result timeout(connection->handle, "SET statement_timeout = '30s'");
     return std::unique_ptr<LineServer>(new LineServer(std::move(connection)));
@@ -94,6 +139,87 @@ std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
         facts.schemaVersion = std::stoi(version.Text(0));
     }
     return facts;
+}
+
+bool LineServer::Send(const OperationRecord& r, const std::string& bench, bool& ended,
+                      std::string& whyNot) {
+    PGconn* h = connection_->handle;
+    ended = false;
+    std::string ignored;
+    auto failed = [&] {
+        whyNot = MessageOf(h);
+        Exec("ROLLBACK", ignored);
+        return false;
+    };
+    if (!Exec("BEGIN", whyNot)) return false;
+    ParamResult there(h, "SELECT outcome FROM tq9.operations WHERE uuid = $1", {r.uuid});
+    if (!there.Ok()) return failed();
+    if (there.Rows() > 0 && there.Text(0, 0) != "running") {
+        ended = true;  // sent before, its end too (the mark here was lost): left as it is
+        return Exec("COMMIT", whyNot);
+    }
+    ParamResult start(
+        h,
+        "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, "
+        "pid, operation, cable_serial, cable_description, com_number, board_serial, "
+        "firmware_version, firmware_name, fpga_version, scan_core, image, "
+        "diamex_port, outcome) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, "
+        "$11, $12, $13, $14, $15, $16, $17, $18, 'running') "
+        "ON CONFLICT (uuid) DO NOTHING",
+        {r.uuid, bench, std::to_string(r.id), r.started, r.host, r.program, std::to_string(r.pid),
+         r.operation, r.cableSerial, r.cableDescription, Number(r.comNumber), r.boardSerial,
+         r.firmwareVersion, r.firmwareName, r.fpgaVersion, r.scanCore, r.image, r.diamexPort});
+    if (!start.Ok()) return failed();
+    if (r.outcome != kOutcomeRunning) {
+        for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
+            const AvrdudeRunRecord& run = r.avrdudeRuns[step];
+            ParamResult sent(h,
+                             "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
+                             "exit_code, output) VALUES ($1, $2, $3, $4, $5) "
+                             "ON CONFLICT (operation_uuid, step) DO NOTHING",
+                             {r.uuid, std::to_string(step + 1), run.commandLine,
+                              std::to_string(run.exitCode), run.output});
+            if (!sent.Ok()) return failed();
+        }
+        ParamResult end(
+            h,
+            "UPDATE tq9.operations SET ended = $2, cable_serial = $3, cable_description = $4, "
+            "com_number = $5, board_serial = $6, firmware_version = $7, firmware_name = $8, "
+            "fpga_version = $9, scan_core = $10, outcome = $11, reason = $12, error_kind = $13, "
+            "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
+            "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
+            "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
+            "probe_log = $25 WHERE uuid = $1",
+            {r.uuid,
+             Time(r.ended),
+             r.cableSerial,
+             r.cableDescription,
+             Number(r.comNumber),
+             r.boardSerial,
+             r.firmwareVersion,
+             r.firmwareName,
+             r.fpgaVersion,
+             r.scanCore,
+             r.outcome,
+             r.reason,
+             r.errorKind,
+             std::to_string(r.errorCount),
+             r.resultDialog,
+             r.console,
+             r.uploadFile,
+             Number(r.uploadSize),
+             r.uploadSha256,
+             Number(r.uploadCore),
+             r.uploadClosingLine,
+             r.image,
+             r.imageSha256,
+             r.diamexPort,
+             r.probeLog});
+        if (!end.Ok()) return failed();
+    }
+    if (!Exec("COMMIT", whyNot)) return false;
+    ended = r.outcome != kOutcomeRunning;
+    return true;
 }
 
 bool LineServer::Exec(const std::string& sql, std::string& whyNot) {

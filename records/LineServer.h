@@ -10,6 +10,8 @@
 
 namespace tq9 {
 
+struct OperationRecord;
+
 class LineServer {
   public:
     // The server schema this tool writes and reads.
@@ -34,6 +36,12 @@ class LineServer {
     bool Init(int& found, std::string& whyNot);
     // Runs SQL (statements without results); false with the server's message.
     bool Exec(const std::string& sql, std::string& whyNot);
+    // Sends one local row as `bench`, by its UUID, in one transaction: a row the server
+    // lacks is added as running; once it has ended here, its avrdude runs and its end
+    // follow. Sending it again changes nothing, and a row the server already has as ended
+    // is left as it is. `ended`: whether the server now has it as ended.
+    bool Send(const OperationRecord& record, const std::string& bench, bool& ended,
+              std::string& whyNot);
 
   private:
     struct Connection;

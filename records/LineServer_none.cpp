@@ -24,6 +24,11 @@ bool LineServer::Init(int&, std::string& whyNot) {
     return false;
 }
 
+bool LineServer::Send(const OperationRecord&, const std::string&, bool&, std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
 bool LineServer::Exec(const std::string&, std::string& whyNot) {
     whyNot = "no line server";
     return false;

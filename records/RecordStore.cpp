@@ -71,6 +71,12 @@ const char* const kMigrations[] = {
       hex(randomblob(6))) WHERE uuid = '';
     CREATE UNIQUE INDEX operations_by_uuid ON operations (uuid);
     )sql",
+    // 4: how far each row has reached the line's server: '' not at all, 'running' sent
+    // while it ran, 'done' sent as it ended. A row waits until it is 'done'.
+    R"sql(
+    ALTER TABLE operations ADD COLUMN line_sent TEXT NOT NULL DEFAULT '';
+    CREATE INDEX operations_waiting ON operations (id) WHERE line_sent <> 'done';
+    )sql",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -585,6 +591,56 @@ std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::strin
     for (OperationRecord& row : rows)
         LoadAvrdudeRuns(h, row);
     return rows;
+}
+
+namespace {
+// Rows the line's server does not have as they stand: never sent, or sent while running
+// and ended since.
+constexpr const char* kWaiting =
+    " FROM operations WHERE line_sent <> 'done' AND (line_sent = '' OR outcome <> 'running')";
+}  // namespace
+
+std::vector<OperationRecord> RecordStore::Waiting(int limit, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
+    sqlite3* h = db_->handle;
+    const std::string sql = std::string("SELECT ") + kColumns + kWaiting + " ORDER BY id LIMIT " +
+                            std::to_string(limit);
+    Statement select(h, sql.c_str());
+    std::vector<OperationRecord> rows;
+    while (select.Step())
+        rows.push_back(ReadRow(select));
+    if (!select.Ok()) {
+        whyNot = select.Error();
+        return {};
+    }
+    for (OperationRecord& row : rows)
+        LoadAvrdudeRuns(h, row);
+    return rows;
+}
+
+std::optional<std::int64_t> RecordStore::WaitingCount(std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return std::nullopt;
+    Statement count(db_->handle, (std::string("SELECT COUNT(*)") + kWaiting).c_str());
+    if (!count.Step()) {
+        whyNot = count.Error();
+        return std::nullopt;
+    }
+    return count.Int(0);
+}
+
+bool RecordStore::MarkSent(const OperationRecord& record, bool ended, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return false;
+    // Sent while running: it waits again once it has ended here.
+    Statement mark(db_->handle,
+                   "UPDATE operations SET line_sent = ? WHERE id = ? AND uuid = ? AND "
+                   "line_sent <> 'done'");
+    mark.Bind(1, std::string(ended ? "done" : "running")).Bind(2, record.id).Bind(3, record.uuid);
+    if (mark.Run()) return true;
+    whyNot = mark.Error();
+    return false;
 }
 
 std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& whyNot) {

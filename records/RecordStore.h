@@ -104,7 +104,13 @@ class RecordStore {
     std::optional<OperationRecord> Get(std::int64_t id, std::string& whyNot);
     RecordSummary Summary(const std::string& today, std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 3;
+    // The line's server: the rows it does not have as they stand, oldest first, with
+    // their avrdude runs; how many; and that one was sent (`ended`: as it ended).
+    std::vector<OperationRecord> Waiting(int limit, std::string& whyNot);
+    std::optional<std::int64_t> WaitingCount(std::string& whyNot);
+    bool MarkSent(const OperationRecord& record, bool ended, std::string& whyNot);
+
+    static constexpr int kSchemaVersion = 4;
 
   private:
     struct Db;

@@ -24,6 +24,9 @@ class PgServer {
     std::string NewDatabase();
     // The libpq connection string of `database` for `role`.
     std::string Connection(const std::string& database, const std::string& role = "postgres") const;
+    // An outage: the server stops at once (its connections cut), and starts again.
+    bool Stop();
+    bool Restart();
     // Runs SQL as the superuser in `database`; false with the server's reason.
     bool Sql(const std::string& database, const std::string& sql, std::string& whyNot) const;
 
@@ -31,7 +34,7 @@ class PgServer {
     PgServer() = default;
     bool Start(std::string& whyNot);
     TempDir dir_;
-    std::string data_, socket_;
+    std::string data_, socket_, startCommand_;
     int databases_ = 0;
     bool started_ = false;
 };

@@ -53,8 +53,9 @@ bool PgServer::Start(std::string& whyNot) {
     }
     const std::string options =
         "-k " + socket_ + " -c listen_addresses= -p 5432 -c fsync=off -c max_connections=50";
-    if (Run(kBin + "pg_ctl -D '" + data_ + "' -l '" + (root / "log").string() + "' -w -t 60 -o '" +
-            options + "' start") != 0) {
+    startCommand_ = kBin + "pg_ctl -D '" + data_ + "' -l '" + (root / "log").string() +
+                    "' -w -t 60 -o '" + options + "' start";
+    if (Run(startCommand_) != 0) {
         std::stringstream log;
         log << std::ifstream(root / "log").rdbuf();
         whyNot = "the server did not start: " + log.str();
@@ -62,6 +63,16 @@ bool PgServer::Start(std::string& whyNot) {
     }
     started_ = true;
     return true;
+}
+
+bool PgServer::Stop() {
+    started_ = Run(kBin + "pg_ctl -D '" + data_ + "' -m immediate -w stop") != 0;
+    return !started_;
+}
+
+bool PgServer::Restart() {
+    started_ = Run(startCommand_) == 0;
+    return started_;
 }
 
 PgServer::~PgServer() {

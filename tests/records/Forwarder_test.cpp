@@ -1,0 +1,154 @@
+// Local first, then the line, against a real PostgreSQL: every row arrives once, in
+// order, its end after its start; a send repeated (its mark here lost) changes nothing;
+// an outage in the middle of 100 operations loses none.
+
+#include "records/Forwarder.h"
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include "records/LineServer.h"
+#include "records/RecordStore.h"
+#include "support/PgServer.h"
+#include "support/TempDir.h"
+
+namespace tq9 {
+namespace {
+
+class ForwarderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string whyNot;
+        server = test::PgServer::Shared(whyNot);
+        ASSERT_NE(server, nullptr) << whyNot;
+        database = server->NewDatabase();
+        bench = "b_" + database;
+        auto admin = LineServer::Connect(server->Connection(database), whyNot);
+        ASSERT_TRUE(admin) << whyNot;
+        int found = 0;
+        ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+        ASSERT_TRUE(admin->Exec("CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
+            << whyNot;
+        store = RecordStore::Open(dir.File("records.sqlite3").string(), whyNot);
+        ASSERT_TRUE(store) << whyNot;
+        line = Connect();
+    }
+    std::unique_ptr<LineServer> Connect() const {
+        std::string whyNot;
+        auto connected = LineServer::Connect(server->Connection(database, bench), whyNot);
+        EXPECT_TRUE(connected) << whyNot;
+        return connected;
+    }
+    OperationRecord Started(const std::string& serial) {
+        OperationRecord row;
+        row.started = UtcNowIso8601();
+        row.host = "pc-7";
+        row.program = "tq9ctl";
+        row.pid = 42;
+        row.operation = "AVR only";
+        row.boardSerial = serial;
+        std::string whyNot;
+        EXPECT_TRUE(store->Begin(row, whyNot)) << whyNot;
+        return row;
+    }
+    void End(OperationRecord& row, const char* outcome = kOutcomeCompleted) {
+        row.ended = UtcNowIso8601();
+        row.outcome = outcome;
+        std::string whyNot;
+        EXPECT_TRUE(store->Finish(row, whyNot)) << whyNot;
+    }
+    std::int64_t Waiting() {
+        std::string whyNot;
+        return store->WaitingCount(whyNot).value_or(-1);
+    }
+    // One value the superuser reads from the server.
+    std::string Read(const std::string& sql) const {
+        PGconn* c = PQconnectdb(server->Connection(database).c_str());
+        PGresult* result = PQexec(c, sql.c_str());
+        std::string value = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
+                                ? PQgetvalue(result, 0, 0)
+                                : "(" + std::string(PQerrorMessage(c)) + ")";
+        PQclear(result);
+        PQfinish(c);
+        return value;
+    }
+    test::TempDir dir;
+    test::PgServer* server = nullptr;
+    std::string database, bench;
+    std::unique_ptr<RecordStore> store;
+    std::unique_ptr<LineServer> line;
+};
+
+TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
+    OperationRecord running = Started("4711");
+    OperationRecord done = Started("4712");
+    done.console = "Firmware Version: TQ95-\xE4rgel";  // a board's byte that is not UTF-8
+    done.avrdudeRuns = {{"avrdude -n", 0, "probed"}, {"avrdude -U flash:w:x.hex", 0, "ok"}};
+    End(done);
+    EXPECT_EQ(Waiting(), 2);
+
+    ForwardPass pass = SendWaitingRows(*store, *line, "line-3");
+    EXPECT_EQ(pass.failure, "");
+    EXPECT_EQ(pass.sent, 2);
+    EXPECT_EQ(Waiting(), 0) << "the running row waits again only once it has ended";
+    EXPECT_EQ(Read("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
+              "running");
+    EXPECT_EQ(Read("SELECT outcome || ' ' || bench || ' ' || sent_by || ' ' || console FROM "
+                   "tq9.operations WHERE uuid = '" +
+                   done.uuid + "'"),
+              "completed line-3 " + bench + " Firmware Version: TQ95-\xEF\xBF\xBDrgel");
+    EXPECT_EQ(Read("SELECT string_agg(command_line, '|' ORDER BY step) FROM tq9.avrdude_runs"),
+              "avrdude -n|avrdude -U flash:w:x.hex");
+
+    End(running, kOutcomeEndedEarly);
+    EXPECT_EQ(Waiting(), 1);
+    EXPECT_EQ(SendWaitingRows(*store, *line, "line-3").sent, 1);
+    EXPECT_EQ(Read("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
+              "ended early");
+
+    // Sent, then the program died before its mark: sent again at the next pass, once there.
+    OperationRecord lost = Started("4713");
+    End(lost);
+    std::string whyNot;
+    bool ended = false;
+    ASSERT_TRUE(line->Send(*store->Get(lost.id, whyNot), "line-3", ended, whyNot)) << whyNot;
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(SendWaitingRows(*store, *line, "line-3").failure, "");
+    EXPECT_EQ(Waiting(), 0);
+    EXPECT_EQ(Read("SELECT count(*) || ' ' || count(DISTINCT uuid) FROM tq9.operations"), "3 3");
+    EXPECT_EQ(Read("SELECT count(*) FROM tq9.avrdude_runs"), "2");
+}
+
+TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
+    for (int i = 0; i < 100; ++i) {
+        OperationRecord row = Started(std::to_string(5000 + i));
+        End(row);
+        if (i == 49) {
+            EXPECT_EQ(SendWaitingRows(*store, *line, "line-3").sent, 50);
+            ASSERT_TRUE(server->Stop());
+        }
+        if (i == 60) {
+            const ForwardPass away = SendWaitingRows(*store, *line, "line-3");
+            EXPECT_EQ(away.sent, 0);
+            EXPECT_NE(away.failure, "") << "the server is away";
+        }
+    }
+    EXPECT_EQ(Waiting(), 50);
+    ASSERT_TRUE(server->Restart());
+    line = Connect();  // the old connection went with the server
+    ASSERT_TRUE(line);
+    const ForwardPass back = SendWaitingRows(*store, *line, "line-3");
+    EXPECT_EQ(back.failure, "");
+    EXPECT_EQ(back.sent, 50);
+    EXPECT_EQ(Waiting(), 0);
+    EXPECT_EQ(Read("SELECT count(*) || ' ' || count(DISTINCT uuid) || ' ' || "
+                   "min(board_serial) || ' ' || max(board_serial) FROM tq9.operations"),
+              "100 100 5000 5099");
+    // In order: the server numbered them as they came.
+    EXPECT_EQ(Read("SELECT bool_and(ordered) FROM (SELECT local_id > lag(local_id, 1, 0) OVER "
+                   "(ORDER BY xmin::text::bigint, local_id) AS ordered FROM tq9.operations) t"),
+              "t");
+}
+
+}  // namespace
+}  // namespace tq9
