@@ -19,11 +19,16 @@
 #include "isp/Production.h"
 #include "isp/ProductionFiles.h"
 #include "ops/MainWindowOps.h"
+#include "records/LineForwarder.h"
+#include "records/LineSettings.h"
 #include "usb/FTDIdll.h"
 
 namespace tq9 {
 
 namespace {
+
+// How long tq9ctl's end waits for the rows to reach the line's server.
+constexpr int kLastPassMs = 5000;
 
 // The driver, as the window loads it; null (said) when there is none.
 std::unique_ptr<D2xxLibrary> LoadDriver(const CtlOutput& output,
@@ -122,6 +127,10 @@ int RunRecords(const CtlRequest& request) {
     if (!whyNot.empty()) {
         return output.Refuse(kFailed, "the board records cannot be read: " + whyNot);
     }
+    if (!ReadLineSettings(RecordsSettingsPaths(), HostName()).server.empty()) {
+        const std::string waiting = WaitingRowsLine(store->WaitingCount(whyNot).value_or(0));
+        if (!waiting.empty()) std::cerr << "tq9ctl: " << waiting << '\n';
+    }
     if (request.csv) {
         std::cout << RecordsAsCsv(rows);
     } else if (request.json) {
@@ -163,6 +172,16 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     AppContext ctx(host);
     const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl");
     ctx.Records = records.sink;
+    // The line's server, where one is set: rows go there after each operation.
+    std::unique_ptr<LineForwarder> forwarder;
+    if (records.store) {
+        const LineSettings line = ReadLineSettings(RecordsSettingsPaths(), HostName());
+        for (const std::string& problem : line.problems)
+            std::cerr << "tq9ctl: " << problem << '\n';
+        if (!line.server.empty())
+            forwarder =
+                std::make_unique<LineForwarder>(records.store->Path(), line.server, line.bench);
+    }
     const auto runner = MakeSystemProcessRunner();
     ctx.runner = runner.get();
     ctx.ProgramDirectory = benchDirectory;
@@ -182,6 +201,7 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
             throw;
         }
         if (host.json) output.Object(OperationJson(record, host.dialogs, host.recordWarning));
+        if (forwarder) forwarder->Poke();
     };
     int result = kFailed;
     try {
@@ -206,6 +226,17 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     ctx.BoardLink.device.reset();
     host.ClearProgress();
     host.ctx = nullptr;
+    if (forwarder) {
+        // A last pass, bounded: rows the server has not taken wait for the next program.
+        forwarder->Stop(kLastPassMs);
+        if (const std::string waiting = WaitingRowsLine(forwarder->WaitingRows());
+            !waiting.empty()) {
+            std::cerr << "tq9ctl: " << waiting
+                      << (forwarder->LastFailure().empty() ? ""
+                                                           : " (" + forwarder->LastFailure() + ")")
+                      << '\n';
+        }
+    }
     return Interrupts() > 0 ? kInterrupted : result;
 }
 

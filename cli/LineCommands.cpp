@@ -1,13 +1,16 @@
 // tq9ctl records server-check and server-init: the line's PostgreSQL server as a bench
 // and as the line's admin see it.
 
+#include <filesystem>
 #include <iostream>
 
 #include "base/Platform.h"
 #include "cli/Ctl.h"
 #include "cli/Output.h"
+#include "records/LineForwarder.h"
 #include "records/LineServer.h"
 #include "records/LineSettings.h"
+#include "records/RecordStore.h"
 
 namespace tq9 {
 
@@ -20,6 +23,16 @@ std::string ServerOf(const CtlRequest& request, LineSettings& settings) {
     for (const std::string& problem : settings.problems)
         std::cerr << "tq9ctl: " << problem << '\n';
     return request.server.empty() ? settings.server : request.server;
+}
+
+// How many of this user's rows wait for the line server (0 without records).
+std::int64_t WaitingRows() {
+    const std::string path = DefaultRecordsPath();
+    std::error_code error;
+    if (path.empty() || !std::filesystem::exists(std::filesystem::u8path(path), error)) return 0;
+    std::string whyNot;
+    const auto store = RecordStore::Open(path, whyNot);
+    return store ? store->WaitingCount(whyNot).value_or(0) : 0;
 }
 
 }  // namespace
@@ -39,6 +52,7 @@ int RunServerCheck(const CtlRequest& request) {
     const auto facts = line->Check(whyNot);
     if (!facts) return output.Refuse(kFailed, "the line server cannot be read: " + whyNot);
     const bool ready = facts->schemaVersion == LineServer::kSchemaVersion;
+    const std::int64_t waiting = WaitingRows();
     if (output.IsJson()) {
         output.Object({{"server", server},
                        {"bench", settings.bench},
@@ -46,12 +60,15 @@ int RunServerCheck(const CtlRequest& request) {
                        {"server_version", facts->serverVersion},
                        {"schema_version", facts->schemaVersion},
                        {"tool_schema_version", LineServer::kSchemaVersion},
+                       {"waiting_rows", waiting},
                        {"ready", ready}});
     } else {
         std::cout << "Line server: " << server << "\nBench: " << settings.bench << "\nConnected as "
                   << facts->role << " (PostgreSQL " << facts->serverVersion
                   << ")\nLine schema version " << facts->schemaVersion << " (this tool's "
-                  << LineServer::kSchemaVersion << ")\n";
+                  << LineServer::kSchemaVersion << ")\n"
+                  << (waiting ? WaitingRowsLine(waiting) : "No row waits for the line server")
+                  << '\n';
     }
     if (facts->schemaVersion == 0) {
         return output.Refuse(kFailed,

@@ -2,6 +2,7 @@
 // named in the user's records.conf or on the command line.
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <filesystem>
 #include <fstream>
@@ -79,6 +80,53 @@ TEST_F(LineCommandsTest, CheckSaysWhatIsMissingAndInitSetsTheServerUp) {
     EXPECT_NE(away.err.find("no_such_database", said), std::string::npos) << away.err;
     EXPECT_EQ(away.err.find('\n', said), away.err.size() - 1) << "one line, the last";
     EXPECT_EQ(nlohmann::json::parse(away.out)["exit_code"], 1);
+}
+
+// Local first, then the line: each operation's row reaches the server before tq9ctl ends;
+// while the server is away the operation goes on as ever, its row waits and is said to,
+// and it arrives with the next program that finds the server back.
+TEST_F(LineCommandsTest, EachOperationsRowReachesTheServerAndWaitsWhileItIsAway) {
+    std::filesystem::copy_file(TQ9_SIM_DRIVER_PATH,
+                               dir.Path() / std::filesystem::path(TQ9_SIM_DRIVER_PATH).filename());
+    const test::ScopedEnv data(test::kRecordsHome, dir.File("data").string());
+    ASSERT_EQ(Ctl({"records", "server-init", "--server", server->Connection(database)}).exitCode,
+              0);
+    std::string whyNot;
+    const std::string bench = "b_" + database;
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
+        << whyNot;
+    Settings("server = " + server->Connection(database, bench) + "\nbench = line-3\n");
+    auto onServer = [&] {
+        std::string count;
+        PGconn* c = PQconnectdb(server->Connection(database).c_str());
+        PGresult* r = PQexec(c,
+                             "SELECT count(*) || ' ' || string_agg(DISTINCT bench, ',') || "
+                             "' ' || string_agg(DISTINCT outcome, ',') FROM tq9.operations");
+        if (PQresultStatus(r) == PGRES_TUPLES_OK) count = PQgetvalue(r, 0, 0);
+        PQclear(r);
+        PQfinish(c);
+        return count;
+    };
+
+    const test::CtlRun first = Ctl({"identify", "--json"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(onServer(), "1 line-3 completed");
+    EXPECT_NE(Ctl({"records", "server-check"}).out.find("No row waits for the line server\n"),
+              std::string::npos);
+
+    ASSERT_TRUE(server->Stop());
+    const test::CtlRun away = Ctl({"identify"});
+    EXPECT_EQ(away.exitCode, 0) << away.err;
+    EXPECT_NE(away.out.find("Serial Number: 12345"), std::string::npos) << away.out;
+    EXPECT_NE(away.err.find("tq9ctl: 1 row waits for the line server ("), std::string::npos)
+        << away.err;
+    EXPECT_NE(Ctl({"records"}).err.find("tq9ctl: 1 row waits for the line server\n"),
+              std::string::npos);
+
+    ASSERT_TRUE(server->Restart());
+    EXPECT_EQ(Ctl({"identify"}).exitCode, 0);
+    EXPECT_EQ(onServer(), "3 line-3 completed");
+    EXPECT_EQ(Ctl({"records"}).err.find("wait"), std::string::npos);
 }
 
 }  // namespace
