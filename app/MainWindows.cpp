@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "base/Platform.h"
+
 namespace tq9 {
 
 void SetUpApplication() {
@@ -19,7 +21,8 @@ void SetUpApplication() {
 
 MainWindows CreateMainWindows(const std::string& programDirectory, const std::string& recordsPath) {
     MainWindows windows;
-    windows.records = OpenRecords(recordsPath, "tq9-bench");
+    const LineSettings line = ReadLineSettings(RecordsSettingsPaths(), HostName());
+    windows.records = OpenRecords(recordsPath, "tq9-bench", line);
     windows.driver = D2xxLibrary::Load(programDirectory);
     D2xxLibrary* driver = windows.driver.get();
     TForm1::Setup setup;
@@ -29,6 +32,7 @@ MainWindows CreateMainWindows(const std::string& programDirectory, const std::st
     setup.programDirectory = programDirectory;
     setup.records = windows.records.sink;
     setup.driverNotes = [driver] { return driver->Notes(); };
+    setup.startupWarnings = line.problems;
     windows.form = std::make_unique<TForm1>(setup);
     windows.deviceselectbox = new Tdeviceselectbox(windows.form.get());
     windows.form->SetDeviceDialog(windows.deviceselectbox);

@@ -170,18 +170,13 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     if (!library) return kNoCable;
 
     AppContext ctx(host);
-    const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl");
+    // The line's server, where one is set: each operation's row goes there as it ends.
+    const LineSettings line = ReadLineSettings(RecordsSettingsPaths(), HostName());
+    for (const std::string& problem : line.problems)
+        std::cerr << "tq9ctl: " << problem << '\n';
+    const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl", line);
     ctx.Records = records.sink;
-    // The line's server, where one is set: rows go there after each operation.
-    std::unique_ptr<LineForwarder> forwarder;
-    if (records.store) {
-        const LineSettings line = ReadLineSettings(RecordsSettingsPaths(), HostName());
-        for (const std::string& problem : line.problems)
-            std::cerr << "tq9ctl: " << problem << '\n';
-        if (!line.server.empty())
-            forwarder =
-                std::make_unique<LineForwarder>(records.store->Path(), line.server, line.bench);
-    }
+    LineForwarder* const forwarder = records.line.get();
     const auto runner = MakeSystemProcessRunner();
     ctx.runner = runner.get();
     ctx.ProgramDirectory = benchDirectory;
@@ -201,7 +196,6 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
             throw;
         }
         if (host.json) output.Object(OperationJson(record, host.dialogs, host.recordWarning));
-        if (forwarder) forwarder->Poke();
     };
     int result = kFailed;
     try {

@@ -63,7 +63,8 @@ OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
     return recorder.Record();
 }
 
-OpenedRecords OpenRecords(const std::string& path, const std::string& program) {
+OpenedRecords OpenRecords(const std::string& path, const std::string& program,
+                          const LineSettings& line) {
     OpenedRecords opened;
     opened.sink.host = HostName();
     opened.sink.program = program;
@@ -80,6 +81,10 @@ OpenedRecords OpenRecords(const std::string& path, const std::string& program) {
     }
     opened.store->MarkInterrupted(opened.sink.host, ProcessAlive, whyNot);
     opened.sink.store = opened.store.get();
+    if (!line.server.empty()) {
+        opened.line = std::make_unique<LineForwarder>(path, line.server, line.bench);
+        opened.sink.line = opened.line.get();
+    }
     return opened;
 }
 

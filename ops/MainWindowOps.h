@@ -10,6 +10,8 @@
 
 #include "board/DeviceFlow.h"
 #include "isp/ProgramByIsp.h"
+#include "records/LineForwarder.h"
+#include "records/LineSettings.h"
 #include "records/Recorder.h"
 
 namespace tq9 {
@@ -30,12 +32,15 @@ OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
 
 // A program's records: the store at `path`, opened at start-up, with this host's rows left
 // running by a program that is gone marked interrupted. A store that cannot be opened
-// leaves a sink that warns at every operation; a build without SQLite keeps none.
+// leaves a sink that warns at every operation. Where `line` names a server, a forwarder
+// sends the rows there (the programs read the settings; tests give theirs).
 struct OpenedRecords {
     std::unique_ptr<RecordStore> store;
+    std::unique_ptr<LineForwarder> line;
     RecordSink sink;
 };
-OpenedRecords OpenRecords(const std::string& path, const std::string& program);
+OpenedRecords OpenRecords(const std::string& path, const std::string& program,
+                          const LineSettings& line = {});
 
 inline constexpr std::array<const char*, 8> kTestPortEntries = {
     "Key Taper + Sync", "MPX Taperr + ContUpr", "Key Taper + ContUpr", "PHR Input Upper",

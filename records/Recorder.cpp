@@ -7,6 +7,7 @@
 #include "base/Platform.h"
 #include "base/Sha256.h"
 #include "isp/Production.h"
+#include "records/LineForwarder.h"
 
 namespace tq9 {
 
@@ -236,6 +237,7 @@ void OperationRecorder::Finish(const std::string& error) {
         failure_.empty()) {
         failure_ = "the database refused the row";
     }
+    if (sink_.line) sink_.line->Poke();  // the row, or an earlier one, may wait for the line
     if (failure_.empty()) return;
     warning_ = kRecordNotSaved + failure_;
     ctx_.ConsoleAdd(warning_);

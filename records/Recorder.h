@@ -26,9 +26,12 @@ enum class RecordedOperation {
 const char* RecordedOperationName(RecordedOperation operation);
 
 // Where the records of a run go.
+class LineForwarder;
+
 struct RecordSink {
-    RecordStore* store = nullptr;  // null: this run keeps no records
-    std::string openFailure;       // why the store could not be opened; warned per operation
+    RecordStore* store = nullptr;   // null: this run keeps no records
+    LineForwarder* line = nullptr;  // the line's server, told of each row written; or none
+    std::string openFailure;        // why the store could not be opened; warned per operation
     std::string host, program;
     long pid = 0;
     bool Active() const { return store || !openFailure.empty(); }

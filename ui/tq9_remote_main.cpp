@@ -114,6 +114,8 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     move(50, 100);
     dd_FirmwareType->setCurrentIndex(kFirmwareEntryAtStart);
     Guarded([&] { FormCreate(ctx_, setup.programDirectory); });
+    for (const std::string& warning : setup.startupWarnings)
+        ctx_.ConsoleAdd("##### Warning: " + warning);
     Timer1->start();
 }
 

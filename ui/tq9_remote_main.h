@@ -44,6 +44,7 @@ class TForm1 : public QMainWindow, public Host {
         PortNamer portName;                        // empty: the platform's COM port names
         ProcessRunner* runner = nullptr;           // null: the platform's own
         std::function<std::string()> driverNotes;  // the driver's words on its cables
+        std::vector<std::string> startupWarnings;  // said on the console after the greeting
     };
 
     explicit TForm1(Setup setup, QWidget* parent = nullptr);
