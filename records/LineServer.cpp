@@ -25,10 +25,28 @@ std::string MessageOf(PGconn* connection) {
     return message;
 }
 
+// A statement's text parameters; nullopt is SQL's NULL.
+using Params = std::vector<std::optional<std::string>>;
+
 // One statement's result, cleared when it goes.
 class Result {
   public:
-    Result(PGconn* connection, const std::string& sql) : result_(PQexec(connection, sql.c_str())) {}
+    // Without parameters `sql` may hold several statements (a migration).
+    Result(PGconn* connection, const std::string& sql, const Params& params = {}) {
+        if (params.empty()) {
+            result_ = PQexec(connection, sql.c_str());
+            return;
+        }
+        // The server takes only valid UTF-8: a board's stray byte must not hold a row back.
+        std::vector<std::string> texts;
+        for (const auto& p : params)
+            texts.push_back(p ? Utf8Valid(*p) : std::string());
+        std::vector<const char*> values;
+        for (std::size_t i = 0; i < params.size(); ++i)
+            values.push_back(params[i] ? texts[i].c_str() : nullptr);
+        result_ = PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0);
+    }
     ~Result() { PQclear(result_); }
     Result(const Result&) = delete;
     Result& operator=(const Result&) = delete;
@@ -38,35 +56,6 @@ class Result {
     }
     bool HasRow() const { return Ok() && PQntuples(result_) > 0; }
     std::string Text(int column) const { return PQgetvalue(result_, 0, column); }
-
-  private:
-    PGresult* result_;
-};
-// A statement's text parameters; nullopt is SQL's NULL.
-using Params = std::vector<std::optional<std::string>>;
-
-class ParamResult {
-  public:
-    ParamResult(PGconn* connection, const char* sql, const Params& params) {
-        // The server takes only valid UTF-8: a board's stray byte must not hold a row back.
-        std::vector<std::string> texts;
-        for (const auto& p : params)
-            texts.push_back(p ? Utf8Valid(*p) : std::string());
-        std::vector<const char*> values;
-        for (std::size_t i = 0; i < params.size(); ++i)
-            values.push_back(params[i] ? texts[i].c_str() : nullptr);
-        result_ = PQexecParams(connection, sql, static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0);
-    }
-    ~ParamResult() { PQclear(result_); }
-    ParamResult(const ParamResult&) = delete;
-    ParamResult& operator=(const ParamResult&) = delete;
-    bool Ok() const {
-        const auto status = PQresultStatus(result_);
-        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    }
-    int Rows() const { return PQntuples(result_); }
-    std::string Text(int row, int column) const { return PQgetvalue(result_, row, column); }
 
   private:
     PGresult* result_ = nullptr;
@@ -152,13 +141,13 @@ bool LineServer::Send(const OperationRecord& r, const std::string& bench, bool& 
         return false;
     };
     if (!Exec("BEGIN", whyNot)) return false;
-    ParamResult there(h, "SELECT outcome FROM tq9.operations WHERE uuid = $1", {r.uuid});
+    Result there(h, "SELECT outcome FROM tq9.operations WHERE uuid = $1", {r.uuid});
     if (!there.Ok()) return failed();
-    if (there.Rows() > 0 && there.Text(0, 0) != "running") {
+    if (there.HasRow() && there.Text(0) != "running") {
         ended = true;  // sent before, its end too (the mark here was lost): left as it is
         return Exec("COMMIT", whyNot);
     }
-    ParamResult start(
+    Result start(
         h,
         "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, "
         "pid, operation, cable_serial, cable_description, com_number, board_serial, "
@@ -173,15 +162,15 @@ bool LineServer::Send(const OperationRecord& r, const std::string& bench, bool& 
     if (r.outcome != kOutcomeRunning) {
         for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
             const AvrdudeRunRecord& run = r.avrdudeRuns[step];
-            ParamResult sent(h,
-                             "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
-                             "exit_code, output) VALUES ($1, $2, $3, $4, $5) "
-                             "ON CONFLICT (operation_uuid, step) DO NOTHING",
-                             {r.uuid, std::to_string(step + 1), run.commandLine,
-                              std::to_string(run.exitCode), run.output});
+            Result sent(h,
+                        "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
+                        "exit_code, output) VALUES ($1, $2, $3, $4, $5) "
+                        "ON CONFLICT (operation_uuid, step) DO NOTHING",
+                        {r.uuid, std::to_string(step + 1), run.commandLine,
+                         std::to_string(run.exitCode), run.output});
             if (!sent.Ok()) return failed();
         }
-        ParamResult end(
+        Result end(
             h,
             "UPDATE tq9.operations SET ended = $2, cable_serial = $3, cable_description = $4, "
             "com_number = $5, board_serial = $6, firmware_version = $7, firmware_name = $8, "

@@ -245,6 +245,20 @@ void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
         row.avrdudeRuns.push_back({runs.Text(0), static_cast<int>(runs.Int(1)), runs.Text(2)});
 }
 
+// Every row a selection of kColumns gives, with its avrdude runs.
+std::vector<OperationRecord> ReadRows(sqlite3* h, Statement& select, std::string& whyNot) {
+    std::vector<OperationRecord> rows;
+    while (select.Step())
+        rows.push_back(ReadRow(select));
+    if (!select.Ok()) {
+        whyNot = select.Error();
+        return {};
+    }
+    for (OperationRecord& row : rows)
+        LoadAvrdudeRuns(h, row);
+    return rows;
+}
+
 // The versions this program can read and write: 0 is a file just made.
 bool KnownVersion(const std::string& path, std::int64_t version, std::string& whyNot) {
     if (version > RecordStore::kSchemaVersion) {
@@ -581,16 +595,7 @@ std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::strin
     Statement select(h, sql.c_str());
     for (std::size_t i = 0; i < values.size(); ++i)
         select.Bind(static_cast<int>(i + 1), values[i]);
-    std::vector<OperationRecord> rows;
-    while (select.Step())
-        rows.push_back(ReadRow(select));
-    if (!select.Ok()) {
-        whyNot = select.Error();
-        return {};
-    }
-    for (OperationRecord& row : rows)
-        LoadAvrdudeRuns(h, row);
-    return rows;
+    return ReadRows(h, select, whyNot);
 }
 
 namespace {
@@ -607,16 +612,7 @@ std::vector<OperationRecord> RecordStore::Waiting(int limit, std::string& whyNot
     const std::string sql = std::string("SELECT ") + kColumns + kWaiting + " ORDER BY id LIMIT " +
                             std::to_string(limit);
     Statement select(h, sql.c_str());
-    std::vector<OperationRecord> rows;
-    while (select.Step())
-        rows.push_back(ReadRow(select));
-    if (!select.Ok()) {
-        whyNot = select.Error();
-        return {};
-    }
-    for (OperationRecord& row : rows)
-        LoadAvrdudeRuns(h, row);
-    return rows;
+    return ReadRows(h, select, whyNot);
 }
 
 std::optional<std::int64_t> RecordStore::WaitingCount(std::string& whyNot) {

@@ -2,7 +2,6 @@
 // named in the user's records.conf or on the command line.
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,13 +15,10 @@
 namespace tq9 {
 namespace {
 
-class LineCommandsTest : public ::testing::Test {
+class LineCommandsTest : public test::PgTest {
   protected:
     void SetUp() override {
-        std::string whyNot;
-        server = test::PgServer::Shared(whyNot);
-        ASSERT_NE(server, nullptr) << whyNot;
-        database = server->NewDatabase();
+        test::PgTest::SetUp();
         std::filesystem::create_directories(dir.File("config/tq9-bench"));
     }
     void Settings(const std::string& text) const {
@@ -33,8 +29,6 @@ class LineCommandsTest : public ::testing::Test {
     }
     test::TempDir dir;
     test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config").string()};
-    test::PgServer* server = nullptr;
-    std::string database;
 };
 
 TEST_F(LineCommandsTest, CheckSaysWhatIsMissingAndInitSetsTheServerUp) {
@@ -97,15 +91,9 @@ TEST_F(LineCommandsTest, EachOperationsRowReachesTheServerAndWaitsWhileItIsAway)
         << whyNot;
     Settings("server = " + server->Connection(database, bench) + "\nbench = line-3\n");
     auto onServer = [&] {
-        std::string count;
-        PGconn* c = PQconnectdb(server->Connection(database).c_str());
-        PGresult* r = PQexec(c,
-                             "SELECT count(*) || ' ' || string_agg(DISTINCT bench, ',') || "
-                             "' ' || string_agg(DISTINCT outcome, ',') FROM tq9.operations");
-        if (PQresultStatus(r) == PGRES_TUPLES_OK) count = PQgetvalue(r, 0, 0);
-        PQclear(r);
-        PQfinish(c);
-        return count;
+        return Value(
+            "SELECT count(*) || ' ' || string_agg(DISTINCT bench, ',') || ' ' || "
+            "string_agg(DISTINCT outcome, ',') FROM tq9.operations");
     };
 
     const test::CtlRun first = Ctl({"identify", "--json"});

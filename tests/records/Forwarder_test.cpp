@@ -5,7 +5,6 @@
 #include "records/Forwarder.h"
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include "records/LineServer.h"
 #include "records/RecordStore.h"
@@ -15,13 +14,12 @@
 namespace tq9 {
 namespace {
 
-class ForwarderTest : public ::testing::Test {
+class ForwarderTest : public test::PgTest {
   protected:
     void SetUp() override {
+        test::PgTest::SetUp();
+        if (HasFatalFailure()) return;
         std::string whyNot;
-        server = test::PgServer::Shared(whyNot);
-        ASSERT_NE(server, nullptr) << whyNot;
-        database = server->NewDatabase();
         bench = "b_" + database;
         auto admin = LineServer::Connect(server->Connection(database), whyNot);
         ASSERT_TRUE(admin) << whyNot;
@@ -61,20 +59,8 @@ class ForwarderTest : public ::testing::Test {
         std::string whyNot;
         return store->WaitingCount(whyNot).value_or(-1);
     }
-    // One value the superuser reads from the server.
-    std::string Read(const std::string& sql) const {
-        PGconn* c = PQconnectdb(server->Connection(database).c_str());
-        PGresult* result = PQexec(c, sql.c_str());
-        std::string value = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
-                                ? PQgetvalue(result, 0, 0)
-                                : "(" + std::string(PQerrorMessage(c)) + ")";
-        PQclear(result);
-        PQfinish(c);
-        return value;
-    }
     test::TempDir dir;
-    test::PgServer* server = nullptr;
-    std::string database, bench;
+    std::string bench;
     std::unique_ptr<RecordStore> store;
     std::unique_ptr<LineServer> line;
 };
@@ -91,19 +77,19 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
     EXPECT_EQ(pass.failure, "");
     EXPECT_EQ(pass.sent, 2);
     EXPECT_EQ(Waiting(), 0) << "the running row waits again only once it has ended";
-    EXPECT_EQ(Read("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
+    EXPECT_EQ(Value("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
               "running");
-    EXPECT_EQ(Read("SELECT outcome || ' ' || bench || ' ' || sent_by || ' ' || console FROM "
-                   "tq9.operations WHERE uuid = '" +
-                   done.uuid + "'"),
+    EXPECT_EQ(Value("SELECT outcome || ' ' || bench || ' ' || sent_by || ' ' || console FROM "
+                    "tq9.operations WHERE uuid = '" +
+                    done.uuid + "'"),
               "completed line-3 " + bench + " Firmware Version: TQ95-\xEF\xBF\xBDrgel");
-    EXPECT_EQ(Read("SELECT string_agg(command_line, '|' ORDER BY step) FROM tq9.avrdude_runs"),
+    EXPECT_EQ(Value("SELECT string_agg(command_line, '|' ORDER BY step) FROM tq9.avrdude_runs"),
               "avrdude -n|avrdude -U flash:w:x.hex");
 
     End(running, kOutcomeEndedEarly);
     EXPECT_EQ(Waiting(), 1);
     EXPECT_EQ(SendWaitingRows(*store, *line, "line-3").sent, 1);
-    EXPECT_EQ(Read("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
+    EXPECT_EQ(Value("SELECT outcome FROM tq9.operations WHERE uuid = '" + running.uuid + "'"),
               "ended early");
 
     // Sent, then the program died before its mark: sent again at the next pass, once there.
@@ -115,8 +101,8 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
     EXPECT_TRUE(ended);
     EXPECT_EQ(SendWaitingRows(*store, *line, "line-3").failure, "");
     EXPECT_EQ(Waiting(), 0);
-    EXPECT_EQ(Read("SELECT count(*) || ' ' || count(DISTINCT uuid) FROM tq9.operations"), "3 3");
-    EXPECT_EQ(Read("SELECT count(*) FROM tq9.avrdude_runs"), "2");
+    EXPECT_EQ(Value("SELECT count(*) || ' ' || count(DISTINCT uuid) FROM tq9.operations"), "3 3");
+    EXPECT_EQ(Value("SELECT count(*) FROM tq9.avrdude_runs"), "2");
 }
 
 TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
@@ -141,12 +127,12 @@ TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
     EXPECT_EQ(back.failure, "");
     EXPECT_EQ(back.sent, 50);
     EXPECT_EQ(Waiting(), 0);
-    EXPECT_EQ(Read("SELECT count(*) || ' ' || count(DISTINCT uuid) || ' ' || "
-                   "min(board_serial) || ' ' || max(board_serial) FROM tq9.operations"),
+    EXPECT_EQ(Value("SELECT count(*) || ' ' || count(DISTINCT uuid) || ' ' || "
+                    "min(board_serial) || ' ' || max(board_serial) FROM tq9.operations"),
               "100 100 5000 5099");
     // In order: the server numbered them as they came.
-    EXPECT_EQ(Read("SELECT bool_and(ordered) FROM (SELECT local_id > lag(local_id, 1, 0) OVER "
-                   "(ORDER BY xmin::text::bigint, local_id) AS ordered FROM tq9.operations) t"),
+    EXPECT_EQ(Value("SELECT bool_and(ordered) FROM (SELECT local_id > lag(local_id, 1, 0) OVER "
+                    "(ORDER BY xmin::text::bigint, local_id) AS ordered FROM tq9.operations) t"),
               "t");
 }
 

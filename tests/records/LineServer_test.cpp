@@ -11,14 +11,8 @@
 namespace tq9 {
 namespace {
 
-class LineServerTest : public ::testing::Test {
+class LineServerTest : public test::PgTest {
   protected:
-    void SetUp() override {
-        std::string whyNot;
-        server = test::PgServer::Shared(whyNot);
-        ASSERT_NE(server, nullptr) << whyNot;
-        database = server->NewDatabase();
-    }
     std::unique_ptr<LineServer> As(const std::string& role) const {
         std::string whyNot;
         auto line = LineServer::Connect(server->Connection(database, role), whyNot);
@@ -30,8 +24,6 @@ class LineServerTest : public ::testing::Test {
         std::string whyNot;
         return line.Exec(sql, whyNot) ? std::string() : whyNot;
     }
-    test::PgServer* server = nullptr;
-    std::string database;
 };
 
 TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {

@@ -5,6 +5,8 @@
 // folder removed, when the program ends. It is started once, as it takes seconds; each
 // test takes a database of its own, so no test sees another's rows.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "support/TempDir.h"
@@ -29,6 +31,8 @@ class PgServer {
     bool Restart();
     // Runs SQL as the superuser in `database`; false with the server's reason.
     bool Sql(const std::string& database, const std::string& sql, std::string& whyNot) const;
+    // The first value the superuser's query gives; "(the reason)" when it gives none.
+    std::string Value(const std::string& database, const std::string& sql) const;
 
   private:
     PgServer() = default;
@@ -37,6 +41,20 @@ class PgServer {
     std::string data_, socket_, startCommand_;
     int databases_ = 0;
     bool started_ = false;
+};
+
+// A test with a database of its own on the program's server.
+class PgTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string whyNot;
+        server = PgServer::Shared(whyNot);
+        ASSERT_NE(server, nullptr) << whyNot;
+        database = server->NewDatabase();
+    }
+    std::string Value(const std::string& sql) const { return server->Value(database, sql); }
+    PgServer* server = nullptr;
+    std::string database;
 };
 
 }  // namespace tq9::test

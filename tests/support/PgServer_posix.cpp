@@ -104,4 +104,15 @@ bool PgServer::Sql(const std::string& database, const std::string& sql, std::str
     return ok;
 }
 
+std::string PgServer::Value(const std::string& database, const std::string& sql) const {
+    PGconn* connection = PQconnectdb(Connection(database).c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    const std::string value = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0
+                                  ? PQgetvalue(result, 0, 0)
+                                  : "(" + std::string(PQerrorMessage(connection)) + ")";
+    PQclear(result);
+    PQfinish(connection);
+    return value;
+}
+
 }  // namespace tq9::test
