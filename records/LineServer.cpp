@@ -18,9 +18,12 @@ const char* const kMigrations[] = {
 };
 static_assert(std::size(kMigrations) == LineServer::kSchemaVersion);
 
+// libpq's message as one line for the operator: its first (the server's context and
+// libpq's hints follow on lines of their own).
 std::string MessageOf(PGconn* connection) {
     std::string message = PQerrorMessage(connection);
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+    message = message.substr(0, message.find('\n'));
+    while (!message.empty() && message.back() == ' ')
         message.pop_back();
     return message;
 }

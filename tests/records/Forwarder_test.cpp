@@ -117,6 +117,7 @@ TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
             const ForwardPass away = SendWaitingRows(*store, *line, "line-3");
             EXPECT_EQ(away.sent, 0);
             EXPECT_NE(away.failure, "") << "the server is away";
+            EXPECT_EQ(away.failure.find('\n'), std::string::npos) << "one line";
         }
     }
     EXPECT_EQ(Waiting(), 50);
