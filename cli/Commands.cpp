@@ -222,7 +222,8 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     host.ctx = nullptr;
     if (forwarder) {
         // A last pass, bounded: rows the server has not taken wait for the next program.
-        forwarder->Stop(kLastPassMs);
+        // After a second Ctrl-C none: the operator wants out at once.
+        forwarder->Stop(Interrupts() > 1 ? 0 : kLastPassMs);
         if (const std::string waiting = WaitingRowsLine(forwarder->WaitingRows());
             !waiting.empty()) {
             std::cerr << "tq9ctl: " << waiting

@@ -322,6 +322,10 @@ void TForm1::BuildControls() {
     columns->addLayout(right, 1);
 
     statusBar()->setSizeGripEnabled(true);
+    LineStatus = new QLabel;
+    LineStatus->setObjectName("LineStatus");
+    LineStatus->hide();
+    statusBar()->addPermanentWidget(LineStatus);
 
     QMenu* records = menuBar()->addMenu("&Records");
     RecordsAction = records->addAction("Board &records...");
@@ -450,6 +454,13 @@ void TForm1::BtnCancelClick() {
 }
 void TForm1::Timer1Timer() {
     ctx_.BusyTick();
+    // Once a second: the rows the line's server still lacks, while there are any.
+    if (++lineTicks_ < 100 || !ctx_.Records.line) return;
+    lineTicks_ = 0;
+    const QString waiting =
+        QString::fromStdString(WaitingRowsLine(ctx_.Records.line->WaitingRows()));
+    LineStatus->setText(waiting);
+    LineStatus->setVisible(!waiting.isEmpty());
 }
 void TForm1::EditSerialNumberChange() {
     Guarded([&] { tq9::EditSerialNumberChange(ctx_); });

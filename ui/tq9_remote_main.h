@@ -132,6 +132,7 @@ class TForm1 : public QMainWindow, public Host {
     QPlainTextEdit* Memo1;
     QTimer* Timer1;
     QAction* RecordsAction;  // Records > Board records...
+    QLabel* LineStatus;      // the status bar's "N rows wait for the line server"
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,6 +159,7 @@ class TForm1 : public QMainWindow, public Host {
     Rgb ledColour_{};
     bool operationRunning_ = false;
     bool closePending_ = false;
+    int lineTicks_ = 0;  // the timer's ticks since the line status was last read
     bool destroyed_ = false;
     bool updatingConsole_ = false;
     int soundRequests_ = 0;

@@ -107,5 +107,26 @@ TEST_F(RecordsWindowTest, WithoutAStoreTheMenuSaysWhyInsteadOfAWindow) {
               "open database file)");
 }
 
+// A line server that is away: the rows wait, and the status bar says how many, whatever
+// the operator does meanwhile.
+TEST_F(RecordsWindowTest, TheStatusBarSaysHowManyRowsWaitForTheLineServer) {
+    LineSettings away;
+    away.server = "host=" + programDir.File("no-server").string() + " connect_timeout=1";
+    away.bench = "line-3";
+    opened = OpenRecords(programDir.File("line.sqlite3").string(), "tq9-bench", away);
+    ASSERT_TRUE(opened.line);
+    records = opened.sink;
+    Start();
+    EXPECT_TRUE(form->LineStatus->isHidden()) << "nothing waits yet";
+    AddBoard("4711", "production run", kOutcomeCompleted);
+    AddBoard("4712", "AVR only", kOutcomeCompleted);
+    opened.line->Poke();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (form->LineStatus->isHidden() && std::chrono::steady_clock::now() < giveUp)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(form->LineStatus->isVisible());
+    EXPECT_EQ(form->LineStatus->text(), "2 rows wait for the line server");
+}
+
 }  // namespace
 }  // namespace tq9
