@@ -200,16 +200,33 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
     program->add_flag("--yes", request.yes, "confirm every operator dialog at once");
 
     CLI::App* records = app.add_subcommand(
-        "records", "the board records this user's benches kept, newest first; opens no cable");
+        "records",
+        "the board records this user's benches kept, or with --line every bench's on the "
+        "line's server, newest first; opens no cable");
     records->footer(
         "Every operation on a board with its outcome: as tab-separated lines, or every\n"
         "field as CSV or JSON.\n\n" +
         std::string(kExitHelp));
+    const auto since = [&request](CLI::App& sub, const std::string& description) {
+        return AddValue(sub, "--since", request.since, description, "DATE")
+            ->check(Check([](const std::string& value) {
+                return RecordDateValid(value) ? std::string()
+                                              : value + " is not a date as YYYY-MM-DD";
+            }));
+    };
+    const auto server = [&request](CLI::App& sub) {
+        return AddValue(sub, "--server", request.server,
+                        "a libpq connection string instead of the one records.conf gives",
+                        "CONNINFO");
+    };
     AddValue(*records, "--serial", request.serial, "only this board's", "N");
-    AddValue(*records, "--since", request.since, "only from this day on (YYYY-MM-DD)", "DATE")
-        ->check(Check([](const std::string& value) {
-            return RecordDateValid(value) ? std::string() : value + " is not a date as YYYY-MM-DD";
-        }));
+    since(*records, "only from this day on (YYYY-MM-DD)");
+    auto* line = records->add_flag(
+        "--line", request.line,
+        "every bench's rows, from the line's server (records.conf: reader, else server)");
+    AddValue(*records, "--bench", request.bench, "only this bench's (with --line)", "NAME")
+        ->needs(line);
+    server(*records)->needs(line);
     auto* csv = records->add_flag("--csv", request.csv, "every field, as CSV");
     records->add_flag("--json", request.json, "every field, as a JSON array")->excludes(csv);
     records->require_subcommand(0, 1);
@@ -221,12 +238,24 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         "server-init",
         "brings the line server's schema and roles to this tool's version (the "
         "line's admin, as the schema's owner)");
-    for (CLI::App* server : {check, init}) {
-        AddValue(*server, "--server", request.server,
-                 "a libpq connection string instead of the one records.conf gives", "CONNINFO");
-        AddJson(*server, request, "the answer as one JSON object");
-        server->footer(kExitHelp);
+    for (CLI::App* sub : {check, init}) {
+        server(*sub);
+        AddJson(*sub, request, "the answer as one JSON object");
+        sub->footer(kExitHelp);
     }
+    CLI::App* report = records->add_subcommand(
+        "report",
+        "the line's programming runs per day and bench: boards programmed, first-pass "
+        "yield, failures by error kind");
+    since(*report, "from this day on (YYYY-MM-DD)")->required();
+    AddValue(*report, "--html", request.html,
+             "also as a web page in FILE, its charts in it (nothing fetched when opened)",
+             "FILE");
+    AddValue(*report, "--serial", request.serial, "with this board's history on the line", "N");
+    AddValue(*report, "--bench", request.bench, "only this bench's", "NAME");
+    server(*report);
+    AddJson(*report, request, "the report as one JSON object");
+    report->footer(kExitHelp);
 
     for (CLI::App* sub : app.get_subcommands({})) {
         sub->group("Commands");
@@ -320,7 +349,10 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
             "confirm them beforehand with --yes");
     }
     if (request.command == "list") return RunList(request, benchDirectory);
-    if (request.command == "records") return RunRecords(request);
+    if (request.command == "records") {
+        return request.line ? RunLineRecords(request) : RunRecords(request);
+    }
+    if (request.command == "records report") return RunReport(request);
     if (request.command == "records server-check") return RunServerCheck(request);
     if (request.command == "records server-init") return RunServerInit(request);
     return RunBoardCommand(request, benchDirectory);

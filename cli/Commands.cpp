@@ -79,6 +79,24 @@ BoardOperation OperationFor(const CtlRequest& request) {
 
 }  // namespace
 
+void PrintRecords(const std::vector<OperationRecord>& rows, const CtlRequest& request, bool line) {
+    if (request.csv) {
+        std::cout << RecordsAsCsv(rows, line);
+    } else if (request.json) {
+        std::cout << RecordsAsJson(rows, line);
+    } else {
+        std::cout << "started\t" << (line ? "bench\t" : "")
+                  << "operation\toutcome\tboard\tfirmware\tcable\treason\n";
+        for (const OperationRecord& r : rows) {
+            const std::string reason = r.reason.substr(0, r.reason.find('\n'));
+            std::cout << r.started << '\t' << (line ? r.bench + '\t' : "") << r.operation << '\t'
+                      << r.outcome << '\t' << r.boardSerial << '\t' << r.firmwareName
+                      << (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) << '\t'
+                      << r.cableSerial << '\t' << reason << '\n';
+        }
+    }
+}
+
 int RunList(const CtlRequest& request, const std::string& benchDirectory) {
     const CtlOutput output(request.json);
     const auto library = LoadDriver(output, benchDirectory);
@@ -131,20 +149,7 @@ int RunRecords(const CtlRequest& request) {
         const std::string waiting = WaitingRowsLine(store->WaitingCount(whyNot).value_or(0));
         if (!waiting.empty()) std::cerr << "tq9ctl: " << waiting << '\n';
     }
-    if (request.csv) {
-        std::cout << RecordsAsCsv(rows);
-    } else if (request.json) {
-        std::cout << RecordsAsJson(rows);
-    } else {
-        std::cout << "started\toperation\toutcome\tboard\tfirmware\tcable\treason\n";
-        for (const OperationRecord& r : rows) {
-            const std::string reason = r.reason.substr(0, r.reason.find('\n'));
-            std::cout << r.started << '\t' << r.operation << '\t' << r.outcome << '\t'
-                      << r.boardSerial << '\t' << r.firmwareName
-                      << (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) << '\t'
-                      << r.cableSerial << '\t' << reason << '\n';
-        }
-    }
+    PrintRecords(rows, request, false);
     return kDone;
 }
 

@@ -23,7 +23,10 @@ struct CtlRequest {
     bool avrOnly = false, yes = false;
     std::string serial, since;  // records
     bool csv = false;
-    std::string server;  // records server-check, server-init: instead of records.conf's
+    bool line = false;   // records: every bench's, from the line's server
+    std::string bench;   // records --line, records report: only this bench's
+    std::string html;    // records report: the page's file
+    std::string server;  // records --line and its nested commands: instead of records.conf's
 };
 
 // Runs tq9ctl with `args` (without the program's name); the bench's files are looked up
@@ -33,9 +36,14 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
 // The subcommands, run once the request has been read (Commands.cpp).
 int RunList(const CtlRequest& request, const std::string& benchDirectory);
 int RunRecords(const CtlRequest& request);
+// Rows as records prints them: tab-separated lines, CSV or JSON; `line`: with their bench.
+struct OperationRecord;
+void PrintRecords(const std::vector<OperationRecord>& rows, const CtlRequest& request, bool line);
 // The line's server (LineCommands.cpp).
 int RunServerCheck(const CtlRequest& request);
 int RunServerInit(const CtlRequest& request);
+int RunLineRecords(const CtlRequest& request);
+int RunReport(const CtlRequest& request);
 int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory);
 
 }  // namespace tq9

@@ -1,15 +1,18 @@
-// tq9ctl records server-check and server-init: the line's PostgreSQL server as a bench
-// and as the line's admin see it.
+// tq9ctl records --line, report, server-check and server-init: the line's PostgreSQL
+// server as a bench, a reader and the line's admin see it.
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "base/Platform.h"
 #include "cli/Ctl.h"
 #include "cli/Output.h"
 #include "records/LineForwarder.h"
+#include "records/LineReport.h"
 #include "records/LineServer.h"
 #include "records/LineSettings.h"
+#include "records/RecordExport.h"
 #include "records/RecordStore.h"
 
 namespace tq9 {
@@ -23,6 +26,52 @@ std::string ServerOf(const CtlRequest& request, LineSettings& settings) {
     for (const std::string& problem : settings.problems)
         std::cerr << "tq9ctl: " << problem << '\n';
     return request.server.empty() ? settings.server : request.server;
+}
+
+// The connection that reads the whole line: the command line's, else records.conf's
+// reader, else its server; refused (said) when there is none or it does not answer.
+std::unique_ptr<LineServer> Reader(const CtlRequest& request, const CtlOutput& output,
+                                   int& refused) {
+    const LineSettings settings = ReadLineSettings(RecordsSettingsPaths(), HostName());
+    for (const std::string& problem : settings.problems)
+        std::cerr << "tq9ctl: " << problem << '\n';
+    const std::string server = request.server.empty() ? settings.ReadFrom() : request.server;
+    if (server.empty()) {
+        refused = output.Refuse(kFailed,
+                                "no line server is set: the records stay on this PC (records.conf: "
+                                "server = <libpq connection string>)");
+        return nullptr;
+    }
+    std::string whyNot;
+    auto line = LineServer::Connect(server, whyNot);
+    if (!line) refused = output.Refuse(kFailed, "the line server does not answer: " + whyNot);
+    return line;
+}
+
+Json ReportJson(const LineReport& report) {
+    Json rows = Json::array();
+    for (const LineReportRow& row : report.rows) {
+        Json kinds = Json::object();
+        for (const auto& [kind, count] : row.failuresByKind)
+            kinds[kind] = count;
+        rows.push_back({{"day", row.day},
+                        {"bench", row.bench},
+                        {"runs", row.runs},
+                        {"completed", row.completed},
+                        {"boards_programmed", row.boards},
+                        {"first_runs", row.firstRuns},
+                        {"first_passed", row.firstPassed},
+                        {"failures_by_kind", kinds}});
+    }
+    Json report_json = {{"since", report.since}, {"bench", report.bench}, {"rows", rows}};
+    if (!report.boardSerial.empty()) {
+        Json history = Json::array();
+        for (const OperationRecord& r : report.history)
+            history.push_back(RecordJson(r));
+        report_json["board_serial"] = report.boardSerial;
+        report_json["history"] = history;
+    }
+    return report_json;
 }
 
 // How many of this user's rows wait for the line server (0 without records).
@@ -80,6 +129,57 @@ int RunServerCheck(const CtlRequest& request) {
                                           ? "the line's schema is newer than this tool's"
                                           : "the line's schema is older than this tool's: the "
                                             "admin runs tq9ctl records server-init");
+    }
+    return kDone;
+}
+
+int RunLineRecords(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    int refused = kFailed;
+    const auto line = Reader(request, output, refused);
+    if (!line) return refused;
+    RecordFilter filter;
+    filter.limit = 0;
+    filter.boardSerial = request.serial;
+    filter.since = request.since;
+    filter.bench = request.bench;
+    std::string whyNot;
+    const auto rows = line->Find(filter, whyNot);
+    if (!rows) return output.Refuse(kFailed, "the line's records cannot be read: " + whyNot);
+    PrintRecords(*rows, request, true);
+    return kDone;
+}
+
+int RunReport(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    int refused = kFailed;
+    const auto line = Reader(request, output, refused);
+    if (!line) return refused;
+    std::string whyNot;
+    const auto report = line->Report(request.since.substr(0, 10), request.bench, request.serial,
+                                     whyNot);
+    if (!report) return output.Refuse(kFailed, "the line's records cannot be read: " + whyNot);
+    if (!request.html.empty()) {
+        // Written whole or not at all: a page cut short would read as a report.
+        const auto path = std::filesystem::u8path(request.html);
+        auto partial = path;
+        partial += ".part";
+        {
+            std::ofstream page(partial, std::ios::binary | std::ios::trunc);
+            page << LineReportHtml(*report, UtcNowIso8601());
+            page.close();
+            std::error_code error;
+            if (!page || (std::filesystem::rename(partial, path, error), error)) {
+                std::filesystem::remove(partial, error);
+                return output.Refuse(kFailed, "cannot write " + request.html);
+            }
+        }
+    }
+    if (output.IsJson()) {
+        output.Object(ReportJson(*report));
+    } else {
+        std::cout << LineReportText(*report);
+        if (!request.html.empty()) std::cout << "The page is in " << request.html << '\n';
     }
     return kDone;
 }

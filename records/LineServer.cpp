@@ -2,7 +2,9 @@
 
 #include <libpq-fe.h>
 
+#include <cstdlib>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -58,7 +60,10 @@ class Result {
         return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
     }
     bool HasRow() const { return Ok() && PQntuples(result_) > 0; }
-    std::string Text(int column) const { return PQgetvalue(result_, 0, column); }
+    int Rows() const { return Ok() ? PQntuples(result_) : 0; }
+    std::string Text(int column, int row = 0) const { return PQgetvalue(result_, row, column); }
+    bool IsNull(int column, int row) const { return PQgetisnull(result_, row, column) != 0; }
+    int Int(int column, int row) const { return std::atoi(PQgetvalue(result_, row, column)); }
 
   private:
     PGresult* result_ = nullptr;
@@ -73,6 +78,82 @@ std::optional<std::string> Number(const std::optional<int>& value) {
 std::optional<std::string> Time(const std::string& iso) {
     return iso.empty() ? std::nullopt : std::optional<std::string>(iso);
 }
+
+// A time as the local rows hold it.
+#define TQ9_ISO(column) \
+    "coalesce(to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), '')"
+
+// kLineColumns, in ReadLineRow's order.
+constexpr const char* kLineColumns =
+    "local_id, " TQ9_ISO("started") ", " TQ9_ISO(
+        "ended") ", host, program, pid, operation, cable_serial, cable_description, "
+                 "com_number, board_serial, firmware_version, firmware_name, fpga_version, "
+                 "scan_core, outcome, reason, error_kind, error_count, result_dialog, console, "
+                 "upload_file, upload_size, upload_sha256, upload_core, upload_closing_line, "
+                 "image, image_sha256, diamex_port, probe_log, uuid, bench";
+
+OperationRecord ReadLineRow(const Result& rows, int row) {
+    OperationRecord r;
+    int c = 0;
+    auto text = [&] { return rows.Text(c++, row); };
+    auto number = [&]() -> std::optional<std::int64_t> {
+        const int column = c++;
+        if (rows.IsNull(column, row)) return std::nullopt;
+        return std::atoll(rows.Text(column, row).c_str());
+    };
+    r.id = number().value_or(0);
+    r.started = text();
+    r.ended = text();
+    r.host = text();
+    r.program = text();
+    r.pid = static_cast<long>(number().value_or(0));
+    r.operation = text();
+    r.cableSerial = text();
+    r.cableDescription = text();
+    if (const auto com = number()) r.comNumber = static_cast<int>(*com);
+    r.boardSerial = text();
+    r.firmwareVersion = text();
+    r.firmwareName = text();
+    r.fpgaVersion = text();
+    r.scanCore = text();
+    r.outcome = text();
+    r.reason = text();
+    r.errorKind = text();
+    r.errorCount = static_cast<int>(number().value_or(0));
+    r.resultDialog = text();
+    r.console = text();
+    r.uploadFile = text();
+    r.uploadSize = number();
+    r.uploadSha256 = text();
+    if (const auto core = number()) r.uploadCore = static_cast<int>(*core);
+    r.uploadClosingLine = text();
+    r.image = text();
+    r.imageSha256 = text();
+    r.diamexPort = text();
+    r.probeLog = text();
+    r.uuid = text();
+    r.bench = text();
+    return r;
+}
+
+// A filter's day or time (as RecordDateValid takes it) as the first instant it names, and
+// how long it lasts: "2026-12-09" is that whole day.
+std::pair<std::string, std::string> Span(std::string prefix) {
+    if (!prefix.empty() && prefix.back() == 'Z') prefix.pop_back();
+    switch (prefix.size()) {
+        case 10:
+            return {prefix + "T00:00:00Z", "1 day"};
+        case 13:
+            return {prefix + ":00:00Z", "1 hour"};
+        case 16:
+            return {prefix + ":00Z", "1 minute"};
+        default:
+            return {prefix + "Z", "1 second"};
+    }
+}
+
+// The programming runs, as the report counts them.
+constexpr const char* kProgramming = "operation IN ('production run', 'AVR only')";
 }  // namespace
 
 struct LineServer::Connection {
@@ -212,6 +293,141 @@ bool LineServer::Send(const OperationRecord& r, const std::string& bench, bool& 
     if (!Exec("COMMIT", whyNot)) return false;
     ended = r.outcome != kOutcomeRunning;
     return true;
+}
+
+std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter& f,
+                                                             std::string& whyNot) {
+    PGconn* h = connection_->handle;
+    std::string sql = std::string("SELECT ") + kLineColumns + " FROM tq9.operations WHERE true";
+    Params params;
+    // `condition` holds one "?": the value's place.
+    auto where = [&](std::string condition, const std::string& value) {
+        params.push_back(value);
+        condition.replace(condition.find('?'), 1, "$" + std::to_string(params.size()));
+        sql += " AND " + condition;
+    };
+    if (!f.boardSerial.empty()) where("board_serial = ?", f.boardSerial);
+    if (!f.operation.empty()) where("operation = ?", f.operation);
+    if (!f.outcome.empty()) where("outcome = ?", f.outcome);
+    if (!f.bench.empty()) where("bench = ?", f.bench);
+    if (!f.since.empty()) where("started >= ?::timestamptz", Span(f.since).first);
+    if (!f.until.empty()) {
+        const auto [from, length] = Span(f.until);
+        where("started < ?::timestamptz", from);
+        sql += " + interval '" + length + "'";
+    }
+    sql += " ORDER BY started DESC, bench, local_id DESC";
+    if (f.limit > 0) sql += " LIMIT " + std::to_string(f.limit);
+    Result rows(h, sql, params);
+    if (!rows.Ok()) {
+        whyNot = MessageOf(h);
+        return std::nullopt;
+    }
+    std::vector<OperationRecord> records;
+    std::map<std::string, std::size_t> byUuid;
+    std::string uuids;
+    for (int i = 0; i < rows.Rows(); ++i) {
+        records.push_back(ReadLineRow(rows, i));
+        byUuid[records.back().uuid] = records.size() - 1;
+        uuids += (uuids.empty() ? "" : ",") + records.back().uuid;
+    }
+    if (records.empty()) return records;
+    Result runs(h,
+                "SELECT operation_uuid, command_line, exit_code, output FROM tq9.avrdude_runs "
+                "WHERE operation_uuid = ANY($1::uuid[]) ORDER BY operation_uuid, step",
+                {"{" + uuids + "}"});
+    if (!runs.Ok()) {
+        whyNot = MessageOf(h);
+        return std::nullopt;
+    }
+    for (int i = 0; i < runs.Rows(); ++i) {
+        records[byUuid[runs.Text(0, i)]].avrdudeRuns.push_back(
+            {runs.Text(1, i), runs.Int(2, i), runs.Text(3, i)});
+    }
+    return records;
+}
+
+std::optional<LineReport> LineServer::Report(const std::string& since, const std::string& bench,
+                                             const std::string& boardSerial,
+                                             std::string& whyNot) {
+    PGconn* h = connection_->handle;
+    LineReport report;
+    report.since = since;
+    report.bench = bench;
+    report.boardSerial = boardSerial;
+    const std::string day = "(started AT TIME ZONE 'UTC')::date";
+    const std::string scope = std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR bench = $2)";
+    const Params params = {since, bench};
+    // The rows in order, each found again by its day and bench.
+    std::map<std::pair<std::string, std::string>, LineReportRow> rows;
+    auto row = [&](const std::string& d, const std::string& b) -> LineReportRow& {
+        LineReportRow& r = rows[{d, b}];
+        r.day = d;
+        r.bench = b;
+        return r;
+    };
+    Result counts(h,
+                  "SELECT to_char(" + day +
+                      ", 'YYYY-MM-DD'), bench, count(*), count(*) FILTER (WHERE outcome = "
+                      "'completed'), count(DISTINCT board_serial) FILTER (WHERE outcome = "
+                      "'completed' AND board_serial <> '') FROM tq9.operations WHERE " +
+                      kProgramming + scope + " GROUP BY 1, 2",
+                  params);
+    // Each board's first programming run on the line, wherever it was; a run that failed
+    // before it read the board counts as a first run that failed.
+    Result firsts(h,
+                  "SELECT to_char(d, 'YYYY-MM-DD'), bench, count(*) FILTER (WHERE outcome <> "
+                  "'running'), count(*) FILTER (WHERE outcome = 'completed') FROM (SELECT "
+                  "DISTINCT ON (board_serial) " +
+                      day + " AS d, bench, outcome FROM tq9.operations WHERE " + kProgramming +
+                      " AND board_serial <> '' AND board_serial IN (SELECT board_serial FROM "
+                      "tq9.operations WHERE " +
+                      kProgramming + scope +
+                      ") ORDER BY board_serial, started) first WHERE d >= $1::date AND ($2 = "
+                      "'' OR bench = $2) GROUP BY 1, 2 UNION ALL SELECT to_char(" +
+                      day + ", 'YYYY-MM-DD'), bench, count(*), 0 FROM tq9.operations WHERE " +
+                      kProgramming + scope +
+                      " AND board_serial = '' AND outcome NOT IN ('running', 'completed') "
+                      "GROUP BY 1, 2",
+                  params);
+    Result kinds(h,
+                 "SELECT to_char(" + day +
+                     ", 'YYYY-MM-DD'), bench, CASE error_kind WHEN '' THEN 'none' ELSE "
+                     "error_kind END, count(*) FROM tq9.operations WHERE " +
+                     kProgramming + scope +
+                     " AND outcome IN ('ended early', 'interrupted') GROUP BY 1, 2, 3 ORDER BY "
+                     "1, 2, 4 DESC, 3",
+                 params);
+    if (!counts.Ok() || !firsts.Ok() || !kinds.Ok()) {
+        whyNot = MessageOf(h);
+        return std::nullopt;
+    }
+    for (int i = 0; i < counts.Rows(); ++i) {
+        LineReportRow& r = row(counts.Text(0, i), counts.Text(1, i));
+        r.runs = counts.Int(2, i);
+        r.completed = counts.Int(3, i);
+        r.boards = counts.Int(4, i);
+    }
+    for (int i = 0; i < firsts.Rows(); ++i) {
+        LineReportRow& r = row(firsts.Text(0, i), firsts.Text(1, i));
+        r.firstRuns += firsts.Int(2, i);
+        r.firstPassed += firsts.Int(3, i);
+    }
+    for (int i = 0; i < kinds.Rows(); ++i)
+        row(kinds.Text(0, i), kinds.Text(1, i))
+            .failuresByKind.emplace_back(kinds.Text(2, i), kinds.Int(3, i));
+    for (auto& [key, r] : rows)
+        report.rows.push_back(std::move(r));
+    if (!boardSerial.empty()) {
+        RecordFilter filter;
+        filter.boardSerial = boardSerial;
+        filter.bench = bench;
+        filter.limit = 0;
+        auto history = Find(filter, whyNot);
+        if (!history) return std::nullopt;
+        report.history = std::move(*history);
+    }
+    return report;
 }
 
 bool LineServer::Exec(const std::string& sql, std::string& whyNot) {

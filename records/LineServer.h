@@ -7,10 +7,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "records/LineReport.h"
+#include "records/RecordStore.h"
 
 namespace tq9 {
-
-struct OperationRecord;
 
 class LineServer {
   public:
@@ -42,6 +44,15 @@ class LineServer {
     // is left as it is. `ended`: whether the server now has it as ended.
     bool Send(const OperationRecord& record, const std::string& bench, bool& ended,
               std::string& whyNot);
+
+    // Every bench's rows the filter takes (its bench too), newest first, with their
+    // avrdude runs; a role that may read the line (tq9_reader).
+    std::optional<std::vector<OperationRecord>> Find(const RecordFilter& filter,
+                                                     std::string& whyNot);
+    // The line's report from day `since` (YYYY-MM-DD) on; `bench`: only its rows;
+    // `boardSerial`: with that board's history.
+    std::optional<LineReport> Report(const std::string& since, const std::string& bench,
+                                     const std::string& boardSerial, std::string& whyNot);
 
   private:
     struct Connection;

@@ -34,4 +34,16 @@ bool LineServer::Exec(const std::string&, std::string& whyNot) {
     return false;
 }
 
+std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter&,
+                                                             std::string& whyNot) {
+    whyNot = "no line server";
+    return std::nullopt;
+}
+
+std::optional<LineReport> LineServer::Report(const std::string&, const std::string&,
+                                             const std::string&, std::string& whyNot) {
+    whyNot = "no line server";
+    return std::nullopt;
+}
+
 }  // namespace tq9

@@ -46,13 +46,14 @@ LineSettings ReadLineSettings(const std::vector<std::string>& paths, const std::
             }
             const std::string key = Trimmed(line.substr(0, equals));
             const std::string value = Trimmed(line.substr(equals + 1));
-            if (key == "server") {
+            if (key == "server" || key == "reader") {
+                std::string& target = key == "server" ? settings.server : settings.reader;
                 if (HoldsPassword(value)) {
-                    settings.problems.push_back(
-                        where + "the server string holds a password; put it in ~/.pgpass");
-                    settings.server.clear();
+                    settings.problems.push_back(where + "the " + key +
+                                                " string holds a password; put it in ~/.pgpass");
+                    target.clear();
                 } else {
-                    settings.server = value;
+                    target = value;
                 }
             } else if (key == "bench") {
                 if (value.empty()) {

@@ -8,6 +8,9 @@
 //                              pg_service.conf, the password in ~/.pgpass); none: the
 //                              records stay on this PC only
 //   bench = line-3             this bench's name on the line (default: the host name)
+//   reader = service=tq9read   the connection that reads the whole line (records --line,
+//                              the report, the records window); default: the server's,
+//                              whose role then needs tq9_reader too
 //
 // The files hold no secret: a server string with a password is refused.
 
@@ -19,6 +22,9 @@ namespace tq9 {
 struct LineSettings {
     std::string server;  // empty: no line server
     std::string bench;
+    std::string reader;  // empty: the server's
+    // The connection that reads the line: the reader's, else the server's.
+    const std::string& ReadFrom() const { return reader.empty() ? server : reader; }
     // What could not be taken, one "FILE:LINE: why" each; the rest of the file still is.
     std::vector<std::string> problems;
 };

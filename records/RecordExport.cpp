@@ -54,7 +54,12 @@ struct Column {
     AsJson json;  // the value as JSON, where it is more than a string or a number
 };
 
-const std::vector<Column>& Columns() {
+const Column& BenchColumn() {
+    static const Column bench("bench", false, [](const OperationRecord& r) { return r.bench; });
+    return bench;
+}
+
+const std::vector<Column>& AllColumns() {
     static const std::vector<Column> columns = {
         {"id", true,
          [](const OperationRecord& r) { return r.id ? std::to_string(r.id) : std::string(); }},
@@ -94,6 +99,16 @@ const std::vector<Column>& Columns() {
     return columns;
 }
 
+// A row's columns: the line's rows name their bench after their id.
+std::vector<const Column*> Columns(bool line) {
+    std::vector<const Column*> columns;
+    for (const Column& c : AllColumns()) {
+        columns.push_back(&c);
+        if (line && columns.size() == 1) columns.push_back(&BenchColumn());
+    }
+    return columns;
+}
+
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -110,25 +125,23 @@ std::string JsonLine(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-const std::vector<std::string>& RecordColumns() {
-    static const std::vector<std::string> names = [] {
-        std::vector<std::string> n;
-        for (const Column& c : Columns())
-            n.push_back(c.name);
-        return n;
-    }();
+std::vector<std::string> RecordColumns(bool line) {
+    std::vector<std::string> names;
+    for (const Column* c : Columns(line))
+        names.push_back(c->name);
     return names;
 }
 
-std::string RecordsAsCsv(const std::vector<OperationRecord>& records) {
+std::string RecordsAsCsv(const std::vector<OperationRecord>& records, bool line) {
+    const auto columns = Columns(line);
     std::string csv;
-    for (const Column& c : Columns())
-        csv += (csv.empty() ? "" : ",") + std::string(c.name);
+    for (const Column* c : columns)
+        csv += (csv.empty() ? "" : ",") + std::string(c->name);
     csv += "\r\n";
     for (const OperationRecord& r : records) {
         bool first = true;
-        for (const Column& c : Columns()) {
-            csv += (first ? "" : ",") + CsvField(Utf8Valid(c.text(r)));
+        for (const Column* c : columns) {
+            csv += (first ? "" : ",") + CsvField(Utf8Valid(c->text(r)));
             first = false;
         }
         csv += "\r\n";
@@ -138,36 +151,39 @@ std::string RecordsAsCsv(const std::vector<OperationRecord>& records) {
 
 Json RecordJson(const OperationRecord& r) {
     Json json = Json::object();
-    for (const Column& c : Columns()) {
-        if (c.json) {
-            json[c.name] = c.json(r);
+    for (const Column* c : Columns(!r.bench.empty())) {
+        if (c->json) {
+            json[c->name] = c->json(r);
             continue;
         }
-        const std::string value = c.text(r);
-        if (!c.number) {
-            json[c.name] = value;
+        const std::string value = c->text(r);
+        if (!c->number) {
+            json[c->name] = value;
         } else if (value.empty()) {
-            json[c.name] = nullptr;
+            json[c->name] = nullptr;
         } else {
-            json[c.name] = std::stoll(value);
+            json[c->name] = std::stoll(value);
         }
     }
     return json;
 }
 
-std::string RecordsAsJson(const std::vector<OperationRecord>& records) {
+std::string RecordsAsJson(const std::vector<OperationRecord>& records, bool line) {
     // A row a line, so a long export still reads (and diffs) a record at a time.
     std::string json = "[";
-    for (std::size_t i = 0; i < records.size(); ++i)
-        json += (i ? ",\n " : "\n ") + JsonLine(RecordJson(records[i]));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        Json row = RecordJson(records[i]);
+        if (line && !row.contains("bench")) row["bench"] = records[i].bench;
+        json += (i ? ",\n " : "\n ") + JsonLine(row);
+    }
     return json + (records.empty() ? "]\n" : "\n]\n");
 }
 
 std::string RecordDetail(const OperationRecord& r) {
     std::string text;
-    for (const Column& c : Columns()) {
-        const std::string value = c.text(r);
-        const std::string name = c.name;
+    for (const Column* c : Columns(!r.bench.empty())) {
+        const std::string value = c->text(r);
+        const std::string name = c->name;
         if (name == "console" || name == "probe_log" || name == "avrdude_runs") continue;
         if (!value.empty()) text += name + ": " + value + "\n";
     }

@@ -16,12 +16,14 @@ namespace tq9 {
 // columns go.
 using Json = nlohmann::ordered_json;
 
-// The columns, in order, as both formats name them.
-const std::vector<std::string>& RecordColumns();
-std::string RecordsAsCsv(const std::vector<OperationRecord>& records);
-std::string RecordsAsJson(const std::vector<OperationRecord>& records);
+// The columns, in order, as both formats name them. Rows read from the line's server
+// (`line`) have a "bench" column after the id, which is then the row's id at its bench.
+std::vector<std::string> RecordColumns(bool line = false);
+std::string RecordsAsCsv(const std::vector<OperationRecord>& records, bool line = false);
+std::string RecordsAsJson(const std::vector<OperationRecord>& records, bool line = false);
 // One record as JSON: every column, numbers as numbers (null when unknown), the avrdude
-// runs as an array. The one shape of a record wherever JSON shows one.
+// runs as an array; "bench" when the row came from the line's server. The one shape of a
+// record wherever JSON shows one.
 Json RecordJson(const OperationRecord& record);
 // A JSON value as one line of text; bytes that are not UTF-8 become U+FFFD.
 std::string JsonLine(const Json& value);

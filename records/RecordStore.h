@@ -53,6 +53,8 @@ struct OperationRecord {
     // The row's name wherever it goes (the line's server takes rows by it): made when the
     // row is first written, never changed.
     std::string uuid;
+    // The bench it came from, in rows read from the line's server; empty in this PC's.
+    std::string bench;
 };
 
 struct RecordFilter {
@@ -61,6 +63,7 @@ struct RecordFilter {
     std::string outcome;       // exact; empty: any
     std::string since, until;  // ISO 8601 prefixes compared as text ("2026-12-09"); empty: open
     int limit = 100;           // newest first; 0: no limit
+    std::string bench;         // exact; the line's rows only; empty: any
 };
 
 struct RecordSummary {

@@ -405,7 +405,7 @@ TEST_F(CtlTest, ARunKilledInTheMiddleIsMarkedInterruptedAtTheNextStart) {
     auto rows = [&] {
         std::string whyNot;
         auto store = RecordStore::Open(database, whyNot);
-        return store ? store->Find({"", "", "", "", "", 0}, whyNot)
+        return store ? store->Find({"", "", "", "", "", 0, ""}, whyNot)
                      : std::vector<OperationRecord>{};
     };
     bool uploading = false;

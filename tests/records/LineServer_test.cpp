@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "records/LineReport.h"
+
 #include "support/PgServer.h"
 
 namespace tq9 {
@@ -131,6 +133,178 @@ TEST_F(LineServerTest, TheServerEnforcesWhatABenchAndAReaderMay) {
     ASSERT_TRUE(facts) << whyNot;
     EXPECT_EQ(facts->role, "a_" + database);
     EXPECT_EQ(facts->schemaVersion, LineServer::kSchemaVersion);
+}
+
+// Reading the line: every bench's rows with the local filters plus the bench, and the
+// report's counts over rows whose answers are known.
+TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
+    const auto admin = As("postgres");
+    ASSERT_TRUE(admin);
+    std::string whyNot;
+    int found = 0;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    // Board 7: failed at bench A on the 9th (Taperr), then programmed at B on the 10th.
+    // Board 8: right first time at A on the 9th, again at A on the 10th (not a first run).
+    // A run that never read its board failed at B on the 10th; one is still running; a
+    // device flow is no programming run.
+    ASSERT_TRUE(server->Sql(
+        database,
+        "INSERT INTO tq9.operations (uuid, bench, local_id, started, ended, host, program, pid, "
+        "operation, board_serial, outcome, error_kind, reason) VALUES "
+        "(gen_random_uuid(), 'A', 1, '2026-12-09T08:00:00Z', '2026-12-09T08:01:00Z', 'h', 'p', "
+        "1, 'production run', '7', 'ended early', 'Taperr', 'no answer\nmore'),"
+        "(gen_random_uuid(), 'A', 2, '2026-12-09T09:00:00Z', '2026-12-09T09:01:00Z', 'h', 'p', "
+        "1, 'production run', '8', 'completed', '', ''),"
+        "(gen_random_uuid(), 'B', 1, '2026-12-10T10:00:00Z', '2026-12-10T10:01:00Z', 'h', 'p', "
+        "1, 'production run', '7', 'completed', '', ''),"
+        "(gen_random_uuid(), 'A', 3, '2026-12-10T11:00:00Z', '2026-12-10T11:01:00Z', 'h', 'p', "
+        "1, 'AVR only', '8', 'completed', '', ''),"
+        "(gen_random_uuid(), 'B', 2, '2026-12-10T12:00:00Z', '2026-12-10T12:01:00Z', 'h', 'p', "
+        "1, 'production run', '', 'ended early', 'ISP', ''),"
+        "(gen_random_uuid(), 'B', 3, '2026-12-10T13:00:00Z', NULL, 'h', 'p', "
+        "1, 'production run', '9', 'running', '', ''),"
+        "(gen_random_uuid(), 'B', 4, '2026-12-10T14:00:00Z', '2026-12-10T14:00:09Z', 'h', 'p', "
+        "1, 'device flow', '7', 'completed', '', '')",
+        whyNot))
+        << whyNot;
+    ASSERT_TRUE(server->Sql(database,
+                            "SET session_replication_role = replica; "  // past the triggers
+                            "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
+                            "exit_code, output) SELECT uuid, 1, 'avrdude -p m1284p', 1, 'x' FROM "
+                            "tq9.operations WHERE bench = 'A' AND local_id = 1",
+                            whyNot))
+        << whyNot;
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE r_" + database + " LOGIN IN ROLE tq9_reader",
+                            whyNot));
+    const auto reader = As("r_" + database);
+    ASSERT_TRUE(reader);
+
+    RecordFilter filter;
+    filter.limit = 0;
+    auto rows = reader->Find(filter, whyNot);
+    ASSERT_TRUE(rows) << whyNot;
+    ASSERT_EQ(rows->size(), 7u);
+    EXPECT_EQ(rows->front().started, "2026-12-10T14:00:00Z") << "newest first, in UTC";
+    EXPECT_EQ(rows->back().bench, "A");
+    EXPECT_EQ(rows->back().ended, "2026-12-09T08:01:00Z");
+    ASSERT_EQ(rows->back().avrdudeRuns.size(), 1u);
+    EXPECT_EQ(rows->back().avrdudeRuns[0].exitCode, 1);
+    EXPECT_EQ((*rows)[1].ended, "") << "running";
+
+    struct Case {
+        RecordFilter filter;
+        std::vector<std::string> started;  // the rows' start hours, newest first
+    };
+    auto with = [](auto set) {
+        RecordFilter f;
+        f.limit = 0;
+        set(f);
+        return f;
+    };
+    const Case cases[] = {
+        {with([](RecordFilter& f) { f.bench = "A"; }), {"11", "09", "08"}},
+        {with([](RecordFilter& f) { f.boardSerial = "7"; }), {"14", "10", "08"}},
+        {with([](RecordFilter& f) { f.until = "2026-12-09"; }), {"09", "08"}},
+        {with([](RecordFilter& f) { f.since = "2026-12-10T12"; }), {"14", "13", "12"}},
+        {with([](RecordFilter& f) { f.until = "2026-12-10T11:00"; }), {"11", "10", "09", "08"}},
+        {with([](RecordFilter& f) { f.limit = 2; }), {"14", "13"}},
+        {with([](RecordFilter& f) { f.bench = "C"; }), {}},
+    };
+    for (const Case& c : cases) {
+        const auto some = reader->Find(c.filter, whyNot);
+        ASSERT_TRUE(some) << whyNot;
+        std::vector<std::string> hours;
+        for (const OperationRecord& r : *some)
+            hours.push_back(r.started.substr(11, 2));
+        EXPECT_EQ(hours, c.started) << c.filter.bench << c.filter.since << c.filter.until;
+    }
+
+    const auto report = reader->Report("2026-12-09", "", "7", whyNot);
+    ASSERT_TRUE(report) << whyNot;
+    ASSERT_EQ(report->rows.size(), 3u);
+    const LineReportRow& a9 = report->rows[0];
+    EXPECT_EQ(a9.day + a9.bench, "2026-12-09A");
+    EXPECT_EQ(a9.runs, 2);
+    EXPECT_EQ(a9.completed, 1);
+    EXPECT_EQ(a9.boards, 1);
+    EXPECT_EQ(FirstPassYield(a9.firstPassed, a9.firstRuns), "50% (1 of 2)");
+    EXPECT_EQ(a9.failuresByKind, (std::vector<std::pair<std::string, int>>{{"Taperr", 1}}));
+    const LineReportRow& a10 = report->rows[1];
+    EXPECT_EQ(a10.day + a10.bench, "2026-12-10A");
+    EXPECT_EQ(a10.boards, 1);
+    EXPECT_EQ(FirstPassYield(a10.firstPassed, a10.firstRuns), "-") << "board 8's second run";
+    const LineReportRow& b10 = report->rows[2];
+    EXPECT_EQ(b10.runs, 3);
+    EXPECT_EQ(b10.completed, 1);
+    EXPECT_EQ(FirstPassYield(b10.firstPassed, b10.firstRuns), "0% (0 of 1)")
+        << "board 7's first run was at A; the run that never read its board failed first; "
+           "board 9's is still running";
+    EXPECT_EQ(b10.failuresByKind, (std::vector<std::pair<std::string, int>>{{"ISP", 1}}));
+    ASSERT_EQ(report->history.size(), 3u) << "board 7 on the line";
+    EXPECT_EQ(report->history[0].operation, "device flow");
+
+    const std::string text = LineReportText(*report);
+    EXPECT_NE(text.find("2026-12-09  A         2          1       1  50% (1 of 2)        Taperr 1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("total                 6          3       3  33% (1 of 3)        ISP 1, "
+                        "Taperr 1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("2026-12-09T08:00:00Z\tA\tproduction run\tended early\t\tTaperr\tno "
+                        "answer\n"),
+              std::string::npos)
+        << text;
+
+    const auto onlyB = reader->Report("2026-12-10", "B", "", whyNot);
+    ASSERT_TRUE(onlyB) << whyNot;
+    ASSERT_EQ(onlyB->rows.size(), 1u);
+    EXPECT_EQ(onlyB->rows[0].bench, "B");
+    EXPECT_TRUE(onlyB->history.empty());
+
+    // The bench role reads nothing of the line beyond what its upserts need.
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE b_" + database + " LOGIN IN ROLE tq9_bench",
+                            whyNot));
+    const auto bench = As("b_" + database);
+    ASSERT_TRUE(bench);
+    EXPECT_FALSE(bench->Find(filter, whyNot));
+    EXPECT_EQ(whyNot, "ERROR:  permission denied for table operations");
+}
+
+// The page holds its charts and fetches nothing; what the rows hold is text on it, never
+// markup.
+TEST(LineReportTest, ThePageHoldsItsChartsAndEscapesTheRows) {
+    LineReport report;
+    report.since = "2026-12-01";
+    report.boardSerial = "7";
+    for (int day = 1; day <= 31; ++day) {
+        LineReportRow row;
+        row.day = "2026-12-" + std::string(day < 10 ? "0" : "") + std::to_string(day);
+        row.bench = day % 2 ? "<b>line&1</b>" : "line 2";
+        row.runs = 10;
+        row.completed = 9;
+        row.boards = 9;
+        row.firstRuns = 9;
+        row.firstPassed = 8;
+        row.failuresByKind = {{"Taperr \"x\"", 1}};
+        report.rows.push_back(row);
+    }
+    OperationRecord history;
+    history.bench = "A";
+    history.reason = "<script>alert(1)</script>";
+    report.history.push_back(history);
+    const std::string page = LineReportHtml(report, "2026-12-10T10:00:00Z");
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;b&gt;line&amp;1&lt;/b&gt;"), std::string::npos);
+    EXPECT_NE(page.find("Taperr &quot;x&quot; 31"), std::string::npos) << "the total";
+    for (const char* fetch : {"src=", "href=", "url(", "@import"})
+        EXPECT_EQ(page.find(fetch), std::string::npos) << fetch;
+    std::size_t charts = 0;
+    for (auto at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1))
+        ++charts;
+    EXPECT_EQ(charts, 2u);
+    EXPECT_NE(page.find("88% (248 of 279)"), std::string::npos);
 }
 
 }  // namespace

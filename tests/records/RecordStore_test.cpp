@@ -125,11 +125,11 @@ TEST_F(RecordStoreTest, FiltersShowTheNewestFirstAndTheSummaryCountsToday) {
         return s;
     };
     using S = std::vector<std::string>;
-    EXPECT_EQ(started({"4711", "", "", "", "", 100}), (S{"12-09T10", "12-09T08", "12-08T23"}));
-    EXPECT_EQ(started({"4711", "production run", "", "", "", 100}), (S{"12-09T08", "12-08T23"}));
-    EXPECT_EQ(started({"", "", kOutcomeEndedEarly, "", "", 2}), (S{"12-09T12", "12-09T11"}));
-    EXPECT_EQ(started({"", "", "", "2026-12-09", "2026-12-09", 0}).size(), 5u);
-    EXPECT_EQ(started({"", "", "", "", "2026-12-08", 0}), (S{"12-08T23"}));
+    EXPECT_EQ(started({"4711", "", "", "", "", 100, ""}), (S{"12-09T10", "12-09T08", "12-08T23"}));
+    EXPECT_EQ(started({"4711", "production run", "", "", "", 100, ""}), (S{"12-09T08", "12-08T23"}));
+    EXPECT_EQ(started({"", "", kOutcomeEndedEarly, "", "", 2, ""}), (S{"12-09T12", "12-09T11"}));
+    EXPECT_EQ(started({"", "", "", "2026-12-09", "2026-12-09", 0, ""}).size(), 5u);
+    EXPECT_EQ(started({"", "", "", "", "2026-12-08", 0, ""}), (S{"12-08T23"}));
     EXPECT_EQ(whyNot, "");
 
     const RecordSummary today = store->Summary("2026-12-09", whyNot);
@@ -329,7 +329,7 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceBothSucceed) {
     auto store = Open();
     std::string whyNot;
     int parent = 0, other = 0;
-    for (const auto& r : store->Find({"", "", kOutcomeCompleted, "", "", 0}, whyNot))
+    for (const auto& r : store->Find({"", "", kOutcomeCompleted, "", "", 0, ""}, whyNot))
         (r.host == "parent" ? parent : other)++;
     EXPECT_EQ(parent, kRows);
     EXPECT_EQ(other, kRows);

@@ -1,4 +1,7 @@
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,7 +22,52 @@ int Run(const std::string& command) {
     const std::string as = ::geteuid() == 0 ? "runuser -u postgres -- " : "";
     return std::system((as + command + " >/dev/null 2>&1").c_str());
 }
+// A TCP port on 127.0.0.1 that nothing listens on now (the machine's own PostgreSQL may
+// hold 5432).
+int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    ::close(s);
+    return port;
+}
 }  // namespace
+
+// Two CAs, and the server's key and certificate (for 127.0.0.1 and localhost) from the
+// first.
+bool PgServer::MakeCertificates(std::string& whyNot) {
+    const std::string tls = (dir_.Path() / "tls").string();
+    std::filesystem::create_directories(tls);
+    const std::string ssl = "openssl ";
+    const std::string quiet = " >/dev/null 2>&1";
+    const std::string commands[] = {
+        ssl + "req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=tq9 test CA' -keyout '" + tls +
+            "/ca.key' -out '" + tls + "/ca.crt'",
+        ssl + "req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=another CA' -keyout '" + tls +
+            "/other-ca.key' -out '" + tls + "/other-ca.crt'",
+        ssl + "req -newkey rsa:2048 -nodes -subj '/CN=127.0.0.1' -keyout '" + tls +
+            "/server.key' -out '" + tls + "/server.csr'",
+        "printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' > '" + tls + "/san.ext'",
+        ssl + "x509 -req -in '" + tls + "/server.csr' -CA '" + tls + "/ca.crt' -CAkey '" + tls +
+            "/ca.key' -CAcreateserial -days 2 -extfile '" + tls + "/san.ext' -out '" + tls +
+            "/server.crt'",
+        "chmod 600 '" + tls + "/server.key'",
+    };
+    for (const std::string& command : commands) {
+        if (std::system((command + quiet).c_str()) != 0) {
+            whyNot = "cannot make the test's certificates: " + command;
+            return false;
+        }
+    }
+    return true;
+}
 
 PgServer* PgServer::Shared(std::string& whyNot) {
     static std::unique_ptr<PgServer> server;
@@ -39,9 +87,17 @@ bool PgServer::Start(std::string& whyNot) {
     }
     const auto root = dir_.Path() / "pg";
     std::filesystem::create_directories(root / "socket");
-    if (::geteuid() == 0 &&
-        std::system(("chown -R postgres '" + root.string() + "'").c_str()) != 0) {
+    if (!MakeCertificates(whyNot)) return false;
+    const std::string tls = (dir_.Path() / "tls").string();
+    if (::geteuid() == 0 && std::system(("chown -R postgres '" + root.string() + "' '" + tls +
+                                         "/server.key'")
+                                            .c_str()) != 0) {
         whyNot = "cannot give " + root.string() + " to the postgres user";
+        return false;
+    }
+    port_ = FreePort();
+    if (port_ == 0) {
+        whyNot = "no free TCP port on 127.0.0.1";
         return false;
     }
     data_ = (root / "data").string();
@@ -51,8 +107,13 @@ bool PgServer::Start(std::string& whyNot) {
         whyNot = "initdb failed";
         return false;
     }
-    const std::string options =
-        "-k " + socket_ + " -c listen_addresses= -p 5432 -c fsync=off -c max_connections=50";
+    // The superuser on the socket as before; over TCP only TLS and a password.
+    std::ofstream(std::filesystem::path(data_) / "pg_hba.conf")
+        << "local all all trust\nhostssl all all 127.0.0.1/32 scram-sha-256\n";
+    const std::string options = "-k " + socket_ + " -c listen_addresses=127.0.0.1 -p " +
+                                std::to_string(port_) +
+                                " -c fsync=off -c max_connections=50 -c ssl=on -c ssl_cert_file=" +
+                                tls + "/server.crt -c ssl_key_file=" + tls + "/server.key";
     startCommand_ = kBin + "pg_ctl -D '" + data_ + "' -l '" + (root / "log").string() +
                     "' -w -t 60 -o '" + options + "' start";
     if (Run(startCommand_) != 0) {
@@ -87,7 +148,8 @@ std::string PgServer::NewDatabase() {
 }
 
 std::string PgServer::Connection(const std::string& database, const std::string& role) const {
-    return "host=" + socket_ + " port=5432 dbname=" + database + " user=" + role;
+    return "host=" + socket_ + " port=" + std::to_string(port_) + " dbname=" + database +
+           " user=" + role;
 }
 
 bool PgServer::Sql(const std::string& database, const std::string& sql, std::string& whyNot) const {
