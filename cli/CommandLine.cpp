@@ -249,8 +249,7 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         "yield, failures by error kind");
     since(*report, "from this day on (YYYY-MM-DD)")->required();
     AddValue(*report, "--html", request.html,
-             "also as a web page in FILE, its charts in it (nothing fetched when opened)",
-             "FILE");
+             "also as a web page in FILE, its charts in it (nothing fetched when opened)", "FILE");
     AddValue(*report, "--serial", request.serial, "with this board's history on the line", "N");
     AddValue(*report, "--bench", request.bench, "only this bench's", "NAME");
     server(*report);

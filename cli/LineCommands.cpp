@@ -156,8 +156,8 @@ int RunReport(const CtlRequest& request) {
     const auto line = Reader(request, output, refused);
     if (!line) return refused;
     std::string whyNot;
-    const auto report = line->Report(request.since.substr(0, 10), request.bench, request.serial,
-                                     whyNot);
+    const auto report =
+        line->Report(request.since.substr(0, 10), request.bench, request.serial, whyNot);
     if (!report) return output.Refuse(kFailed, "the line's records cannot be read: " + whyNot);
     if (!request.html.empty()) {
         // Written whole or not at all: a page cut short would read as a report.

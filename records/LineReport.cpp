@@ -20,7 +20,8 @@ std::string Failures(const LineReportRow& row) {
 std::string Padded(const std::string& text, std::size_t width, bool right = false) {
     const std::size_t length = Utf8Valid(text).size();
     if (length >= width) return text;
-    return right ? std::string(width - length, ' ') + text : text + std::string(width - length, ' ');
+    return right ? std::string(width - length, ' ') + text
+                 : text + std::string(width - length, ' ');
 }
 
 std::string Html(const std::string& text) {
@@ -96,7 +97,8 @@ std::string BoardsChart(const LineReport& report) {
             sum += boards[{day, bench}];
         highest = std::max(highest, sum);
     }
-    const int left = 48, top = 28, height = 220, slot = std::clamp(720 / int(days.size() + 1), 14, 64);
+    const int left = 48, top = 28, height = 220,
+              slot = std::clamp(720 / int(days.size() + 1), 14, 64);
     const int width = left + slot * int(days.size()) + 16;
     const int legend = 20 * int((benches.size() + 3) / 4);
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" role=\"img\" width=\"" +
@@ -109,9 +111,9 @@ std::string BoardsChart(const LineReport& report) {
         const int value = highest * tick / 4;
         const double y = top + height - value * scale;
         svg += "<line x1=\"" + std::to_string(left) + "\" x2=\"" + std::to_string(width - 8) +
-               "\" y1=\"" + Number(y) + "\" y2=\"" + Number(y) +
-               "\" stroke=\"#ddd\"/><text x=\"" + std::to_string(left - 6) + "\" y=\"" +
-               Number(y + 4) + "\" text-anchor=\"end\">" + std::to_string(value) + "</text>\n";
+               "\" y1=\"" + Number(y) + "\" y2=\"" + Number(y) + "\" stroke=\"#ddd\"/><text x=\"" +
+               std::to_string(left - 6) + "\" y=\"" + Number(y + 4) + "\" text-anchor=\"end\">" +
+               std::to_string(value) + "</text>\n";
     }
     for (std::size_t d = 0; d < days.size(); ++d) {
         const int x = left + slot * int(d) + 3;
@@ -161,11 +163,11 @@ std::string FailuresChart(const LineReportRow& total) {
     for (const auto& [kind, count] : total.failuresByKind) {
         const double length = double(width) * count / most;
         svg += "<text x=\"" + std::to_string(left - 6) + "\" y=\"" + std::to_string(y + 14) +
-               "\" text-anchor=\"end\">" + Html(kind) + "</text><rect x=\"" +
-               std::to_string(left) + "\" y=\"" + std::to_string(y + 2) + "\" width=\"" +
-               Number(std::max(length, 1.0)) + "\" height=\"" + std::to_string(rowHeight - 6) +
-               "\" fill=\"#d55e00\"/><text x=\"" + Number(left + length + 6) + "\" y=\"" +
-               std::to_string(y + 14) + "\">" + std::to_string(count) + "</text>\n";
+               "\" text-anchor=\"end\">" + Html(kind) + "</text><rect x=\"" + std::to_string(left) +
+               "\" y=\"" + std::to_string(y + 2) + "\" width=\"" + Number(std::max(length, 1.0)) +
+               "\" height=\"" + std::to_string(rowHeight - 6) + "\" fill=\"#d55e00\"/><text x=\"" +
+               Number(left + length + 6) + "\" y=\"" + std::to_string(y + 14) + "\">" +
+               std::to_string(count) + "</text>\n";
         y += rowHeight;
     }
     return svg + "</svg>\n";

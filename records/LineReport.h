@@ -25,8 +25,8 @@ struct LineReportRow {
 };
 
 struct LineReport {
-    std::string since;  // the first day
-    std::string bench;  // only this bench's; empty: every bench
+    std::string since;                // the first day
+    std::string bench;                // only this bench's; empty: every bench
     std::vector<LineReportRow> rows;  // by day, then bench
     // A board's history on the line (newest first), when the report names a board.
     std::string boardSerial;

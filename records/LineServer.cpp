@@ -348,15 +348,15 @@ std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter&
 }
 
 std::optional<LineReport> LineServer::Report(const std::string& since, const std::string& bench,
-                                             const std::string& boardSerial,
-                                             std::string& whyNot) {
+                                             const std::string& boardSerial, std::string& whyNot) {
     PGconn* h = connection_->handle;
     LineReport report;
     report.since = since;
     report.bench = bench;
     report.boardSerial = boardSerial;
     const std::string day = "(started AT TIME ZONE 'UTC')::date";
-    const std::string scope = std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR bench = $2)";
+    const std::string scope =
+        std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR bench = $2)";
     const Params params = {since, bench};
     // The rows in order, each found again by its day and bench.
     std::map<std::pair<std::string, std::string>, LineReportRow> rows;

@@ -174,8 +174,8 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
                             "tq9.operations WHERE bench = 'A' AND local_id = 1",
                             whyNot))
         << whyNot;
-    ASSERT_TRUE(server->Sql(database, "CREATE ROLE r_" + database + " LOGIN IN ROLE tq9_reader",
-                            whyNot));
+    ASSERT_TRUE(
+        server->Sql(database, "CREATE ROLE r_" + database + " LOGIN IN ROLE tq9_reader", whyNot));
     const auto reader = As("r_" + database);
     ASSERT_TRUE(reader);
 
@@ -244,8 +244,9 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
     EXPECT_EQ(report->history[0].operation, "device flow");
 
     const std::string text = LineReportText(*report);
-    EXPECT_NE(text.find("2026-12-09  A         2          1       1  50% (1 of 2)        Taperr 1\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("2026-12-09  A         2          1       1  50% (1 of 2)        Taperr 1\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("total                 6          3       3  33% (1 of 3)        ISP 1, "
                         "Taperr 1\n"),
@@ -263,8 +264,8 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
     EXPECT_TRUE(onlyB->history.empty());
 
     // The bench role reads nothing of the line beyond what its upserts need.
-    ASSERT_TRUE(server->Sql(database, "CREATE ROLE b_" + database + " LOGIN IN ROLE tq9_bench",
-                            whyNot));
+    ASSERT_TRUE(
+        server->Sql(database, "CREATE ROLE b_" + database + " LOGIN IN ROLE tq9_bench", whyNot));
     const auto bench = As("b_" + database);
     ASSERT_TRUE(bench);
     EXPECT_FALSE(bench->Find(filter, whyNot));

@@ -126,7 +126,8 @@ TEST_F(RecordStoreTest, FiltersShowTheNewestFirstAndTheSummaryCountsToday) {
     };
     using S = std::vector<std::string>;
     EXPECT_EQ(started({"4711", "", "", "", "", 100, ""}), (S{"12-09T10", "12-09T08", "12-08T23"}));
-    EXPECT_EQ(started({"4711", "production run", "", "", "", 100, ""}), (S{"12-09T08", "12-08T23"}));
+    EXPECT_EQ(started({"4711", "production run", "", "", "", 100, ""}),
+              (S{"12-09T08", "12-08T23"}));
     EXPECT_EQ(started({"", "", kOutcomeEndedEarly, "", "", 2, ""}), (S{"12-09T12", "12-09T11"}));
     EXPECT_EQ(started({"", "", "", "2026-12-09", "2026-12-09", 0, ""}).size(), 5u);
     EXPECT_EQ(started({"", "", "", "", "2026-12-08", 0, ""}), (S{"12-08T23"}));

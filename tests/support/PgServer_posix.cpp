@@ -89,9 +89,9 @@ bool PgServer::Start(std::string& whyNot) {
     std::filesystem::create_directories(root / "socket");
     if (!MakeCertificates(whyNot)) return false;
     const std::string tls = (dir_.Path() / "tls").string();
-    if (::geteuid() == 0 && std::system(("chown -R postgres '" + root.string() + "' '" + tls +
-                                         "/server.key'")
-                                            .c_str()) != 0) {
+    if (::geteuid() == 0 &&
+        std::system(
+            ("chown -R postgres '" + root.string() + "' '" + tls + "/server.key'").c_str()) != 0) {
         whyNot = "cannot give " + root.string() + " to the postgres user";
         return false;
     }
@@ -110,10 +110,10 @@ bool PgServer::Start(std::string& whyNot) {
     // The superuser on the socket as before; over TCP only TLS and a password.
     std::ofstream(std::filesystem::path(data_) / "pg_hba.conf")
         << "local all all trust\nhostssl all all 127.0.0.1/32 scram-sha-256\n";
-    const std::string options = "-k " + socket_ + " -c listen_addresses=127.0.0.1 -p " +
-                                std::to_string(port_) +
-                                " -c fsync=off -c max_connections=50 -c ssl=on -c ssl_cert_file=" +
-                                tls + "/server.crt -c ssl_key_file=" + tls + "/server.key";
+    const std::string options =
+        "-k " + socket_ + " -c listen_addresses=127.0.0.1 -p " + std::to_string(port_) +
+        " -c fsync=off -c max_connections=50 -c ssl=on -c ssl_cert_file=" + tls +
+        "/server.crt -c ssl_key_file=" + tls + "/server.key";
     startCommand_ = kBin + "pg_ctl -D '" + data_ + "' -l '" + (root / "log").string() +
                     "' -w -t 60 -o '" + options + "' start";
     if (Run(startCommand_) != 0) {
