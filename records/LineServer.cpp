@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "base/Utf8.h"
@@ -33,6 +34,20 @@ std::string MessageOf(PGconn* connection) {
 // A statement's text parameters; nullopt is SQL's NULL.
 using Params = std::vector<std::optional<std::string>>;
 
+// Parameters as libpq takes them. The server takes only valid UTF-8: a board's stray
+// byte must not hold a row back.
+struct Values {
+    explicit Values(const Params& params) {
+        for (const auto& p : params)
+            texts.push_back(p ? Utf8Valid(*p) : std::string());
+        for (std::size_t i = 0; i < params.size(); ++i)
+            pointers.push_back(params[i] ? texts[i].c_str() : nullptr);
+    }
+    int Count() const { return static_cast<int>(pointers.size()); }
+    std::vector<std::string> texts;
+    std::vector<const char*> pointers;
+};
+
 // One statement's result, cleared when it goes.
 class Result {
   public:
@@ -42,15 +57,9 @@ class Result {
             result_ = PQexec(connection, sql.c_str());
             return;
         }
-        // The server takes only valid UTF-8: a board's stray byte must not hold a row back.
-        std::vector<std::string> texts;
-        for (const auto& p : params)
-            texts.push_back(p ? Utf8Valid(*p) : std::string());
-        std::vector<const char*> values;
-        for (std::size_t i = 0; i < params.size(); ++i)
-            values.push_back(params[i] ? texts[i].c_str() : nullptr);
-        result_ = PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                               values.data(), nullptr, nullptr, 0);
+        const Values values(params);
+        result_ = PQexecParams(connection, sql.c_str(), values.Count(), nullptr,
+                               values.pointers.data(), nullptr, nullptr, 0);
     }
     ~Result() { PQclear(result_); }
     Result(const Result&) = delete;
@@ -214,84 +223,138 @@ std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
     return facts;
 }
 
-bool LineServer::Send(const OperationRecord& r, const std::string& bench, bool& ended,
+bool LineServer::Send(const OperationRecord& record, const std::string& bench, bool& ended,
                       std::string& whyNot) {
+    std::vector<bool> each;
+    const bool sent = Send(std::vector<OperationRecord>{record}, bench, each, whyNot);
+    ended = sent && each.front();
+    return sent;
+}
+
+bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::string& bench,
+                      std::vector<bool>& ended, std::string& whyNot) {
     PGconn* h = connection_->handle;
-    ended = false;
+    ended.assign(rows.size(), false);
     std::string ignored;
-    auto failed = [&] {
-        whyNot = MessageOf(h);
+    auto failed = [&](const std::string& why) {
+        whyNot = why;
         Exec("ROLLBACK", ignored);
+        ended.assign(rows.size(), false);
         return false;
     };
     if (!Exec("BEGIN", whyNot)) return false;
-    Result there(h, "SELECT outcome FROM tq9.operations WHERE uuid = $1", {r.uuid});
-    if (!there.Ok()) return failed();
-    if (there.HasRow() && there.Text(0) != "running") {
-        ended = true;  // sent before, its end too (the mark here was lost): left as it is
-        return Exec("COMMIT", whyNot);
-    }
-    Result start(
-        h,
-        "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, "
-        "pid, operation, cable_serial, cable_description, com_number, board_serial, "
-        "firmware_version, firmware_name, fpga_version, scan_core, image, "
-        "diamex_port, outcome) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, "
-        "$11, $12, $13, $14, $15, $16, $17, $18, 'running') "
-        "ON CONFLICT (uuid) DO NOTHING",
-        {r.uuid, bench, std::to_string(r.id), r.started, r.host, r.program, std::to_string(r.pid),
-         r.operation, r.cableSerial, r.cableDescription, Number(r.comNumber), r.boardSerial,
-         r.firmwareVersion, r.firmwareName, r.fpgaVersion, r.scanCore, r.image, r.diamexPort});
-    if (!start.Ok()) return failed();
-    if (r.outcome != kOutcomeRunning) {
-        for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
-            const AvrdudeRunRecord& run = r.avrdudeRuns[step];
-            Result sent(h,
-                        "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
-                        "exit_code, output) VALUES ($1, $2, $3, $4, $5) "
-                        "ON CONFLICT (operation_uuid, step) DO NOTHING",
-                        {r.uuid, std::to_string(step + 1), run.commandLine,
-                         std::to_string(run.exitCode), run.output});
-            if (!sent.Ok()) return failed();
+    // Rows sent before with their end too (the mark here was lost) are left as they are.
+    std::string uuids;
+    for (const OperationRecord& r : rows)
+        uuids += (uuids.empty() ? "" : ",") + r.uuid;
+    Result there(h,
+                 "SELECT uuid FROM tq9.operations WHERE uuid = ANY($1::uuid[]) AND outcome <> "
+                 "'running'",
+                 {"{" + uuids + "}"});
+    if (!there.Ok()) return failed(MessageOf(h));
+    std::set<std::string> done;
+    for (int i = 0; i < there.Rows(); ++i)
+        done.insert(there.Text(0, i));
+    // The rest in one round trip: every statement queued, then the answers read. The
+    // answers are a few bytes each, so the server never waits for this end to read them.
+    if (PQenterPipelineMode(h) != 1) return failed(MessageOf(h));
+    int queued = 0;
+    bool queuedAll = true;
+    auto queue = [&](const char* sql, const Params& params) {
+        const Values values(params);
+        queuedAll =
+            queuedAll && PQsendQueryParams(h, sql, values.Count(), nullptr, values.pointers.data(),
+                                           nullptr, nullptr, 0) == 1;
+        ++queued;
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const OperationRecord& r = rows[i];
+        ended[i] = r.outcome != kOutcomeRunning || done.count(r.uuid) != 0;
+        if (done.count(r.uuid) != 0) continue;
+        queue(
+            "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, "
+            "pid, operation, cable_serial, cable_description, com_number, board_serial, "
+            "firmware_version, firmware_name, fpga_version, scan_core, image, "
+            "diamex_port, outcome) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, "
+            "$11, $12, $13, $14, $15, $16, $17, $18, 'running') "
+            "ON CONFLICT (uuid) DO NOTHING",
+            {r.uuid, bench, std::to_string(r.id), r.started, r.host, r.program,
+             std::to_string(r.pid), r.operation, r.cableSerial, r.cableDescription,
+             Number(r.comNumber), r.boardSerial, r.firmwareVersion, r.firmwareName, r.fpgaVersion,
+             r.scanCore, r.image, r.diamexPort});
+        if (r.outcome != kOutcomeRunning) {
+            for (std::size_t step = 0; step < r.avrdudeRuns.size(); ++step) {
+                const AvrdudeRunRecord& run = r.avrdudeRuns[step];
+                queue(
+                    "INSERT INTO tq9.avrdude_runs (operation_uuid, step, command_line, "
+                    "exit_code, output) VALUES ($1, $2, $3, $4, $5) "
+                    "ON CONFLICT (operation_uuid, step) DO NOTHING",
+                    {r.uuid, std::to_string(step + 1), run.commandLine,
+                     std::to_string(run.exitCode), run.output});
+            }
+            queue(
+                "UPDATE tq9.operations SET ended = $2, cable_serial = $3, cable_description = $4, "
+                "com_number = $5, board_serial = $6, firmware_version = $7, firmware_name = $8, "
+                "fpga_version = $9, scan_core = $10, outcome = $11, reason = $12, error_kind = "
+                "$13, "
+                "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
+                "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
+                "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
+                "probe_log = $25 WHERE uuid = $1",
+                {r.uuid,
+                 Time(r.ended),
+                 r.cableSerial,
+                 r.cableDescription,
+                 Number(r.comNumber),
+                 r.boardSerial,
+                 r.firmwareVersion,
+                 r.firmwareName,
+                 r.fpgaVersion,
+                 r.scanCore,
+                 r.outcome,
+                 r.reason,
+                 r.errorKind,
+                 std::to_string(r.errorCount),
+                 r.resultDialog,
+                 r.console,
+                 r.uploadFile,
+                 Number(r.uploadSize),
+                 r.uploadSha256,
+                 Number(r.uploadCore),
+                 r.uploadClosingLine,
+                 r.image,
+                 r.imageSha256,
+                 r.diamexPort,
+                 r.probeLog});
         }
-        Result end(
-            h,
-            "UPDATE tq9.operations SET ended = $2, cable_serial = $3, cable_description = $4, "
-            "com_number = $5, board_serial = $6, firmware_version = $7, firmware_name = $8, "
-            "fpga_version = $9, scan_core = $10, outcome = $11, reason = $12, error_kind = $13, "
-            "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
-            "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
-            "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
-            "probe_log = $25 WHERE uuid = $1",
-            {r.uuid,
-             Time(r.ended),
-             r.cableSerial,
-             r.cableDescription,
-             Number(r.comNumber),
-             r.boardSerial,
-             r.firmwareVersion,
-             r.firmwareName,
-             r.fpgaVersion,
-             r.scanCore,
-             r.outcome,
-             r.reason,
-             r.errorKind,
-             std::to_string(r.errorCount),
-             r.resultDialog,
-             r.console,
-             r.uploadFile,
-             Number(r.uploadSize),
-             r.uploadSha256,
-             Number(r.uploadCore),
-             r.uploadClosingLine,
-             r.image,
-             r.imageSha256,
-             r.diamexPort,
-             r.probeLog});
-        if (!end.Ok()) return failed();
     }
-    if (!Exec("COMMIT", whyNot)) return false;
-    ended = r.outcome != kOutcomeRunning;
+    queue("COMMIT", {});
+    queuedAll = queuedAll && PQpipelineSync(h) == 1;
+    // Each statement's answer, then the end of the pipeline; the first refusal is the
+    // reason (the statements after it are skipped by the server).
+    std::string refusal = queuedAll ? "" : MessageOf(h);
+    for (int q = 0; q < queued && queuedAll; ++q) {
+        PGresult* result = PQgetResult(h);
+        if (!result) {
+            refusal = MessageOf(h);
+            break;
+        }
+        const auto status = PQresultStatus(result);
+        if (refusal.empty() && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            refusal = PQresultErrorMessage(result);
+            refusal = refusal.substr(0, refusal.find('\n'));
+            if (refusal.empty()) refusal = "the server skipped a statement";
+        }
+        PQclear(result);
+        PQclear(PQgetResult(h));  // the statement's end
+    }
+    while (PGresult* rest = PQgetResult(h)) {
+        const bool sync = PQresultStatus(rest) == PGRES_PIPELINE_SYNC;
+        PQclear(rest);
+        if (sync) break;
+    }
+    PQexitPipelineMode(h);
+    if (!refusal.empty()) return failed(refusal);
     return true;
 }
 

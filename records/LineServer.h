@@ -44,6 +44,10 @@ class LineServer {
     // is left as it is. `ended`: whether the server now has it as ended.
     bool Send(const OperationRecord& record, const std::string& bench, bool& ended,
               std::string& whyNot);
+    // As Send, for several rows in one transaction: all of them, or none. `ended`: each
+    // row's.
+    bool Send(const std::vector<OperationRecord>& rows, const std::string& bench,
+              std::vector<bool>& ended, std::string& whyNot);
 
     // Every bench's rows the filter takes (its bench too), newest first, with their
     // avrdude runs; a role that may read the line (tq9_reader).

@@ -29,6 +29,12 @@ bool LineServer::Send(const OperationRecord&, const std::string&, bool&, std::st
     return false;
 }
 
+bool LineServer::Send(const std::vector<OperationRecord>&, const std::string&, std::vector<bool>&,
+                      std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
 bool LineServer::Exec(const std::string&, std::string& whyNot) {
     whyNot = "no line server";
     return false;

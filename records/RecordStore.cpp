@@ -626,16 +626,30 @@ std::optional<std::int64_t> RecordStore::WaitingCount(std::string& whyNot) {
     return count.Int(0);
 }
 
-bool RecordStore::MarkSent(const OperationRecord& record, bool ended, std::string& whyNot) {
+bool RecordStore::MarkSent(const std::vector<LineMark>& marks, std::string& whyNot) {
     bool busy = false;
     if (!Ready(true, busy, whyNot)) return false;
-    // Sent while running: it waits again once it has ended here.
-    Statement mark(db_->handle,
-                   "UPDATE operations SET line_sent = ? WHERE id = ? AND uuid = ? AND "
-                   "line_sent <> 'done'");
-    mark.Bind(1, std::string(ended ? "done" : "running")).Bind(2, record.id).Bind(3, record.uuid);
-    if (mark.Run()) return true;
-    whyNot = mark.Error();
+    sqlite3* h = db_->handle;
+    WriteTransaction write(h);
+    if (!write.Begun()) {
+        whyNot = write.Error();
+        return false;
+    }
+    for (const LineMark& sent : marks) {
+        // Sent while running: it waits again once it has ended here.
+        Statement mark(h,
+                       "UPDATE operations SET line_sent = ? WHERE id = ? AND uuid = ? AND "
+                       "line_sent <> 'done'");
+        mark.Bind(1, std::string(sent.ended ? "done" : "running"))
+            .Bind(2, sent.id)
+            .Bind(3, sent.uuid);
+        if (!mark.Run()) {
+            whyNot = mark.Error();
+            return false;
+        }
+    }
+    if (write.Commit()) return true;
+    whyNot = write.Error();
     return false;
 }
 

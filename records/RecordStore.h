@@ -108,10 +108,15 @@ class RecordStore {
     RecordSummary Summary(const std::string& today, std::string& whyNot);
 
     // The line's server: the rows it does not have as they stand, oldest first, with
-    // their avrdude runs; how many; and that one was sent (`ended`: as it ended).
+    // their avrdude runs; how many; and that some were sent, in one transaction.
     std::vector<OperationRecord> Waiting(int limit, std::string& whyNot);
     std::optional<std::int64_t> WaitingCount(std::string& whyNot);
-    bool MarkSent(const OperationRecord& record, bool ended, std::string& whyNot);
+    struct LineMark {
+        std::int64_t id = 0;
+        std::string uuid;
+        bool ended = false;  // the server has it as it ended (else as it was running)
+    };
+    bool MarkSent(const std::vector<LineMark>& marks, std::string& whyNot);
 
     static constexpr int kSchemaVersion = 4;
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "support/CtlRun.h"
-#include "support/PgServer.h"
+#include "support/PgTest.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 

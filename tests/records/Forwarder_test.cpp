@@ -8,7 +8,7 @@
 
 #include "records/LineServer.h"
 #include "records/RecordStore.h"
-#include "support/PgServer.h"
+#include "support/PgTest.h"
 #include "support/TempDir.h"
 
 namespace tq9 {
@@ -135,6 +135,35 @@ TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
     EXPECT_EQ(Value("SELECT bool_and(ordered) FROM (SELECT local_id > lag(local_id, 1, 0) OVER "
                     "(ORDER BY xmin::text::bigint, local_id) AS ordered FROM tq9.operations) t"),
               "t");
+}
+
+// Rows go in batches, one transaction each; a row the server refuses (here its UUID is
+// another bench's running row) lets the rows before it land and stops the pass at it.
+TEST_F(ForwarderTest, ARefusedRowStopsThePassAfterTheRowsBeforeIt) {
+    std::vector<OperationRecord> rows;
+    for (int i = 0; i < 5; ++i) {
+        rows.push_back(Started(std::to_string(6000 + i)));
+        End(rows.back());
+    }
+    std::string whyNot;
+    ASSERT_TRUE(
+        server->Sql(database, "CREATE ROLE o_" + database + " LOGIN IN ROLE tq9_bench", whyNot));
+    std::string other;
+    auto elsewhere = LineServer::Connect(server->Connection(database, "o_" + database), other);
+    ASSERT_TRUE(elsewhere) << other;
+    OperationRecord taken = rows[2];
+    taken.outcome = kOutcomeRunning;
+    bool ended = false;
+    ASSERT_TRUE(elsewhere->Send(taken, "line-9", ended, whyNot)) << whyNot;
+
+    const ForwardPass pass = SendWaitingRows(*store, *line, "line-3");
+    EXPECT_EQ(pass.sent, 2);
+    EXPECT_NE(pass.failure.find("was sent by o_" + database), std::string::npos) << pass.failure;
+    EXPECT_EQ(pass.failure.find('\n'), std::string::npos) << "one line";
+    EXPECT_EQ(Waiting(), 3) << "the refused row and those after it";
+    EXPECT_EQ(Value("SELECT string_agg(board_serial || ':' || bench, ',' ORDER BY local_id) FROM "
+                    "tq9.operations"),
+              "6000:line-3,6001:line-3,6002:line-9");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "records/LineReport.h"
 
-#include "support/PgServer.h"
+#include "support/PgTest.h"
 
 namespace tq9 {
 namespace {

@@ -7,8 +7,6 @@
 // here, as a line's server is set up. It is started once, as it takes seconds; each
 // test takes a database of its own, so no test sees another's rows.
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "support/TempDir.h"
@@ -18,8 +16,9 @@ namespace tq9::test {
 class PgServer {
   public:
     // The program's server, started at the first call; null (with the reason) when
-    // PostgreSQL is not installed or does not start.
-    static PgServer* Shared(std::string& whyNot);
+    // PostgreSQL is not installed or does not start. `durable`: as a line's server runs
+    // (every commit on disk), for figures; the tests' server skips that.
+    static PgServer* Shared(std::string& whyNot, bool durable = false);
     ~PgServer();
     PgServer(const PgServer&) = delete;
     PgServer& operator=(const PgServer&) = delete;
@@ -43,27 +42,13 @@ class PgServer {
 
   private:
     PgServer() = default;
-    bool Start(std::string& whyNot);
+    bool Start(bool durable, std::string& whyNot);
     bool MakeCertificates(std::string& whyNot);
     TempDir dir_;
     std::string data_, socket_, startCommand_;
     int port_ = 0;
     int databases_ = 0;
     bool started_ = false;
-};
-
-// A test with a database of its own on the program's server.
-class PgTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string whyNot;
-        server = PgServer::Shared(whyNot);
-        ASSERT_NE(server, nullptr) << whyNot;
-        database = server->NewDatabase();
-    }
-    std::string Value(const std::string& sql) const { return server->Value(database, sql); }
-    PgServer* server = nullptr;
-    std::string database;
 };
 
 }  // namespace tq9::test

@@ -69,18 +69,18 @@ bool PgServer::MakeCertificates(std::string& whyNot) {
     return true;
 }
 
-PgServer* PgServer::Shared(std::string& whyNot) {
+PgServer* PgServer::Shared(std::string& whyNot, bool durable) {
     static std::unique_ptr<PgServer> server;
     static std::string failure;
     if (!server && failure.empty()) {
         std::unique_ptr<PgServer> starting(new PgServer());
-        if (starting->Start(failure)) server = std::move(starting);
+        if (starting->Start(durable, failure)) server = std::move(starting);
     }
     whyNot = failure;
     return server.get();
 }
 
-bool PgServer::Start(std::string& whyNot) {
+bool PgServer::Start(bool durable, std::string& whyNot) {
     if (!std::filesystem::exists(kBin + "initdb")) {
         whyNot = "PostgreSQL 15 is not installed (" + kBin + ")";
         return false;
@@ -110,10 +110,10 @@ bool PgServer::Start(std::string& whyNot) {
     // The superuser on the socket as before; over TCP only TLS and a password.
     std::ofstream(std::filesystem::path(data_) / "pg_hba.conf")
         << "local all all trust\nhostssl all all 127.0.0.1/32 scram-sha-256\n";
-    const std::string options =
-        "-k " + socket_ + " -c listen_addresses=127.0.0.1 -p " + std::to_string(port_) +
-        " -c fsync=off -c max_connections=50 -c ssl=on -c ssl_cert_file=" + tls +
-        "/server.crt -c ssl_key_file=" + tls + "/server.key";
+    const std::string options = "-k " + socket_ + " -c listen_addresses=127.0.0.1 -p " +
+                                std::to_string(port_) + " -c fsync=" + (durable ? "on" : "off") +
+                                " -c max_connections=50 -c ssl=on -c ssl_cert_file=" + tls +
+                                "/server.crt -c ssl_key_file=" + tls + "/server.key";
     startCommand_ = kBin + "pg_ctl -D '" + data_ + "' -l '" + (root / "log").string() +
                     "' -w -t 60 -o '" + options + "' start";
     if (Run(startCommand_) != 0) {
