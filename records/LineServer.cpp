@@ -429,25 +429,32 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
         r.bench = b;
         return r;
     };
+    // One snapshot for the three counts, with room to sort a year's runs in memory.
+    std::string ignored;
+    if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", whyNot) ||
+        !Exec("SET LOCAL work_mem = '64MB'", whyNot)) {
+        Exec("ROLLBACK", ignored);
+        return std::nullopt;
+    }
     Result counts(h,
-                  "SELECT to_char(" + day +
-                      ", 'YYYY-MM-DD'), bench, count(*), count(*) FILTER (WHERE outcome = "
-                      "'completed'), count(DISTINCT board_serial) FILTER (WHERE outcome = "
-                      "'completed' AND board_serial <> '') FROM tq9.operations WHERE " +
-                      kProgramming + scope + " GROUP BY 1, 2",
+                  "SELECT to_char(d, 'YYYY-MM-DD'), bench, runs, completed, boards FROM (SELECT " +
+                      day +
+                      " AS d, bench, count(*) AS runs, count(*) FILTER (WHERE outcome = "
+                      "'completed') AS completed, count(DISTINCT board_serial) FILTER (WHERE "
+                      "outcome = 'completed' AND board_serial <> '') AS boards FROM "
+                      "tq9.operations WHERE " +
+                      kProgramming + scope + " GROUP BY 1, 2) c",
                   params);
-    // Each board's first programming run on the line, wherever it was; a run that failed
-    // before it read the board counts as a first run that failed.
+    // Each board's first programming run on the line, wherever and whenever it was; a run
+    // that failed before it read the board counts as a first run that failed.
     Result firsts(h,
                   "SELECT to_char(d, 'YYYY-MM-DD'), bench, count(*) FILTER (WHERE outcome <> "
                   "'running'), count(*) FILTER (WHERE outcome = 'completed') FROM (SELECT "
                   "DISTINCT ON (board_serial) " +
                       day + " AS d, bench, outcome FROM tq9.operations WHERE " + kProgramming +
-                      " AND board_serial <> '' AND board_serial IN (SELECT board_serial FROM "
-                      "tq9.operations WHERE " +
-                      kProgramming + scope +
-                      ") ORDER BY board_serial, started) first WHERE d >= $1::date AND ($2 = "
-                      "'' OR bench = $2) GROUP BY 1, 2 UNION ALL SELECT to_char(" +
+                      " AND board_serial <> '' ORDER BY board_serial, started) first WHERE d >= "
+                      "$1::date AND ($2 = '' OR bench = $2) GROUP BY d, bench UNION ALL SELECT "
+                      "to_char(" +
                       day + ", 'YYYY-MM-DD'), bench, count(*), 0 FROM tq9.operations WHERE " +
                       kProgramming + scope +
                       " AND board_serial = '' AND outcome NOT IN ('running', 'completed') "
@@ -461,10 +468,10 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
                      " AND outcome IN ('ended early', 'interrupted') GROUP BY 1, 2, 3 ORDER BY "
                      "1, 2, 4 DESC, 3",
                  params);
-    if (!counts.Ok() || !firsts.Ok() || !kinds.Ok()) {
-        whyNot = MessageOf(h);
-        return std::nullopt;
-    }
+    const bool read = counts.Ok() && firsts.Ok() && kinds.Ok();
+    if (!read) whyNot = MessageOf(h);
+    Exec("ROLLBACK", ignored);
+    if (!read) return std::nullopt;
     for (int i = 0; i < counts.Rows(); ++i) {
         LineReportRow& r = row(counts.Text(0, i), counts.Text(1, i));
         r.runs = counts.Int(2, i);

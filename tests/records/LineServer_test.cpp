@@ -45,6 +45,16 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
     EXPECT_EQ(found, LineServer::kSchemaVersion) << "the second init finds it done";
     EXPECT_EQ(admin->Check(whyNot)->schemaVersion, LineServer::kSchemaVersion);
 
+    // A server at an older version gets only the newer migrations.
+    ASSERT_TRUE(server->Sql(database,
+                            "DROP INDEX tq9.programming_by_day, tq9.programming_by_board; UPDATE "
+                            "tq9.schema_version SET version = 1",
+                            whyNot));
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'programming_by_%'"),
+              "2");
+
     ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
     EXPECT_FALSE(admin->Init(found, whyNot));
     EXPECT_EQ(found, 99);
