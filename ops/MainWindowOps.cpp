@@ -81,6 +81,7 @@ OpenedRecords OpenRecords(const std::string& path, const std::string& program,
     }
     opened.store->MarkInterrupted(opened.sink.host, ProcessAlive, whyNot);
     opened.sink.store = opened.store.get();
+    opened.sink.lineReader = line.ReadFrom();
     if (!line.server.empty()) {
         opened.line = std::make_unique<LineForwarder>(path, line.server, line.bench);
         opened.sink.line = opened.line.get();

@@ -32,6 +32,7 @@ struct RecordSink {
     RecordStore* store = nullptr;   // null: this run keeps no records
     LineForwarder* line = nullptr;  // the line's server, told of each row written; or none
     std::string openFailure;        // why the store could not be opened; warned per operation
+    std::string lineReader;         // the connection that reads the whole line; empty: none
     std::string host, program;
     long pid = 0;
     bool Active() const { return store || !openFailure.empty(); }

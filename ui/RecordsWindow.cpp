@@ -1,6 +1,8 @@
 #include "ui/RecordsWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -10,11 +12,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <map>
+#include <set>
 
+#include <thread>
+
+#include "records/LineServer.h"
 #include "records/RecordExport.h"
 #include "records/Recorder.h"
 
@@ -26,10 +34,42 @@ QString Q(const std::string& text) {
 }
 
 constexpr const char* kAny = "(any)";
+constexpr int kBenchColumn = 1;
+
+// What a read of the whole line gives: its rows and the day's report, or why not.
+struct LineRead {
+    std::vector<OperationRecord> rows;
+    std::optional<LineReport> today;
+    std::string whyNot;
+};
+
+// Reads the line on a thread of its own (connecting may take seconds) and hands the
+// answer to `done` on the window's thread, unless the window is gone by then.
+template <typename Done>
+void OnThread(QObject* window, const std::string& server, const RecordFilter& filter,
+              const std::string& today, Done done) {
+    QPointer<QObject> alive(window);
+    std::thread([alive, server, filter, today, done] {
+        auto read = std::make_shared<LineRead>();
+        if (auto line = LineServer::Connect(server, read->whyNot)) {
+            if (auto rows = line->Find(filter, read->whyNot)) {
+                read->rows = std::move(*rows);
+                if (!today.empty())
+                    read->today = line->Report(today, filter.bench, "", read->whyNot);
+            }
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [alive, read, done] {
+                if (alive) done(*read);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
 }  // namespace
 
-RecordsWindow::RecordsWindow(RecordStore& store, QWidget* parent)
-    : QWidget(parent, Qt::Window), store_(store) {
+RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget* parent)
+    : QWidget(parent, Qt::Window), store_(store), lineReader_(std::move(lineReader)) {
     setObjectName("RecordsWindow");
     setWindowTitle("Board records");
     resize(980, 640);
@@ -49,6 +89,17 @@ RecordsWindow::RecordsWindow(RecordStore& store, QWidget* parent)
     SinceFilter->setPlaceholderText("from YYYY-MM-DD");
     UntilFilter = new QLineEdit;
     UntilFilter->setPlaceholderText("to YYYY-MM-DD");
+    // Wide enough to show the dates' form, however narrow the window.
+    for (QLineEdit* date : {SinceFilter, UntilFilter})
+        date->setMinimumWidth(date->fontMetrics().horizontalAdvance("from YYYY-MM-DD") + 16);
+    WholeLine = new QCheckBox("Whole line");
+    WholeLine->setEnabled(!lineReader_.empty());
+    WholeLine->setToolTip(lineReader_.empty()
+                              ? "No line server is set (records.conf): the records of this PC only"
+                              : "Every bench's records, from the line's server");
+    BenchFilter = new QLineEdit;
+    BenchFilter->setPlaceholderText("bench");
+    BenchFilter->setVisible(false);
     ShowButton = new QPushButton("Show");
     CsvButton = new QPushButton("Export CSV...");
     JsonButton = new QPushButton("Export JSON...");
@@ -62,12 +113,16 @@ RecordsWindow::RecordsWindow(RecordStore& store, QWidget* parent)
     filters->addWidget(OutcomeFilter);
     filters->addWidget(SinceFilter);
     filters->addWidget(UntilFilter);
+    filters->addWidget(WholeLine);
+    filters->addWidget(BenchFilter);
     filters->addWidget(ShowButton);
 
     Summary = new QLabel;
-    Table = new QTableWidget(0, 8);
-    Table->setHorizontalHeaderLabels(
-        {"Started (UTC)", "Operation", "Outcome", "Board", "Firmware", "Cable", "COM", "Reason"});
+    Summary->setWordWrap(true);  // the line's day can be long; the window keeps its width
+    Table = new QTableWidget(0, 9);
+    Table->setHorizontalHeaderLabels({"Started (UTC)", "Bench", "Operation", "Outcome", "Board",
+                                      "Firmware", "Cable", "COM", "Reason"});
+    Table->setColumnHidden(kBenchColumn, true);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -92,20 +147,32 @@ RecordsWindow::RecordsWindow(RecordStore& store, QWidget* parent)
     layout->addLayout(exports);
 
     connect(ShowButton, &QPushButton::clicked, this, &RecordsWindow::Refresh);
-    for (QLineEdit* edit : {SerialFilter, SinceFilter, UntilFilter})
+    for (QLineEdit* edit : {SerialFilter, SinceFilter, UntilFilter, BenchFilter})
         connect(edit, &QLineEdit::returnPressed, this, &RecordsWindow::Refresh);
+    connect(WholeLine, &QCheckBox::toggled, this, [this](bool line) {
+        BenchFilter->setVisible(line);
+        Refresh();
+    });
     connect(OperationFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(OutcomeFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(Table, &QTableWidget::itemSelectionChanged, this, &RecordsWindow::ShowDetail);
     connect(CsvButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.csv", "CSV (*.csv)");
-        if (!path.isEmpty()) ExportCsv(path);
+        if (!path.isEmpty() && WholeLine->isChecked()) {
+            ExportLine(path, RecordsAsCsv);
+        } else if (!path.isEmpty()) {
+            ExportCsv(path);
+        }
     });
     connect(JsonButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.json", "JSON (*.json)");
-        if (!path.isEmpty()) ExportJson(path);
+        if (!path.isEmpty() && WholeLine->isChecked()) {
+            ExportLine(path, RecordsAsJson);
+        } else if (!path.isEmpty()) {
+            ExportJson(path);
+        }
     });
     Refresh();
 }
@@ -120,33 +187,18 @@ RecordFilter RecordsWindow::Filter() const {
     filter.since = SinceFilter->text().trimmed().toStdString();
     filter.until = UntilFilter->text().trimmed().toStdString();
     filter.limit = kRowsShown;
+    if (WholeLine->isChecked()) filter.bench = BenchFilter->text().trimmed().toStdString();
     return filter;
 }
 
 void RecordsWindow::Refresh() {
-    std::string whyNot;
-    rows_ = store_.Find(Filter(), whyNot);
-    Table->setRowCount(0);
-    Table->setRowCount(static_cast<int>(rows_.size()));
-    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-        const OperationRecord& r = rows_[static_cast<std::size_t>(i)];
-        const std::string firmware =
-            r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion);
-        const std::string reason = r.reason.substr(0, r.reason.find('\n'));
-        const std::string cells[] = {r.started,
-                                     r.operation,
-                                     r.outcome,
-                                     r.boardSerial,
-                                     firmware,
-                                     r.cableSerial,
-                                     r.comNumber ? std::to_string(*r.comNumber) : "",
-                                     reason};
-        for (int c = 0; c < 8; ++c)
-            Table->setItem(i, c, new QTableWidgetItem(Q(cells[c])));
+    if (WholeLine->isChecked()) {
+        ReadLine();
+        return;
     }
-    Table->resizeColumnsToContents();
-    Detail->clear();
-    if (!rows_.empty()) Table->selectRow(0);  // the newest one's detail at once
+    ++reading_;  // an answer of the line still on its way is no longer wanted
+    std::string whyNot;
+    ShowRows(store_.Find(Filter(), whyNot), false);
 
     const std::string today = UtcNowIso8601().substr(0, 10);
     const RecordSummary s = store_.Summary(today, whyNot);
@@ -162,6 +214,75 @@ void RecordsWindow::Refresh() {
     }
     if (!whyNot.empty()) text += " (" + Q(whyNot) + ")";
     Summary->setText(text);
+}
+
+void RecordsWindow::ReadLine() {
+    const int reading = ++reading_;
+    Summary->setText("Reading the whole line...");
+    const std::string today = UtcNowIso8601().substr(0, 10);
+    OnThread(this, lineReader_, Filter(), today, [this, reading, today](const LineRead& read) {
+        if (reading != reading_) return;
+        if (!read.whyNot.empty()) {
+            ShowRows({}, true);
+            Summary->setText("The line's records cannot be read: " + Q(read.whyNot));
+            emit LineShown();
+            return;
+        }
+        ShowRows(read.rows, true);
+        LineReportRow total;
+        std::map<std::string, int> kinds;
+        std::set<std::string> benches;
+        for (const LineReportRow& row :
+             read.today ? read.today->rows : std::vector<LineReportRow>{}) {
+            total.runs += row.runs;
+            total.completed += row.completed;
+            total.boards += row.boards;
+            total.firstRuns += row.firstRuns;
+            total.firstPassed += row.firstPassed;
+            benches.insert(row.bench);
+            for (const auto& [kind, count] : row.failuresByKind)
+                kinds[kind] += count;
+        }
+        QString text = QString(
+                           "Today on the line (%1, %2 %3): %4 %5 programmed, first-pass "
+                           "yield %6")
+                           .arg(Q(today))
+                           .arg(benches.size())
+                           .arg(benches.size() == 1 ? "bench" : "benches")
+                           .arg(total.boards)
+                           .arg(total.boards == 1 ? "board" : "boards")
+                           .arg(Q(FirstPassYield(total.firstPassed, total.firstRuns)));
+        if (!kinds.empty()) {
+            QStringList failures;
+            for (const auto& [kind, count] : kinds)
+                failures << QString("%1 %2").arg(Q(kind)).arg(count);
+            text += "; failures: " + failures.join(", ");
+        }
+        Summary->setText(text);
+        emit LineShown();
+    });
+}
+
+void RecordsWindow::ShowRows(std::vector<OperationRecord> rows, bool line) {
+    rows_ = std::move(rows);
+    Table->setColumnHidden(kBenchColumn, !line);
+    Table->setRowCount(0);
+    Table->setRowCount(static_cast<int>(rows_.size()));
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+        const OperationRecord& r = rows_[static_cast<std::size_t>(i)];
+        const std::string firmware =
+            r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion);
+        const std::string reason = r.reason.substr(0, r.reason.find('\n'));
+        const std::string cells[] = {
+            r.started,     r.bench,  r.operation,   r.outcome,
+            r.boardSerial, firmware, r.cableSerial, r.comNumber ? std::to_string(*r.comNumber) : "",
+            reason};
+        for (int c = 0; c < 9; ++c)
+            Table->setItem(i, c, new QTableWidgetItem(Q(cells[c])));
+    }
+    Table->resizeColumnsToContents();
+    Detail->clear();
+    if (!rows_.empty()) Table->selectRow(0);  // the newest one's detail at once
 }
 
 void RecordsWindow::ShowDetail() {
@@ -182,6 +303,22 @@ bool RecordsWindow::Export(const QString& path, const std::string& content) {
         return false;
     }
     return true;
+}
+
+void RecordsWindow::ExportLine(const QString& path,
+                               std::string (*format)(const std::vector<OperationRecord>&, bool)) {
+    RecordFilter all = Filter();
+    all.limit = 0;
+    Summary->setText("Reading the whole line for " + path + "...");
+    OnThread(this, lineReader_, all, "", [this, path, format](const LineRead& read) {
+        if (!read.whyNot.empty()) {
+            QMessageBox::warning(this, "Board records",
+                                 "The line's records cannot be read: " + Q(read.whyNot));
+        } else {
+            Export(path, format(read.rows, true));
+        }
+        Refresh();
+    });
 }
 
 bool RecordsWindow::ExportCsv(const QString& path) {

@@ -2,13 +2,16 @@
 // The board records window: the records newest first, filtered by board serial,
 // operation, outcome and date range, a row's full detail, the day's summary, and export
 // of the filtered rows as CSV or JSON. Reached from the main window's Records menu; it
-// only reads the records.
+// only reads the records. With a line server set, "Whole line" shows every bench's rows
+// from it instead (filtered by bench too) and the line's summary of the day; they are read
+// on a thread of their own, so the window never waits on the network.
 
 #include <QWidget>
 #include <vector>
 
 #include "records/RecordStore.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -21,7 +24,9 @@ namespace tq9 {
 class RecordsWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit RecordsWindow(RecordStore& store, QWidget* parent = nullptr);
+    // `lineReader`: the libpq connection string that reads the whole line; empty: none.
+    explicit RecordsWindow(RecordStore& store, std::string lineReader = {},
+                           QWidget* parent = nullptr);
 
     // Reads the records again with the filter as the fields stand.
     void Refresh();
@@ -36,6 +41,8 @@ class RecordsWindow : public QWidget {
     QComboBox* OutcomeFilter;
     QLineEdit* SinceFilter;
     QLineEdit* UntilFilter;
+    QCheckBox* WholeLine;
+    QLineEdit* BenchFilter;
     QPushButton* ShowButton;
     QLabel* Summary;
     QTableWidget* Table;
@@ -45,12 +52,23 @@ class RecordsWindow : public QWidget {
 
     static constexpr int kRowsShown = 100;
 
+  signals:
+    // The line's rows have been read and shown (or why they could not be).
+    void LineShown();
+
   private:
     bool Export(const QString& path, const std::string& content);
     void ShowDetail();
+    void ShowRows(std::vector<OperationRecord> rows, bool line);
+    void ReadLine();
+    // Exports the whole line's filtered rows, read on a thread, as `format` makes them.
+    void ExportLine(const QString& path,
+                    std::string (*format)(const std::vector<OperationRecord>&, bool));
 
     RecordStore& store_;
+    std::string lineReader_;
     std::vector<OperationRecord> rows_;
+    int reading_ = 0;  // the newest read of the line; older answers are dropped
 };
 
 }  // namespace tq9

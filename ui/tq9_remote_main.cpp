@@ -391,7 +391,9 @@ QWidget* TForm1::ShowRecords() {
             QString::fromStdString("No board records are kept: " + ctx_.Records.openFailure));
         return nullptr;
     }
-    if (!recordsWindow_) recordsWindow_ = new RecordsWindow(*ctx_.Records.store, this);
+    if (!recordsWindow_) {
+        recordsWindow_ = new RecordsWindow(*ctx_.Records.store, ctx_.Records.lineReader, this);
+    }
     recordsWindow_->Refresh();
     recordsWindow_->show();
     recordsWindow_->raise();

@@ -5,16 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <fstream>
 #include <sstream>
 
+#include "records/LineServer.h"
 #include "records/RecordExport.h"
 #include "support/GuiBench.h"
+#include "support/PgServer.h"
 
 namespace tq9 {
 namespace {
@@ -55,9 +59,9 @@ TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWor
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
     ASSERT_EQ(window->Table->rowCount(), 4);
-    EXPECT_EQ(window->Table->item(3, 1)->text(), "device flow") << "newest first";
-    EXPECT_EQ(window->Table->item(3, 3)->text(), "12345");
-    EXPECT_EQ(window->Table->item(3, 5)->text(), "TQ9A0001");
+    EXPECT_EQ(window->Table->item(3, 2)->text(), "device flow") << "newest first";
+    EXPECT_EQ(window->Table->item(3, 4)->text(), "12345");
+    EXPECT_EQ(window->Table->item(3, 6)->text(), "TQ9A0001");
     EXPECT_TRUE(
         window->Summary->text().contains("3 boards programmed, 2 succeeded; failures: FileErr 1"))
         << window->Summary->text().toStdString();
@@ -65,7 +69,7 @@ TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWor
     window->SerialFilter->setText("4711");
     window->Refresh();
     ASSERT_EQ(window->Table->rowCount(), 2);
-    EXPECT_EQ(window->Table->item(0, 1)->text(), "AVR only");
+    EXPECT_EQ(window->Table->item(0, 2)->text(), "AVR only");
     window->OutcomeFilter->setCurrentText(kOutcomeEndedEarly);  // refreshes by itself
     EXPECT_EQ(window->Table->rowCount(), 0);
     window->SerialFilter->clear();
@@ -126,6 +130,80 @@ TEST_F(RecordsWindowTest, TheStatusBarSaysHowManyRowsWaitForTheLineServer) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(form->LineStatus->isVisible());
     EXPECT_EQ(form->LineStatus->text(), "2 rows wait for the line server");
+}
+
+// "Whole line": every bench's rows from the line's server, read on a thread of their own,
+// with the bench column and filter and the line's summary of the day; a server that does
+// not answer is said in the summary.
+TEST_F(RecordsWindowTest, TheWholeLineShowsEveryBenchsRowsAndTheLinesDay) {
+    std::string whyNot;
+    test::PgServer* server = test::PgServer::Shared(whyNot);
+    ASSERT_TRUE(server) << whyNot;
+    const std::string database = server->NewDatabase();
+    {
+        auto admin = LineServer::Connect(server->Connection(database), whyNot);
+        ASSERT_TRUE(admin) << whyNot;
+        int found = 0;
+        ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+        // Today: board 21 right first time at line-a; board 22 failed at line-b.
+        ASSERT_TRUE(admin->Exec(
+            "CREATE ROLE r_" + database +
+                " LOGIN IN ROLE tq9_reader; INSERT INTO "
+                "tq9.operations (uuid, bench, local_id, started, ended, host, program, pid, "
+                "operation, board_serial, outcome, error_kind) VALUES (gen_random_uuid(), "
+                "'line-a', 1, now() - interval '2 seconds', now(), 'h', 'p', 1, 'production run', "
+                "'21', 'completed', ''), (gen_random_uuid(), 'line-b', 1, now() - interval '1 "
+                "second', now(), 'h', 'p', 1, 'production run', '22', 'ended early', 'Taperr'), "
+                "(gen_random_uuid(), 'line-b', 2, now(), now(), 'h', 'p', 1, 'device flow', '22', "
+                "'completed', '')",
+            whyNot))
+            << whyNot;
+    }
+    LineSettings line;
+    line.reader = server->Connection(database, "r_" + database);
+    opened = OpenRecords(programDir.File("line.sqlite3").string(), "tq9-bench", line);
+    records = opened.sink;
+    Start();
+    AddBoard("4711", "AVR only", kOutcomeCompleted);
+    auto* window = qobject_cast<RecordsWindow*>(form->ShowRecords());
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(window->WholeLine->isEnabled());
+    EXPECT_TRUE(window->Table->isColumnHidden(1)) << "this PC's rows have no bench";
+
+    QSignalSpy shown(window, &RecordsWindow::LineShown);
+    window->WholeLine->setChecked(true);
+    ASSERT_TRUE(shown.wait(15000));
+    EXPECT_TRUE(window->BenchFilter->isVisible());
+    EXPECT_FALSE(window->Table->isColumnHidden(1));
+    ASSERT_EQ(window->Table->rowCount(), 3);
+    EXPECT_EQ(window->Table->item(0, 1)->text(), "line-b");
+    EXPECT_EQ(window->Table->item(0, 2)->text(), "device flow");
+    EXPECT_EQ(window->Table->item(2, 1)->text(), "line-a");
+    EXPECT_TRUE(window->Summary->text().endsWith(
+        "2 benches): 1 board programmed, first-pass yield 50% (1 of 2); failures: Taperr 1"))
+        << window->Summary->text().toStdString();
+    EXPECT_TRUE(window->Summary->text().startsWith("Today on the line ("));
+
+    window->BenchFilter->setText("line-a");
+    window->Refresh();
+    ASSERT_TRUE(shown.wait(15000));
+    ASSERT_EQ(window->Table->rowCount(), 1);
+    EXPECT_EQ(window->Table->item(0, 4)->text(), "21");
+
+    window->WholeLine->setChecked(false);
+    ASSERT_EQ(window->Table->rowCount(), 1);
+    EXPECT_EQ(window->Table->item(0, 4)->text(), "4711") << "this PC's again";
+    EXPECT_TRUE(window->Table->isColumnHidden(1));
+
+    RecordsWindow away(*opened.store,
+                       "host=" + programDir.File("no-server").string() + " connect_timeout=1");
+    QSignalSpy said(&away, &RecordsWindow::LineShown);
+    away.WholeLine->setChecked(true);
+    EXPECT_EQ(away.Summary->text(), "Reading the whole line...");
+    ASSERT_TRUE(said.wait(15000));
+    EXPECT_TRUE(away.Summary->text().startsWith("The line's records cannot be read: "))
+        << away.Summary->text().toStdString();
+    EXPECT_EQ(away.Table->rowCount(), 0);
 }
 
 }  // namespace
