@@ -175,9 +175,12 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
 LineServer::~LineServer() = default;
 
 std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot) {
-    // The connection string comes last, so what it says of the time-out wins.
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "tq9-bench", server.c_str(), nullptr};
+    // The connection string comes last, so what it says of these wins. A server that
+    // stops answering mid-statement (a cable pulled, no reset) is given up after 30 s.
+    const char* keywords[] = {
+        "connect_timeout",  "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
+        "keepalives_count", "application_name", "dbname",          nullptr};
+    const char* values[] = {"10", "30000", "10", "5", "3", "tq9-bench", server.c_str(), nullptr};
     auto connection = std::make_unique<Connection>();
     connection->handle = PQconnectdbParams(keywords, values, 1);
     if (!connection->handle) {

@@ -1,8 +1,9 @@
 #pragma once
 // The line's PostgreSQL server, seen from the tool: its schema (the versioned migrations
 // in records/line/, applied by the line's admin) and what a bench or a reader can check of
-// it. Every call is bounded: connecting gives up after 10 s unless the connection string
-// says otherwise.
+// it. Every call is bounded: connecting gives up after 10 s, a statement after 30 s, and
+// a server that stops answering over TCP after 30 s, unless the connection string says
+// otherwise.
 
 #include <memory>
 #include <optional>

@@ -28,6 +28,7 @@
 #include "records/RecordStore.h"
 #include "records/Recorder.h"
 #include "sim/ServerProcess.h"
+#include "support/Shell.h"
 
 namespace tq9 {
 namespace {
@@ -40,28 +41,12 @@ class CtlTest : public ::testing::Test {
         fs::copy_file(TQ9_CTL_PATH, dir.File("tq9ctl"));
         fs::copy_file(TQ9_SIM_DRIVER_PATH, dir.File("libftd2xx.so"));
     }
-    struct Run {
-        int exitCode;
-        std::string out, err;
-    };
+    using Run = test::CtlRun;
     Run Ctl(const std::string& arguments) const {
-        const std::string err = dir.File("stderr.txt").string();
         // Its board records go into the test's folder, never the user's home.
-        const std::string command = "cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" +
-                                    dir.Path().string() + "' ./tq9ctl " + arguments + " 2>'" + err +
-                                    "' </dev/null";
-        Run run{-1, {}, {}};
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-                run.out.append(buffer, got);
-            const int status = ::pclose(pipe);
-            run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::stringstream text;
-        text << std::ifstream(err).rdbuf();
-        run.err = text.str();
-        return run;
+        return test::RunShell("cd '" + dir.Path().string() + "' && XDG_DATA_HOME='" +
+                                  dir.Path().string() + "' ./tq9ctl " + arguments + " </dev/null",
+                              dir.File("stderr.txt"));
     }
     test::TempDir dir;
 };

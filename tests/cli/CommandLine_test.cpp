@@ -68,6 +68,12 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
         {{"records", "--since", "2026-12-09T24"},
          "--since: 2026-12-09T24 is not a date as YYYY-MM-DD"},
         {{"records", "--csv", "--json"}, "--csv excludes --json"},
+        {{"records", "--bench", "line-3"}, "--bench requires --line"},
+        {{"records", "report"}, "--since is required"},
+        {{"records", "report", "--since", "2026-02-30"},
+         "--since: 2026-02-30 is not a date as YYYY-MM-DD"},
+        {{"records", "report", "--since", "2026-02-01", "--csv"},
+         "--csv is an option of records, not of report"},
         {{"program", "--diamex", "0", "--yes"}, "--firmware is required"},
         {{"program", "--firmware", "other.hex", "--diamex", "0", "--yes"},
          "--firmware: no firmware image other.hex in the list (TQ9gen3_ed1_b.hex, "

@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "records/LineServer.h"
-#include "support/CtlRun.h"
 #include "support/PgTest.h"
 #include "support/ScopedEnv.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tq9 {
@@ -84,19 +84,7 @@ class LineBenchesTest : public test::PgTest {
                " </dev/null";
     }
     test::CtlRun Shell(const std::string& command) const {
-        const std::string err = dir.File("stderr.txt").string();
-        test::CtlRun run;
-        if (FILE* pipe = ::popen(("(" + command + ") 2>'" + err + "'").c_str(), "r")) {
-            char buffer[4096];
-            for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-                run.out.append(buffer, got);
-            const int status = ::pclose(pipe);
-            run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        std::stringstream text;
-        text << std::ifstream(err).rdbuf();
-        run.err = text.str();
-        return run;
+        return test::RunShell(command, dir.File("stderr.txt"));
     }
 
     test::TempDir dir;
