@@ -16,7 +16,8 @@ namespace tq9::test {
 
 inline CtlRun RunShell(const std::string& command, const std::filesystem::path& errFile) {
     CtlRun run;
-    if (FILE* pipe = ::popen(("(" + command + ") 2>'" + errFile.string() + "'").c_str(), "r")) {
+    // The line break ends a comment the command may end with.
+    if (FILE* pipe = ::popen(("(" + command + "\n) 2>'" + errFile.string() + "'").c_str(), "r")) {
         char buffer[4096];
         for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
             run.out.append(buffer, got);
