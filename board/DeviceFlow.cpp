@@ -22,6 +22,29 @@ void ReportDriverInUse(BoardContext& ctx) {
     ctx.ConsoleAdd(ctx.DriverInUse);
     ctx.DriverInUse.clear();
 }
+
+// A cable the operator picked that would not open: which one, what the driver said, and
+// what to do about it, instead of a console that stops at "Open FTDI device...".
+void ReportRefusedCable(BoardContext& ctx, const std::string& status) {
+    const TBoardLink& link = ctx.BoardLink;
+    const std::int32_t i = link.selectedIndex;
+    const bool listed = i >= 0 && i < kMaxDevices;
+    std::string why = status.rfind("### ERROR: ", 0) == 0 ? status.substr(11) : status;
+    if (!link.openRefusal.empty()) why += " (driver: " + link.openRefusal + ")";
+    ctx.ConsoleAdd("##### Error: FTDI device #" + std::to_string(i) +
+                   (listed ? " " + link.serials[i] + " - " + link.descriptions[i] : "") +
+                   " could not be opened: " + why);
+    if (link.openRefusal == "FT_DEVICE_NOT_FOUND") {
+        ctx.ConsoleAdd(
+            "It was unplugged after the list was made: plug it in and press Device "
+            "again.");
+    } else {
+        ctx.ConsoleAdd(
+            "Another program may hold it (a terminal program, another window of this "
+            "tool, or tq9ctl): close it, or unplug the cable and plug it in again, "
+            "then press Device again.");
+    }
+}
 }  // namespace
 
 void EnableBoardButtons(BoardContext& ctx) {
@@ -71,7 +94,8 @@ void BtnRescanClick(BoardContext& ctx) {
     link.selectedIndex = row;
     OpenDeviceByIndex(link, link.selectedIndex, status);
     if (!link.connected) {
-        // A cable this user may not open is explained; any other failure stays quiet.
+        ReportRefusedCable(ctx, status);
+        // A cable this user may not open is explained at length too.
         const std::string notes = ctx.DriverNotes ? ctx.DriverNotes() : std::string();
         if (!notes.empty()) ctx.ShowMessage(MessageKind::Warning, notes);
         return;

@@ -36,14 +36,6 @@ std::string AnsiToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string Latin1ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes)
-        AppendUtf8(out, static_cast<std::uint8_t>(c));
-    return out;
-}
-
 std::string Utf8ToAnsi(std::string_view text) {
     std::string out;
     out.reserve(text.size());

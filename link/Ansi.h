@@ -12,8 +12,6 @@ namespace tq9 {
 // Windows-1252 bytes to UTF-8. The five bytes 1252 leaves undefined map to U+0081 etc.,
 // as Windows does.
 std::string AnsiToUtf8(std::string_view bytes);
-// Byte values taken as character codes (Latin-1) to UTF-8.
-std::string Latin1ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1252 bytes; a character 1252 lacks becomes "?".
 std::string Utf8ToAnsi(std::string_view text);
 

@@ -156,7 +156,7 @@ void EchoUntilHash(LinkContext& ctx) {
             if (byte >= 32) line += static_cast<char>(byte);
             if (byte == kCR) {
                 ctx.BusyPulse();
-                ctx.ConsoleAdd(Latin1ToUtf8(line));
+                ctx.ConsoleAdd(AnsiToUtf8(line));  // as every other byte from the board
                 if (!line.empty() && line.front() == '#') return;
                 line.clear();
             }

@@ -59,6 +59,7 @@ void BuildDeviceList(TBoardLink& link, std::string& statusText) {
 }
 
 void OpenDeviceByIndex(TBoardLink& link, std::int32_t index, std::string& statusText) {
+    link.openRefusal.clear();
     if (!link.device) {
         statusText = kStatusNoDeviceObject;
         return;
@@ -71,17 +72,20 @@ void OpenDeviceByIndex(TBoardLink& link, std::int32_t index, std::string& status
     const std::string serial = Utf8ToAnsi(link.serials[index]);
     if (!link.device->isPresentBySerial(serial)) {
         statusText = kStatusNotPresent;
+        link.openRefusal = d2xx::StatusName(link.device->lastStatus());
         link.device.reset();
         return;
     }
     if (!link.device->openDeviceBySerial(serial)) {
         statusText = kStatusOpenFailed;
+        link.openRefusal = d2xx::StatusName(link.device->lastStatus());
         link.device.reset();
         return;
     }
     if (!link.device->resetDevice()) {
         // Close it too: nothing later would, since the closers act only when connected.
         statusText = kStatusResetFailed;
+        link.openRefusal = d2xx::StatusName(link.device->lastStatus());
         link.device->closeDevice();
         link.device.reset();
         return;

@@ -27,6 +27,9 @@ struct TBoardLink {
     std::int32_t selectedIndex = -1;
     std::int32_t comNumber = 0;
     std::array<std::int32_t, kComPortCount> comProbe{};
+    // Why the last OpenDeviceByIndex failed at the driver ("FT_DEVICE_NOT_OPENED"); empty
+    // when it did not get that far or did not fail.
+    std::string openRefusal;
 
     // Where new device objects get their driver; must outlive the link.
     const FTDIdll* driver = &UnavailableDriverTable();

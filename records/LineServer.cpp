@@ -361,11 +361,10 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
     return true;
 }
 
-std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter& f,
-                                                             std::string& whyNot) {
-    PGconn* h = connection_->handle;
-    std::string sql = std::string("SELECT ") + kLineColumns + " FROM tq9.operations WHERE true";
-    Params params;
+namespace {
+// The filter as SQL conditions after "WHERE true", with the parameters they take.
+std::string FilterConditions(const RecordFilter& f, Params& params) {
+    std::string sql;
     // `condition` holds one "?": the value's place.
     auto where = [&](std::string condition, const std::string& value) {
         params.push_back(value);
@@ -382,6 +381,28 @@ std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter&
         where("started < ?::timestamptz", from);
         sql += " + interval '" + length + "'";
     }
+    return sql;
+}
+}  // namespace
+
+std::optional<std::int64_t> LineServer::Count(const RecordFilter& f, std::string& whyNot) {
+    Params params;
+    const std::string sql =
+        "SELECT count(*) FROM tq9.operations WHERE true" + FilterConditions(f, params);
+    Result count(connection_->handle, sql, params);
+    if (!count.HasRow()) {
+        whyNot = MessageOf(connection_->handle);
+        return std::nullopt;
+    }
+    return std::atoll(count.Text(0).c_str());
+}
+
+std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter& f,
+                                                             std::string& whyNot) {
+    PGconn* h = connection_->handle;
+    Params params;
+    std::string sql = std::string("SELECT ") + kLineColumns + " FROM tq9.operations WHERE true" +
+                      FilterConditions(f, params);
     sql += " ORDER BY started DESC, bench, local_id DESC";
     if (f.limit > 0) sql += " LIMIT " + std::to_string(f.limit);
     Result rows(h, sql, params);

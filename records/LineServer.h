@@ -54,6 +54,8 @@ class LineServer {
     // avrdude runs; a role that may read the line (tq9_reader).
     std::optional<std::vector<OperationRecord>> Find(const RecordFilter& filter,
                                                      std::string& whyNot);
+    // How many rows the filter takes, whatever its limit.
+    std::optional<std::int64_t> Count(const RecordFilter& filter, std::string& whyNot);
     // The line's report from day `since` (YYYY-MM-DD) on; `bench`: only its rows;
     // `boardSerial`: with that board's history.
     std::optional<LineReport> Report(const std::string& since, const std::string& bench,

@@ -46,6 +46,11 @@ std::optional<std::vector<OperationRecord>> LineServer::Find(const RecordFilter&
     return std::nullopt;
 }
 
+std::optional<std::int64_t> LineServer::Count(const RecordFilter&, std::string& whyNot) {
+    whyNot = "no line server";
+    return std::nullopt;
+}
+
 std::optional<LineReport> LineServer::Report(const std::string&, const std::string&,
                                              const std::string&, std::string& whyNot) {
     whyNot = "no line server";

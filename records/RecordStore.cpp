@@ -573,12 +573,10 @@ int RecordStore::MarkInterrupted(const std::string& host, bool (*alive)(long pid
     return static_cast<int>(gone.size());
 }
 
-std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::string& whyNot) {
-    bool busy = false;
-    if (!Ready(true, busy, whyNot)) return {};
-    sqlite3* h = db_->handle;
-    std::string sql = std::string("SELECT ") + kColumns + " FROM operations WHERE 1";
-    std::vector<std::string> values;
+namespace {
+// The filter as SQL conditions after "WHERE 1", with the values they bind in order.
+std::string FilterConditions(const RecordFilter& f, std::vector<std::string>& values) {
+    std::string sql;
     auto where = [&](const char* condition, const std::string& value) {
         if (value.empty()) return;
         sql += condition;
@@ -590,12 +588,38 @@ std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::strin
     where(" AND started >= ?", f.since);
     // An "until" day includes all of it: "2026-12-09" covers up to 2026-12-09T23:59:59Z.
     if (!f.until.empty()) where(" AND started < ?", f.until + "\x7f");
+    return sql;
+}
+}  // namespace
+
+std::vector<OperationRecord> RecordStore::Find(const RecordFilter& f, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
+    sqlite3* h = db_->handle;
+    std::vector<std::string> values;
+    std::string sql = std::string("SELECT ") + kColumns + " FROM operations WHERE 1" +
+                      FilterConditions(f, values);
     sql += " ORDER BY started DESC, id DESC";
     if (f.limit > 0) sql += " LIMIT " + std::to_string(f.limit);
     Statement select(h, sql.c_str());
     for (std::size_t i = 0; i < values.size(); ++i)
         select.Bind(static_cast<int>(i + 1), values[i]);
     return ReadRows(h, select, whyNot);
+}
+
+std::optional<std::int64_t> RecordStore::Count(const RecordFilter& f, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return std::nullopt;
+    std::vector<std::string> values;
+    const std::string sql = "SELECT COUNT(*) FROM operations WHERE 1" + FilterConditions(f, values);
+    Statement count(db_->handle, sql.c_str());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        count.Bind(static_cast<int>(i + 1), values[i]);
+    if (!count.Step()) {
+        whyNot = count.Error();
+        return std::nullopt;
+    }
+    return count.Int(0);
 }
 
 namespace {

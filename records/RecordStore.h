@@ -104,6 +104,8 @@ class RecordStore {
     int MarkInterrupted(const std::string& host, bool (*alive)(long pid), std::string& whyNot);
 
     std::vector<OperationRecord> Find(const RecordFilter& filter, std::string& whyNot);
+    // How many rows the filter takes, whatever its limit.
+    std::optional<std::int64_t> Count(const RecordFilter& filter, std::string& whyNot);
     std::optional<OperationRecord> Get(std::int64_t id, std::string& whyNot);
     RecordSummary Summary(const std::string& today, std::string& whyNot);
 

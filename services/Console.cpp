@@ -16,11 +16,6 @@ void Console::Clear() {
 }
 
 void Console::SetText(const std::string& text) {
-    AdoptText(text);
-    if (view_) view_->ConsoleReplaced(lines_);
-}
-
-void Console::AdoptText(const std::string& text) {
     ++replacements_;
     lines_.clear();
     if (!text.empty()) {
@@ -39,6 +34,7 @@ void Console::AdoptText(const std::string& text) {
         const char last = text.back();
         if (last != '\r' && last != '\n') lines_.push_back(line);
     }
+    if (view_) view_->ConsoleReplaced(lines_);
 }
 
 std::string Console::Text() const {

@@ -15,12 +15,9 @@ class Console {
 
     void Add(const std::string& line);
     void Clear();
-    // Replaces the whole content, split at line ends (CR, LF or CR LF). Used when the
-    // operator edits the pane and when a log file takes the console's place.
+    // Replaces the whole content, split at line ends (CR, LF or CR LF): a log file takes
+    // the console's place. What the operator types into the pane is not the console's.
     void SetText(const std::string& text);
-
-    // The same, without telling the view: it already shows the text (the operator typed it).
-    void AdoptText(const std::string& text);
 
     const std::vector<std::string>& Lines() const { return lines_; }
     // The content as one text, lines joined with LF.

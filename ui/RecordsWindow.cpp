@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -39,6 +41,7 @@ constexpr int kBenchColumn = 1;
 // What a read of the whole line gives: its rows and the day's report, or why not.
 struct LineRead {
     std::vector<OperationRecord> rows;
+    std::int64_t total = 0;  // the rows the filter takes, beyond those read
     std::optional<LineReport> today;
     std::string whyNot;
 };
@@ -52,8 +55,11 @@ void OnThread(QObject* window, const std::string& server, const RecordFilter& fi
     std::thread([alive, server, filter, today, done] {
         auto read = std::make_shared<LineRead>();
         if (auto line = LineServer::Connect(server, read->whyNot)) {
-            if (auto rows = line->Find(filter, read->whyNot)) {
+            auto rows = line->Find(filter, read->whyNot);
+            const auto total = rows ? line->Count(filter, read->whyNot) : std::nullopt;
+            if (rows && total) {
                 read->rows = std::move(*rows);
+                read->total = *total;
                 if (!today.empty())
                     read->today = line->Report(today, filter.bench, "", read->whyNot);
             }
@@ -136,6 +142,14 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
     split->addWidget(Detail);
     split->setSizes({380, 200});
 
+    Shown = new QLabel;
+    Shown->setObjectName("Shown");
+    MoreButton = new QPushButton(QString("Show %1 more").arg(kRowsShown));
+    auto* shownRow = new QHBoxLayout;
+    shownRow->addWidget(Shown);
+    shownRow->addWidget(MoreButton);
+    shownRow->addStretch();
+
     auto* exports = new QHBoxLayout;
     exports->addWidget(Summary, 1);
     exports->addWidget(CsvButton);
@@ -144,6 +158,7 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(split, 1);
+    layout->addLayout(shownRow);
     layout->addLayout(exports);
 
     connect(ShowButton, &QPushButton::clicked, this, &RecordsWindow::Refresh);
@@ -156,23 +171,19 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
     connect(OperationFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(OutcomeFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(Table, &QTableWidget::itemSelectionChanged, this, &RecordsWindow::ShowDetail);
+    connect(MoreButton, &QPushButton::clicked, this, [this] {
+        limit_ += kRowsShown;
+        Reload();
+    });
     connect(CsvButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.csv", "CSV (*.csv)");
-        if (!path.isEmpty() && WholeLine->isChecked()) {
-            ExportLine(path, RecordsAsCsv);
-        } else if (!path.isEmpty()) {
-            ExportCsv(path);
-        }
+        if (!path.isEmpty()) ExportCsv(path);
     });
     connect(JsonButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.json", "JSON (*.json)");
-        if (!path.isEmpty() && WholeLine->isChecked()) {
-            ExportLine(path, RecordsAsJson);
-        } else if (!path.isEmpty()) {
-            ExportJson(path);
-        }
+        if (!path.isEmpty()) ExportJson(path);
     });
     Refresh();
 }
@@ -186,19 +197,54 @@ RecordFilter RecordsWindow::Filter() const {
         filter.outcome = OutcomeFilter->currentText().toStdString();
     filter.since = SinceFilter->text().trimmed().toStdString();
     filter.until = UntilFilter->text().trimmed().toStdString();
-    filter.limit = kRowsShown;
+    filter.limit = limit_;
     if (WholeLine->isChecked()) filter.bench = BenchFilter->text().trimmed().toStdString();
     return filter;
 }
 
 void RecordsWindow::Refresh() {
+    limit_ = kRowsShown;
+    Reload();
+}
+
+QString RecordsWindow::DateProblem() const {
+    for (const QLineEdit* date : {SinceFilter, UntilFilter}) {
+        const QString text = date->text().trimmed();
+        if (!text.isEmpty() && !RecordDateValid(text.toStdString())) {
+            return "\"" + text +
+                   "\" is not a valid date: write it as YYYY-MM-DD (a day that "
+                   "exists), for example 2026-12-09.";
+        }
+    }
+    return {};
+}
+
+void RecordsWindow::ShowCount(std::int64_t total) {
+    const auto shown = static_cast<std::int64_t>(rows_.size());
+    Shown->setStyleSheet({});
+    Shown->setText(total == shown ? QString("%1 %2").arg(total).arg(total == 1 ? "row" : "rows")
+                                  : QString("%1 of %2 rows").arg(shown).arg(total));
+    MoreButton->setVisible(total > shown);
+}
+
+void RecordsWindow::Reload() {
+    if (const QString problem = DateProblem(); !problem.isEmpty()) {
+        ++reading_;  // whatever was on its way no longer matches the fields
+        ShowRows({}, WholeLine->isChecked());
+        Shown->setStyleSheet("color: #c00000");
+        Shown->setText(problem);
+        MoreButton->hide();
+        return;
+    }
     if (WholeLine->isChecked()) {
         ReadLine();
         return;
     }
     ++reading_;  // an answer of the line still on its way is no longer wanted
     std::string whyNot;
-    ShowRows(store_.Find(Filter(), whyNot), false);
+    const RecordFilter filter = Filter();
+    ShowRows(store_.Find(filter, whyNot), false);
+    ShowCount(store_.Count(filter, whyNot).value_or(static_cast<std::int64_t>(rows_.size())));
 
     const std::string today = UtcNowIso8601().substr(0, 10);
     const RecordSummary s = store_.Summary(today, whyNot);
@@ -224,11 +270,13 @@ void RecordsWindow::ReadLine() {
         if (reading != reading_) return;
         if (!read.whyNot.empty()) {
             ShowRows({}, true);
+            ShowCount(0);
             Summary->setText("The line's records cannot be read: " + Q(read.whyNot));
             emit LineShown();
             return;
         }
         ShowRows(read.rows, true);
+        ShowCount(read.total);
         LineReportRow total;
         std::map<std::string, int> kinds;
         std::set<std::string> benches;
@@ -291,48 +339,72 @@ void RecordsWindow::ShowDetail() {
     Detail->setPlainText(Q(RecordDetail(rows_[static_cast<std::size_t>(row)])));
 }
 
-bool RecordsWindow::Export(const QString& path, const std::string& content) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(content.data(), static_cast<qint64>(content.size())) !=
-            static_cast<qint64>(content.size()) ||
-        !file.flush()) {
+bool RecordsWindow::Export(const QString& path, bool csv) {
+    RecordFilter all = Filter();
+    all.limit = 0;
+    const bool line = WholeLine->isChecked();
+    const std::string source = line ? lineReader_ : store_.Path();
+    // Read, made and written on a thread of their own (100 000 rows take seconds), while
+    // both windows keep painting and the operator sees that it goes on.
+    struct Outcome {
+        std::string whyNot;
+        bool done = false;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QProgressDialog progress("Exporting the board records to " + path + "...", QString(), 0, 0,
+                             this);
+    progress.setWindowTitle("Board records");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    QEventLoop waiting;
+    QPointer<QEventLoop> wake(&waiting);
+    std::thread([outcome, wake, all, line, source, csv, path] {
+        std::vector<OperationRecord> rows;
+        if (line) {
+            if (auto server = LineServer::Connect(source, outcome->whyNot)) {
+                if (auto read = server->Find(all, outcome->whyNot)) rows = std::move(*read);
+            }
+        } else if (auto store = RecordStore::Open(source, outcome->whyNot)) {
+            rows = store->Find(all, outcome->whyNot);
+        }
+        if (outcome->whyNot.empty()) {
+            // Excel on the production PCs reads a CSV file as UTF-8 only after this mark.
+            const std::string content =
+                csv ? "\xEF\xBB\xBF" + RecordsAsCsv(rows, line) : RecordsAsJson(rows, line);
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(content.data(), static_cast<qint64>(content.size())) !=
+                    static_cast<qint64>(content.size()) ||
+                !file.flush()) {
+                outcome->whyNot = "it could not be written: " + file.errorString().toStdString();
+            }
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [outcome, wake] {
+                outcome->done = true;
+                if (wake) wake->quit();
+            },
+            Qt::QueuedConnection);
+    }).detach();
+    while (!outcome->done)
+        waiting.exec();
+    progress.reset();
+    if (!outcome->whyNot.empty()) {
         QMessageBox::warning(
             this, "Board records",
-            "The records could not be written to " + path + ": " + file.errorString());
+            "The records could not be exported to " + path + ": " + Q(outcome->whyNot));
         return false;
     }
     return true;
 }
 
-void RecordsWindow::ExportLine(const QString& path,
-                               std::string (*format)(const std::vector<OperationRecord>&, bool)) {
-    RecordFilter all = Filter();
-    all.limit = 0;
-    Summary->setText("Reading the whole line for " + path + "...");
-    OnThread(this, lineReader_, all, "", [this, path, format](const LineRead& read) {
-        if (!read.whyNot.empty()) {
-            QMessageBox::warning(this, "Board records",
-                                 "The line's records cannot be read: " + Q(read.whyNot));
-        } else {
-            Export(path, format(read.rows, true));
-        }
-        Refresh();
-    });
-}
-
 bool RecordsWindow::ExportCsv(const QString& path) {
-    RecordFilter all = Filter();
-    all.limit = 0;
-    std::string whyNot;
-    return Export(path, RecordsAsCsv(store_.Find(all, whyNot)));
+    return Export(path, true);
 }
 
 bool RecordsWindow::ExportJson(const QString& path) {
-    RecordFilter all = Filter();
-    all.limit = 0;
-    std::string whyNot;
-    return Export(path, RecordsAsJson(store_.Find(all, whyNot)));
+    return Export(path, false);
 }
 
 }  // namespace tq9

@@ -28,7 +28,7 @@ class RecordsWindow : public QWidget {
     explicit RecordsWindow(RecordStore& store, std::string lineReader = {},
                            QWidget* parent = nullptr);
 
-    // Reads the records again with the filter as the fields stand.
+    // Reads the records again with the filter as the fields stand, the newest kRowsShown.
     void Refresh();
     // The filtered rows (all of them, not only those shown) written to `path`; false with
     // the reason shown to the operator when the file cannot be written.
@@ -47,6 +47,8 @@ class RecordsWindow : public QWidget {
     QLabel* Summary;
     QTableWidget* Table;
     QPlainTextEdit* Detail;
+    QLabel* Shown;            // "100 of 2345 rows", or why a date is refused
+    QPushButton* MoreButton;  // shows kRowsShown more
     QPushButton* CsvButton;
     QPushButton* JsonButton;
 
@@ -57,18 +59,22 @@ class RecordsWindow : public QWidget {
     void LineShown();
 
   private:
-    bool Export(const QString& path, const std::string& content);
+    // The filtered rows, all of them, as CSV (else JSON), from this PC or the line.
+    bool Export(const QString& path, bool csv);
     void ShowDetail();
     void ShowRows(std::vector<OperationRecord> rows, bool line);
+    void ShowCount(std::int64_t total);
+    // Why a date field cannot be taken; empty when both can.
+    QString DateProblem() const;
+    // Reads the rows again, as many as are shown now.
+    void Reload();
     void ReadLine();
-    // Exports the whole line's filtered rows, read on a thread, as `format` makes them.
-    void ExportLine(const QString& path,
-                    std::string (*format)(const std::vector<OperationRecord>&, bool));
 
     RecordStore& store_;
     std::string lineReader_;
     std::vector<OperationRecord> rows_;
     int reading_ = 0;  // the newest read of the line; older answers are dropped
+    int limit_ = kRowsShown;
 };
 
 }  // namespace tq9

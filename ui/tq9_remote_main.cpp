@@ -16,8 +16,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QShowEvent>
 #include <QSoundEffect>
 #include <QStatusBar>
 #include <QTimer>
@@ -117,6 +120,31 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     for (const std::string& warning : setup.startupWarnings)
         ctx_.ConsoleAdd("##### Warning: " + warning);
     Timer1->start();
+    BtnRescan->setFocus();  // Enter or Space starts the device flow at once
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (placed_ || event->spontaneous()) return;
+    placed_ = true;
+    if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
+}
+
+void TForm1::PlaceInside(const QRect& available) {
+    const QRect frame = frameGeometry();
+    if (available.contains(frame)) return;
+    // The frame's edges (title bar, borders) as the window manager drew them, if any.
+    const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                         frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+    const QSize room = available.size().shrunkBy(edges);
+    const QSize size = this->size().boundedTo(room).expandedTo(minimumSize());
+    QRect placed(frame.topLeft(), size.grownBy(edges));
+    if (placed.right() > available.right()) placed.moveRight(available.right());
+    if (placed.bottom() > available.bottom()) placed.moveBottom(available.bottom());
+    if (placed.left() < available.left()) placed.moveLeft(available.left());
+    if (placed.top() < available.top()) placed.moveTop(available.top());
+    resize(size);
+    move(placed.topLeft());
 }
 
 TForm1::~TForm1() {
@@ -135,16 +163,26 @@ void TForm1::BuildControls() {
     left->setFixedWidth(kLeftColumnWidth);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    // Below the height the controls need, the column scrolls instead of squashing them.
+    // Below the height the controls need, the column scrolls instead of squashing them;
+    // the Device/Close row, Cancel and the busy lamp stay above it, always in view.
     auto* leftScroll = new QScrollArea;
     leftScroll->setObjectName("LeftColumn");
     leftScroll->setWidget(left);
     leftScroll->setWidgetResizable(true);
     leftScroll->setFrameShape(QFrame::NoFrame);
+    leftScroll->setFocusPolicy(Qt::NoFocus);  // Tab goes from control to control
     leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    leftScroll->setFixedWidth(kLeftColumnWidth +
-                              leftScroll->verticalScrollBar()->sizeHint().width());
-    columns->addWidget(leftScroll);
+    const int leftWidth = kLeftColumnWidth + leftScroll->verticalScrollBar()->sizeHint().width();
+    leftScroll->setFixedWidth(leftWidth);
+    auto* pinned = new QWidget;
+    pinned->setObjectName("PinnedControls");
+    pinned->setFixedWidth(leftWidth);
+    auto* pinnedLayout = new QVBoxLayout(pinned);
+    pinnedLayout->setContentsMargins(0, 0, 0, 0);
+    auto* leftColumn = new QVBoxLayout;
+    leftColumn->addWidget(pinned);
+    leftColumn->addWidget(leftScroll, 1);
+    columns->addLayout(leftColumn);
 
     auto* deviceBar = new QGridLayout;
     BtnRescan = Button("BtnRescan", "Device", "Open TQ9 USB Device");
@@ -160,17 +198,19 @@ void TForm1::BuildControls() {
     DeviceView->setFrame(false);
     Bold(DeviceView);
     deviceBar->addWidget(DeviceView, 0, 1);
-    leftLayout->addLayout(deviceBar);
+    pinnedLayout->addLayout(deviceBar);
 
     BoardGroup = new QGroupBox("TQ9 Board Info");
     BoardGroup->setObjectName("BoardGroup");
     BoardGroup->setStatusTip("Informations read from TQ9 board connected");
     auto* board = new QGridLayout(BoardGroup);
-    BtnCancel = Button("BtnCancel", "Cancel", "Cancel any running process");
+    auto* cancelRow = new QGridLayout;
+    // Esc does what Cancel does, wherever the focus is: Cancel itself never takes it.
+    BtnCancel = Button("BtnCancel", "Cancel", "Cancel any running process (Esc)");
     BtnCancel->setFocusPolicy(Qt::NoFocus);
     TextColour(BtnCancel, kRed);
     Bold(BtnCancel);
-    board->addWidget(BtnCancel, 0, 0);
+    cancelRow->addWidget(BtnCancel, 0, 0);
     auto* busyRow = new QHBoxLayout;
     auto* busyLabel = Label("Busy");
     Bold(busyLabel);
@@ -183,7 +223,9 @@ void TForm1::BuildControls() {
     busyRow->addWidget(busyLabel);
     busyRow->addWidget(LEDbusy);
     busyRow->addStretch();
-    board->addLayout(busyRow, 0, 1, 1, 2);
+    cancelRow->addLayout(busyRow, 0, 1, 1, 2);
+    cancelRow->setContentsMargins(9, 2, 9, 2);  // in line with the board group's controls
+    pinnedLayout->addLayout(cancelRow);
 
     EditSerialNumber = Edit("EditSerialNumber", "0", "Serial Number readout from TQ9", false);
     FPGAversion = Edit("FPGAversion", "00000000",
@@ -317,6 +359,8 @@ void TForm1::BuildControls() {
     // Long lines wrap at the pane's width, so the short ones stay in view.
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves on to the next control; the operator's notes here never hold a TAB.
+    Memo1->setTabChangesFocus(true);
     right->addWidget(consoleHeading);
     right->addWidget(Memo1);
     columns->addLayout(right, 1);
@@ -352,10 +396,11 @@ void TForm1::WireHandlers() {
     connect(ButtonUpStream, &QPushButton::clicked, this, &TForm1::ButtonUpStreamClick);
     connect(ProdProg, &QPushButton::clicked, this, &TForm1::ProdProgClick);
     connect(BtnAVRonly, &QPushButton::clicked, this, &TForm1::BtnAVRonlyClick);
-    connect(Memo1, &QPlainTextEdit::textChanged, this, [this] {
-        // What the operator types becomes part of the console.
-        if (!updatingConsole_) ctx_.console.AdoptText(Memo1->toPlainText().toStdString());
-    });
+    // What the operator types stays on the screen only: the console's lines, which the
+    // operations and the board records read, are the program's own.
+    auto* cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelKey->setContext(Qt::WindowShortcut);
+    connect(cancelKey, &QShortcut::activated, this, &TForm1::BtnCancelClick);
 }
 
 template <typename Handler>

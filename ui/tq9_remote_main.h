@@ -134,8 +134,14 @@ class TForm1 : public QMainWindow, public Host {
     QAction* RecordsAction;  // Records > Board records...
     QLabel* LineStatus;      // the status bar's "N rows wait for the line server"
 
+    // Keeps the window's place and size where they fit `available` (a screen's area
+    // without its task bar), and otherwise moves it, and shrinks it as far as needed,
+    // into it.
+    void PlaceInside(const QRect& available);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void BuildControls();
@@ -161,7 +167,7 @@ class TForm1 : public QMainWindow, public Host {
     bool closePending_ = false;
     int lineTicks_ = 0;  // the timer's ticks since the line status was last read
     bool destroyed_ = false;
-    bool updatingConsole_ = false;
+    bool placed_ = false;  // PlaceInside has run at the first show
     int soundRequests_ = 0;
 };
 

@@ -91,18 +91,14 @@ void TForm1::ShowBusyLed(Rgb colour) {
 }
 
 void TForm1::ConsoleLineAdded(const std::string& line) {
-    updatingConsole_ = true;
     Memo1->appendPlainText(ConsoleShown(line));
-    updatingConsole_ = false;
 }
 
 void TForm1::ConsoleReplaced(const std::vector<std::string>& lines) {
     QStringList shown;
     for (const auto& line : lines)
         shown << ConsoleShown(line);
-    updatingConsole_ = true;
     Memo1->setPlainText(shown.join('\n'));
-    updatingConsole_ = false;
 }
 
 QLineEdit* TForm1::FieldEdit(Field field) const {
@@ -133,6 +129,8 @@ void TForm1::SetFieldText(Field field, const std::string& text) {
     if (QLineEdit* edit = FieldEdit(field)) {
         edit->setText(QString::fromStdString(text));
         edit->setCursorPosition(0);  // a text longer than the field shows its start
+        // ... and the whole of it under the pointer.
+        if (field == Field::DeviceView) edit->setToolTip(edit->text());
     }
 }
 

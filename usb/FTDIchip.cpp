@@ -47,7 +47,8 @@ bool tftdichip::createDeviceInfoList(DWORD& devicecount, std::vector<ftdiDeviceN
 bool tftdichip::isPresentBySerial(const std::string& deviceSerial) {
     auto serial = SerialArgument(deviceSerial);
     FT_HANDLE temporary = nullptr;
-    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &temporary) != FT_OK) return false;
+    lastStatus_ = dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &temporary);
+    if (lastStatus_ != FT_OK) return false;
     dll_.FT_Close(temporary);
     return true;
 }
@@ -56,7 +57,8 @@ bool tftdichip::openDeviceBySerial(const std::string& deviceSerial) {
     if (fconnected_) Refuse("openDeviceBySerial", "Already open");
     auto serial = SerialArgument(deviceSerial);
     FT_HANDLE handle = nullptr;
-    if (dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle) != FT_OK) return false;
+    lastStatus_ = dll_.FT_OpenEx(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+    if (lastStatus_ != FT_OK) return false;
     fhandle_ = handle;
     fconnected_ = true;
     return true;
@@ -69,7 +71,8 @@ void tftdichip::closeDevice() {
 }
 
 bool tftdichip::resetDevice() {
-    return dll_.FT_ResetDevice(fhandle_) == FT_OK;
+    lastStatus_ = dll_.FT_ResetDevice(fhandle_);
+    return lastStatus_ == FT_OK;
 }
 
 bool tftdichip::setBaudRate(fBaudRate baudrate) {

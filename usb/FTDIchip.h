@@ -42,11 +42,15 @@ class tftdichip {
     bool write(const std::uint8_t* buffer, std::int32_t bytesToWrite, std::int32_t& bytesWritten);
 
     bool fconnected() const { return fconnected_; }
+    // The driver's answer to the last open (or presence check) or reset, so a refusal can
+    // be named.
+    d2xx::FT_STATUS lastStatus() const { return lastStatus_; }
 
   private:
     const FTDIdll& dll_;
     d2xx::FT_HANDLE fhandle_ = nullptr;
     bool fconnected_ = false;
+    d2xx::FT_STATUS lastStatus_ = d2xx::FT_OK;
 };
 
 }  // namespace tq9

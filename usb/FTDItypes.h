@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define TQ9_FTAPI __stdcall
@@ -30,6 +31,10 @@ inline constexpr FT_STATUS FT_IO_ERROR = 4;
 inline constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 inline constexpr FT_STATUS FT_INVALID_BAUD_RATE = 7;
 inline constexpr FT_STATUS FT_OTHER_ERROR = 18;
+
+// The driver's name of a status ("FT_DEVICE_NOT_OPENED"), or "status N" for one it does
+// not name.
+std::string StatusName(FT_STATUS status);
 
 inline constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 inline constexpr ULONG FT_FLAGS_OPENED = 1;

@@ -118,6 +118,51 @@ TEST_F(DeviceFlowTest, CancellingTheDialogOpensNothingAndWritesNothing) {
     EXPECT_FALSE(cable.IsOpen());
 }
 
+// A cable that will not open: the console names it, the driver's refusal and what to do,
+// and the window stays without a device. Another program's hold shows at the driver's
+// presence check already (it opens the cable too); a cable gone since the list as "not
+// found".
+TEST_F(DeviceFlowTest, ACableThatWillNotOpenIsNamedWithTheDriversRefusal) {
+    Start();
+    const std::string held =
+        "Another program may hold it (a terminal program, another window of this tool, or "
+        "tq9ctl): close it, or unplug the cable and plug it in again, then press Device again.";
+    struct Case {
+        int after;  // successful opens before the refusal: 0 the presence check, 1 the open
+        d2xx::FT_STATUS status;
+        Lines_t said;
+    } cases[] = {
+        {0,
+         d2xx::FT_DEVICE_NOT_OPENED,
+         {"##### Error: FTDI device #0 TQ9A0001 - TTL232R-5V could not be opened: Device not "
+          "present (driver: FT_DEVICE_NOT_OPENED)",
+          held}},
+        {1,
+         d2xx::FT_IO_ERROR,
+         {"##### Error: FTDI device #0 TQ9A0001 - TTL232R-5V could not be opened: Failed to "
+          "open device (driver: FT_IO_ERROR)",
+          held}},
+        {0,
+         d2xx::FT_DEVICE_NOT_FOUND,
+         {"##### Error: FTDI device #0 TQ9A0001 - TTL232R-5V could not be opened: Device not "
+          "present (driver: FT_DEVICE_NOT_FOUND)",
+          "It was unplugged after the list was made: plug it in and press Device again."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(d2xx::StatusName(c.status));
+        driver.FailCall(sim::Call::OpenEx, 1, c.status, c.after);
+        BtnRescanClick(ctx);
+        ASSERT_GE(Lines().size(), 3u);
+        EXPECT_EQ(Lines()[Lines().size() - 3], "Open FTDI device...");
+        EXPECT_EQ(Lines_t(Lines().end() - 2, Lines().end()), c.said);
+        EXPECT_FALSE(ctx.BoardLink.connected);
+        EXPECT_TRUE(BoardButtons(false));
+    }
+    BtnRescanClick(ctx);  // the other program let go
+    EXPECT_TRUE(ctx.BoardLink.connected);
+    EXPECT_EQ(ctx.BoardLink.openRefusal, "");
+}
+
 TEST_F(DeviceFlowTest, ABoardAnsweringOnlyAtTheFourthPollCountsAsSilent) {
     Start();
     board->faults.readyFromPoll = 4;

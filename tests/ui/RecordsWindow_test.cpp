@@ -59,6 +59,8 @@ TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWor
     ASSERT_TRUE(window);
     EXPECT_TRUE(window->isVisible());
     ASSERT_EQ(window->Table->rowCount(), 4);
+    EXPECT_EQ(window->Shown->text(), "4 rows");
+    EXPECT_TRUE(window->MoreButton->isHidden());
     EXPECT_EQ(window->Table->item(3, 2)->text(), "device flow") << "newest first";
     EXPECT_EQ(window->Table->item(3, 4)->text(), "12345");
     EXPECT_EQ(window->Table->item(3, 6)->text(), "TQ9A0001");
@@ -83,7 +85,8 @@ TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWor
     std::stringstream csv;
     csv << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
     const std::string text = csv.str();
-    EXPECT_EQ(text.rfind("id,started,ended,host,program,operation,", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBFid,started,ended,host,program,operation,", 0), 0u)
+        << "the byte order mark Excel needs to read UTF-8, then the header: " << text;
     std::size_t rows = 0;
     for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
         ++rows;
@@ -92,6 +95,40 @@ TEST_F(RecordsWindowTest, TheMenuShowsTheDeviceFlowsRowAndTheFiltersAndExportWor
     EXPECT_NE(text.find("\"Serial Number: 4712\nsecond, \"\"quoted\"\" line\""), std::string::npos)
         << text;
     EXPECT_EQ(text.find("4711"), std::string::npos) << "only the filtered rows";
+}
+
+// More rows than are shown: "100 of N", and more on request; a date that does not exist
+// is refused, saying so, instead of showing no rows.
+TEST_F(RecordsWindowTest, TheWindowCountsItsRowsShowsMoreAndRefusesADateThatDoesNotExist) {
+    for (int i = 0; i < 230; ++i)
+        AddBoard(std::to_string(5000 + i % 2), "AVR only", kOutcomeCompleted);
+    Start();
+    auto* window = qobject_cast<RecordsWindow*>(form->ShowRecords());
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->Table->rowCount(), RecordsWindow::kRowsShown);
+    EXPECT_EQ(window->Shown->text(), "100 of 230 rows");
+    EXPECT_TRUE(window->MoreButton->isVisible());
+    window->MoreButton->click();
+    EXPECT_EQ(window->Shown->text(), "200 of 230 rows");
+    window->MoreButton->click();
+    EXPECT_EQ(window->Table->rowCount(), 230);
+    EXPECT_EQ(window->Shown->text(), "230 rows");
+    EXPECT_TRUE(window->MoreButton->isHidden());
+
+    window->SerialFilter->setText("5001");
+    window->Refresh();
+    EXPECT_EQ(window->Shown->text(), "100 of 115 rows") << "a new filter starts at 100 again";
+
+    window->SinceFilter->setText("2026-02-30");
+    window->Refresh();
+    EXPECT_EQ(window->Table->rowCount(), 0);
+    EXPECT_EQ(window->Shown->text(),
+              "\"2026-02-30\" is not a valid date: write it as YYYY-MM-DD (a day that exists), "
+              "for example 2026-12-09.");
+    EXPECT_TRUE(window->MoreButton->isHidden());
+    window->SinceFilter->setText("2026-02-28");
+    window->Refresh();
+    EXPECT_EQ(window->Shown->text(), "100 of 115 rows");
 }
 
 TEST_F(RecordsWindowTest, WithoutAStoreTheMenuSaysWhyInsteadOfAWindow) {

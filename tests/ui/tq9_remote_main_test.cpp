@@ -14,8 +14,10 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTest>
 #include <QTreeWidget>
 #include <QValidator>
 #include <fstream>
@@ -45,7 +47,7 @@ TEST_F(MainWindowTest, StartUpShowsEveryControlWithItsCaptionHintAndState) {
     const Row buttons[] = {
         {form->BtnRescan, "Device", "Open TQ9 USB Device", true},
         {form->BtnClose, "Close", "Close TQ9 USB Device", true},
-        {form->BtnCancel, "Cancel", "Cancel any running process", true},
+        {form->BtnCancel, "Cancel", "Cancel any running process (Esc)", true},
         {form->BtnRefresh, "Reset TQ9", "Get TQ9 board information and display label info", false},
         {form->BtnFPGAprog, "Upd FPGA", "", false},
         {form->BtnFinalize, "Finalize",
@@ -319,14 +321,18 @@ TEST_F(MaintenanceWindowTest, FinalizeFromItsButton) {
     EXPECT_EQ(memo.last(), "#DSP done");
 }
 
-TEST_F(MaintenanceWindowTest, CancelDuringAFinalizeReportIsShownAtOnceAndCutsNothing) {
+// Esc, the focus in the console, cancels as the Cancel button does: shown at once, and
+// the board's report is not cut.
+TEST_F(MaintenanceWindowTest, EscDuringAFinalizeReportIsShownAtOnceAndCutsNothing) {
+    QApplication::setActiveWindow(form.get());
+    form->Memo1->setFocus();
     board->timing.reportUs = 1'500'000;  // report lines seconds apart, as a real board's
     QTimer operatorHand;
     operatorHand.setInterval(10);
     QObject::connect(&operatorHand, &QTimer::timeout, [&] {
         if (Memo().last() == "Storing factory defaults...") {
             operatorHand.stop();
-            form->BtnCancel->click();
+            QTest::keyClick(form->Memo1, Qt::Key_Escape);
         }
     });
     operatorHand.start();
@@ -440,6 +446,69 @@ TEST_F(MainWindowTest, AtTheMinimumSizeEveryControlKeepsItsHeight) {
     }
 }
 
+// The keyboard alone: the window starts on Device; Tab leaves the console, where what is
+// typed stays on the screen and never becomes one of the console's lines (nor a record's);
+// Esc is Cancel wherever the focus is.
+TEST_F(MainWindowTest, TheKeyboardAloneStartsOnDeviceLeavesTheConsoleAndCancels) {
+    Start();
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(form->focusWidget(), form->BtnRescan);
+    const std::vector<std::string> lines = form->Context().console.Lines();
+    form->Memo1->setFocus();
+    QTest::keyClicks(form->Memo1, "a note");
+    QTest::keyClick(form->Memo1, Qt::Key_Tab);
+    EXPECT_NE(form->focusWidget(), form->Memo1);
+    EXPECT_TRUE(form->Memo1->toPlainText().contains("a note"));
+    EXPECT_FALSE(form->Memo1->toPlainText().contains('\t'));
+    EXPECT_EQ(form->Context().console.Lines(), lines);
+
+    form->Memo1->setFocus();
+    QTest::keyClick(form->Memo1, Qt::Key_Escape);
+    EXPECT_EQ(Memo().last(), kCancelWarning) << "as a click on Cancel while nothing runs";
+}
+
+// A 1024 x 768 screen with a 40-pixel task bar: the window moves and shrinks inside it; on
+// a screen where its place fits, it stays there.
+TEST_F(MainWindowTest, OnASmallScreenTheWindowIsPlacedInsideIt) {
+    Start();
+    const QRect start = form->frameGeometry();
+    form->PlaceInside(QRect(0, 0, 1920, 1040));
+    EXPECT_EQ(form->frameGeometry(), start);
+
+    const QRect small(0, 0, 1024, 728);
+    form->PlaceInside(small);
+    QApplication::processEvents();
+    const QRect placed = form->frameGeometry();
+    EXPECT_TRUE(small.contains(placed))
+        << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height();
+    EXPECT_EQ(form->width(), 859) << "the width fitted";
+    EXPECT_EQ(placed.x(), start.x()) << "and so did the left edge";
+    EXPECT_GE(form->height(), form->minimumHeight());
+}
+
+// At the minimum size, with the left column scrolled to its end, Device, Cancel and the
+// busy lamp are still in view: they are not in the part that scrolls.
+TEST_F(MainWindowTest, AtTheMinimumSizeDeviceCancelAndTheLampStayInView) {
+    Start();
+    form->resize(form->minimumSize());
+    QApplication::processEvents();
+    auto* column = form->findChild<QScrollArea*>("LeftColumn");
+    ASSERT_TRUE(column);
+    ASSERT_GT(column->verticalScrollBar()->maximum(), 0) << "the column does scroll";
+    column->verticalScrollBar()->setValue(column->verticalScrollBar()->maximum());
+    QApplication::processEvents();
+    for (QWidget* control :
+         {static_cast<QWidget*>(form->BtnRescan), static_cast<QWidget*>(form->BtnCancel),
+          static_cast<QWidget*>(form->LEDbusy)}) {
+        SCOPED_TRACE(control->objectName().toStdString());
+        EXPECT_TRUE(control->isVisible());
+        EXPECT_FALSE(column->isAncestorOf(control));
+        const QRect shown(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+        EXPECT_TRUE(form->rect().contains(shown));
+    }
+    EXPECT_TRUE(column->isAncestorOf(form->ButtonUpStream));
+}
+
 TEST_F(MainWindowTest, ABoardTextOutsideAsciiReadsTheSameInTheDialogAndTheDeviceView) {
     cable.description = "TTL232R-\xE4V";  // the driver's bytes: a-umlaut in the code page
     Start();
@@ -456,6 +525,10 @@ TEST_F(MainWindowTest, LongTextsShowTheirStartAndTheConsoleWraps) {
     const int textWidth =
         form->DeviceView->fontMetrics().horizontalAdvance(form->DeviceView->text());
     EXPECT_GE(form->DeviceView->contentsRect().width(), textWidth) << "and the whole of it fits";
+    const QString longer = QString::fromUtf8(
+        "FT5X2K9Q - TQ9 organ module, service cable of the second workshop (spare) on COM31");
+    form->SetFieldText(Field::DeviceView, longer.toStdString());
+    EXPECT_EQ(form->DeviceView->toolTip(), longer) << "what does not fit is read in its tooltip";
     form->ConsoleLineAdded(std::string(400, 'x'));
     QApplication::processEvents();
     EXPECT_EQ(form->Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
