@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
@@ -79,6 +80,25 @@ QLabel* Label(const char* text, QWidget* buddy = nullptr) {
     if (buddy) label->setBuddy(buddy);
     return label;
 }
+
+// A wheel turned over a drop-down list the operator has not picked scrolls the column
+// instead: it would otherwise change the firmware image, or start a test-port change, as
+// the pointer passes over it.
+class WheelToColumn : public QObject {
+  public:
+    WheelToColumn(QScrollArea* column, QObject* parent) : QObject(parent), column_(column) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel || static_cast<QWidget*>(watched)->hasFocus())
+            return false;
+        QCoreApplication::sendEvent(column_->viewport(), event);
+        return true;
+    }
+
+  private:
+    QScrollArea* column_;
+};
 
 QFont ConsoleFont() {
     QFont font("Lucida Console");
@@ -224,7 +244,7 @@ void TForm1::BuildControls() {
     busyRow->addWidget(LEDbusy);
     busyRow->addStretch();
     cancelRow->addLayout(busyRow, 0, 1, 1, 2);
-    cancelRow->setContentsMargins(9, 2, 9, 2);  // in line with the board group's controls
+    cancelRow->setContentsMargins(0, 2, 0, 2);  // under Device, as the device bar
     pinnedLayout->addLayout(cancelRow);
 
     EditSerialNumber = Edit("EditSerialNumber", "0", "Serial Number readout from TQ9", false);
@@ -347,6 +367,11 @@ void TForm1::BuildControls() {
     test->addWidget(ComboBox1, 5, 0, 1, 3);
     leftLayout->addWidget(TestGroup);
     leftLayout->addStretch();
+    auto* wheelGuard = new WheelToColumn(leftScroll, this);
+    for (QComboBox* list : {dd_FirmwareType, ComboBox1}) {
+        list->setFocusPolicy(Qt::StrongFocus);  // not taken by a passing wheel
+        list->installEventFilter(wheelGuard);
+    }
 
     // Right column: the console.
     auto* right = new QVBoxLayout;

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QValidator>
+#include <QWheelEvent>
 #include <fstream>
 
 #include "support/GuiBench.h"
@@ -507,6 +508,21 @@ TEST_F(MainWindowTest, AtTheMinimumSizeDeviceCancelAndTheLampStayInView) {
         EXPECT_TRUE(form->rect().contains(shown));
     }
     EXPECT_TRUE(column->isAncestorOf(form->ButtonUpStream));
+
+    // A wheel turned over a drop-down list on the way scrolls the column: the firmware
+    // image and the test port stay as they were (a test-port change would start).
+    form->dd_FirmwareType->setEnabled(true);
+    for (QComboBox* list : {form->dd_FirmwareType, form->ComboBox1}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        const int index = list->currentIndex();
+        const int scrolled = column->verticalScrollBar()->value();
+        QWheelEvent up(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &up);
+        EXPECT_EQ(list->currentIndex(), index);
+        EXPECT_LT(column->verticalScrollBar()->value(), scrolled);
+        column->verticalScrollBar()->setValue(column->verticalScrollBar()->maximum());
+    }
 }
 
 TEST_F(MainWindowTest, ABoardTextOutsideAsciiReadsTheSameInTheDialogAndTheDeviceView) {
