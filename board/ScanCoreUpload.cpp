@@ -16,6 +16,11 @@ constexpr std::uint32_t kCloseReplyLimitMs = 100;
 constexpr std::uint64_t kWordPauseUs = 1'000;
 // The last stretch of each pause is waited out awake: a sleep may end this much late.
 constexpr std::uint64_t kWordSpinUs = 250;
+// Between words the window paints and runs its timers (the lamp) now and then, so the
+// desktop does not take it for hung through a 17-second upload: in a pause with room for
+// it, at most every 25 ms. The operator's clicks wait until the words are out.
+constexpr std::uint64_t kAliveEveryUs = 25'000;
+constexpr std::uint64_t kAliveRoomUs = 700;
 
 [[noreturn]] void FileError(const std::string& fileName, const std::string& reason) {
     throw Tq9Error("Cannot read the file \"" + fileName + "\": " + reason);
@@ -102,15 +107,23 @@ void ButtonUpStreamClick(BoardContext& ctx) {
         // the rest, so the pauses do not grow by each sleep's lateness.
         FineTimerResolution fineTimer;
         std::uint64_t previous = host.MicroTicks();
+        std::uint64_t alive = previous;
         for (std::int32_t i = 0; i < n; ++i) {
             // One microsecond more: the counter's truncation must not shorten a pause.
             const std::uint64_t due = previous + kWordPauseUs + 1;
+            // The bar shows the word from the start of its pause, which absorbs the bar's
+            // own time (a repaint now and then).
+            host.SetProgressPosition(i);
+            if (const std::uint64_t now = host.MicroTicks();
+                now - alive >= kAliveEveryUs && now + kAliveRoomUs <= due) {
+                host.ProcessOutputMessages();
+                alive = host.MicroTicks();
+            }
             for (std::uint64_t now = host.MicroTicks(); now < due; now = host.MicroTicks()) {
                 if (due - now > kWordSpinUs) {
                     host.SleepUs(static_cast<std::uint32_t>(due - now - kWordSpinUs));
                 }
             }
-            host.SetProgressPosition(i);
             const std::uint32_t word = ctx.TFileBuffer4[static_cast<std::size_t>(i)];
             SendByte(ctx, static_cast<std::uint8_t>(word));
             SendByte(ctx, static_cast<std::uint8_t>(word >> 8));

@@ -76,6 +76,10 @@ class HostPlatform {
     // Handles every window message that is pending now, then returns. The handlers it runs
     // may be the operator's clicks (Cancel, or a click an operation refuses).
     virtual void ProcessMessages() = 0;
+    // Lets the window paint, run its timers and answer the window system, while the
+    // operator's input (clicks, keys) waits for the next ProcessMessages: for a loop that
+    // must not be interrupted yet should not look hung. Nothing to do without a window.
+    virtual void ProcessOutputMessages() {}
     // Blocks until a window message is pending or limitMs have passed, whichever is first.
     // Handles nothing itself: the caller follows it with ProcessMessages.
     virtual void WaitForMessage(std::uint32_t limitMs) = 0;

@@ -79,6 +79,7 @@ class TForm1 : public QMainWindow, public Host {
     void Sleep(std::uint32_t ms) override;
     void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override;
+    void ProcessOutputMessages() override;
     void WaitForMessage(std::uint32_t limitMs) override;
     void PlaySoundFile(const std::string& fileName) override;
     void ShowBusyLed(Rgb colour) override;

@@ -64,6 +64,10 @@ void TForm1::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void TForm1::ProcessOutputMessages() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void TForm1::WaitForMessage(std::uint32_t limitMs) {
     // Blocks in the event loop until something arrives; the timer bounds the wait.
     QTimer wake;

@@ -375,6 +375,42 @@ TEST_F(MaintenanceWindowTest, UploadFromTheButtonThroughTheFileDialog) {
     EXPECT_EQ(form->ProgressBar1->value(), 0);
 }
 
+// Through an upload the window paints (the bar) and its timers run (the lamp's, and
+// anyone's), between words and without cutting them: every word still goes out.
+TEST_F(MaintenanceWindowTest, TheWindowPaintsAndRunsItsTimersThroughAnUpload) {
+    constexpr int kWords = 400;  // 0.4 s at 1 ms a word
+    std::ofstream(programDir.File("long.dat"), std::ios::binary) << std::string(kWords * 4, '\x5A');
+    test::WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("long.dat");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    struct Counter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } bar;
+    form->ProgressBar1->installEventFilter(&bar);
+    int ticks = 0, paintsWhileSending = 0;
+    QTimer clock;
+    clock.setInterval(10);
+    QObject::connect(&clock, &QTimer::timeout, [&] {
+        ++ticks;
+        if (form->ProgressBar1->value() > 0) paintsWhileSending = bar.paints;
+    });
+    clock.start();
+    form->ButtonUpStream->click();
+    clock.stop();
+    EXPECT_GE(ticks, 10) << "the timers ran through the words";
+    EXPECT_GE(paintsWhileSending, 2) << "the bar was painted while the words went out";
+    const std::string wire = Wire();
+    EXPECT_EQ(wire.substr(wire.find("!\r") + 2), std::string(kWords * 4, '\x5A'));
+    EXPECT_TRUE(Memo().contains(QString("### %1 Bytes sent.").arg(kWords * 4)));
+}
+
 TEST_F(MaintenanceWindowTest, ACancelledFileDialogLeavesConsoleAndBarAlone) {
     const QStringList before = Memo();
     test::WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
