@@ -18,7 +18,9 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -355,7 +357,8 @@ bool RecordsWindow::Export(const QString& path, bool csv) {
                              this);
     progress.setWindowTitle("Board records");
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
+    // Shown by the timer below once the export has taken a while, not by its own.
+    progress.setMinimumDuration(std::numeric_limits<int>::max());
     QEventLoop waiting;
     QPointer<QEventLoop> wake(&waiting);
     std::thread([outcome, wake, all, line, source, csv, path] {
@@ -387,6 +390,9 @@ bool RecordsWindow::Export(const QString& path, bool csv) {
             },
             Qt::QueuedConnection);
     }).detach();
+    QTimer::singleShot(300, &progress, [&progress, outcome] {
+        if (!outcome->done) progress.show();
+    });
     while (!outcome->done)
         waiting.exec();
     progress.reset();
