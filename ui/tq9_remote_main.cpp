@@ -64,6 +64,7 @@ QPushButton* Button(const char* name, const char* caption, const char* hint) {
     auto* button = new QPushButton(caption);
     button->setObjectName(name);
     if (hint) button->setStatusTip(hint);
+    button->setAutoDefault(true);  // Enter presses the button that has the focus, as Space does
     return button;
 }
 

@@ -502,6 +502,15 @@ TEST_F(MainWindowTest, TheKeyboardAloneStartsOnDeviceLeavesTheConsoleAndCancels)
     form->Memo1->setFocus();
     QTest::keyClick(form->Memo1, Qt::Key_Escape);
     EXPECT_EQ(Memo().last(), kCancelWarning) << "as a click on Cancel while nothing runs";
+
+    // Enter on Device starts the device flow; Enter in its dialog opens the cable.
+    test::WhenModal([this](QWidget* modal) {
+        if (modal == dialog) QTest::keyClick(dialog->ListView1, Qt::Key_Return);
+    });
+    form->BtnRescan->setFocus();
+    QTest::keyClick(form->BtnRescan, Qt::Key_Return);
+    EXPECT_TRUE(form->BtnClose->isVisible());
+    EXPECT_TRUE(cable.IsOpen());
 }
 
 // A 1024 x 768 screen with a 40-pixel task bar: the window moves and shrinks inside it; on
