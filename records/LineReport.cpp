@@ -53,8 +53,9 @@ std::string Number(double value) {
     return text;
 }
 
-// The whole line's totals: the report's last row.
-LineReportRow Total(const LineReport& report) {
+}  // namespace
+
+LineReportRow LineReportTotal(const LineReport& report) {
     LineReportRow total;
     std::map<std::string, int> kinds;
     for (const LineReportRow& row : report.rows) {
@@ -71,6 +72,8 @@ LineReportRow Total(const LineReport& report) {
                      [](const auto& a, const auto& b) { return a.second > b.second; });
     return total;
 }
+
+namespace {
 
 // Colours told apart also by people who do not see red and green well.
 constexpr const char* kPalette[] = {"#0072b2", "#e69f00", "#009e73", "#cc79a7",
@@ -210,7 +213,7 @@ std::string LineReportText(const LineReport& report) {
                 "  runs  completed  boards  first-pass yield    failures\n";
         for (const LineReportRow& row : report.rows)
             text += line(row, row.day, row.bench);
-        text += line(Total(report), "total", "");
+        text += line(LineReportTotal(report), "total", "");
     }
     if (!report.boardSerial.empty()) {
         text += "\nBoard " + report.boardSerial + " on the line (newest first):\n";
@@ -240,7 +243,7 @@ std::string LineReportHtml(const LineReport& report, const std::string& generate
     if (report.rows.empty()) {
         html += "<p>No programming run on the line since then.</p>\n";
     } else {
-        const LineReportRow total = Total(report);
+        const LineReportRow total = LineReportTotal(report);
         html += "<h2>Boards programmed per day</h2>\n" + BoardsChart(report) +
                 "<h2>Failures by error kind</h2>\n" + FailuresChart(total) +
                 "<h2>Per day and bench</h2>\n<table>\n<tr><th>Day</th><th>Bench</th>"

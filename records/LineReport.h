@@ -33,6 +33,8 @@ struct LineReport {
     std::vector<OperationRecord> history;
 };
 
+// Every row of the report summed: the whole line's totals, failures by kind most first.
+LineReportRow LineReportTotal(const LineReport& report);
 // "91% (10 of 11)"; "-" when no board had its first run there.
 std::string FirstPassYield(int passed, int runs);
 std::string LineReportText(const LineReport& report);

@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
-#include <map>
 #include <set>
 
 #include <thread>
@@ -279,20 +278,11 @@ void RecordsWindow::ReadLine() {
         }
         ShowRows(read.rows, true);
         ShowCount(read.total);
-        LineReportRow total;
-        std::map<std::string, int> kinds;
+        const LineReportRow total = read.today ? LineReportTotal(*read.today) : LineReportRow{};
         std::set<std::string> benches;
         for (const LineReportRow& row :
-             read.today ? read.today->rows : std::vector<LineReportRow>{}) {
-            total.runs += row.runs;
-            total.completed += row.completed;
-            total.boards += row.boards;
-            total.firstRuns += row.firstRuns;
-            total.firstPassed += row.firstPassed;
+             read.today ? read.today->rows : std::vector<LineReportRow>{})
             benches.insert(row.bench);
-            for (const auto& [kind, count] : row.failuresByKind)
-                kinds[kind] += count;
-        }
         QString text = QString(
                            "Today on the line (%1, %2 %3): %4 %5 programmed, first-pass "
                            "yield %6")
@@ -302,9 +292,9 @@ void RecordsWindow::ReadLine() {
                            .arg(total.boards)
                            .arg(total.boards == 1 ? "board" : "boards")
                            .arg(Q(FirstPassYield(total.firstPassed, total.firstRuns)));
-        if (!kinds.empty()) {
+        if (!total.failuresByKind.empty()) {
             QStringList failures;
-            for (const auto& [kind, count] : kinds)
+            for (const auto& [kind, count] : total.failuresByKind)
                 failures << QString("%1 %2").arg(Q(kind)).arg(count);
             text += "; failures: " + failures.join(", ");
         }
