@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "base/Convert.h"
 #include "base/Platform.h"
@@ -16,6 +17,8 @@
 #include "cli/HelpFormatter.h"
 #include "cli/Output.h"
 #include "cli/Terminal.h"
+#include "isp/ImageCheck.h"
+#include "isp/Production.h"
 #include "isp/ProductionFiles.h"
 #include "ops/MainWindowOps.h"
 #include "records/RecordStore.h"
@@ -90,8 +93,20 @@ std::string FirmwareProblem(const std::string& image, const std::string& benchDi
         names += std::string(names.empty() ? "" : ", ") + entry;
     }
     if (!listed) return "no firmware image " + image + " in the list (" + names + ")";
-    if (!FileExistsNoCase(benchDirectory, image)) {
+    std::string flash, eeprom;
+    if (!FileExistsNoCase(benchDirectory, image, &flash)) {
         return "missing firmware image " + image + " in " + benchDirectory;
+    }
+    // As the pass checks them, but before a cable is opened: a refusal takes no device flow.
+    const std::string eepromName = EepromFileOf(image);
+    if (!FileExistsNoCase(benchDirectory, eepromName, &eeprom)) {
+        return "missing EEPROM image " + eepromName + " in " + benchDirectory;
+    }
+    for (const auto& [name, onDisk, capacity, needsData] :
+         {std::tuple{image, flash, kFlashBytes, true},
+          std::tuple{eepromName, eeprom, kEepromBytes, false}}) {
+        const std::string why = IntelHexProblem(benchDirectory + onDisk, capacity, needsData);
+        if (!why.empty()) return name + " " + why;
     }
     return {};
 }
@@ -196,8 +211,11 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
                        ? std::string()
                        : value + " is not a port number, nor a device path under /dev/";
         }));
-    program->add_flag("--avr-only", request.avrOnly, "AVR only instead of the production run");
-    program->add_flag("--yes", request.yes, "confirm every operator dialog at once");
+    // Flags take no value: "--avr-only=0" would otherwise run the whole production run.
+    program->add_flag("--avr-only", request.avrOnly, "AVR only instead of the production run")
+        ->disable_flag_override();
+    program->add_flag("--yes", request.yes, "confirm every operator dialog at once")
+        ->disable_flag_override();
 
     CLI::App* records = app.add_subcommand(
         "records",
@@ -330,6 +348,12 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     } catch (const CLI::CallForVersion&) {
         std::cout << kVersion << '\n';
         return kDone;
+    } catch (const CLI::ArgumentMismatch& error) {
+        // CLI11 says "avr-only was given a disallowed flag override".
+        const std::string what = error.what();
+        const auto cut = what.find(" was given a disallowed flag override");
+        if (cut == std::string::npos) return output.UsageError(what);
+        return output.UsageError("--" + what.substr(0, cut) + " is a flag and takes no value");
     } catch (const CLI::ParseError& error) {
         return output.UsageError(error.what());
     }
@@ -341,6 +365,15 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     }
     if (const std::string problem = ExtrasProblem(app, *sub); !problem.empty()) {
         return output.UsageError(problem);
+    }
+    if (request.command == "program" && !request.avrOnly) {
+        const std::vector<std::string> missing = MissingProductionFiles(benchDirectory);
+        std::string names;
+        for (const std::string& name : missing)
+            names += (names.empty() ? "" : ", ") + name;
+        if (!missing.empty()) {
+            return output.UsageError("the production run lacks " + names + " in " + benchDirectory);
+        }
     }
     if (request.command == "program" && !request.yes && !IsTerminal(Stream::Input)) {
         return output.UsageError(

@@ -191,6 +191,7 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     host.ctx = &ctx;
     // Each operation with its record; with --json its object follows it, also when an
     // error ended it.
+    bool recordLost = false;
     auto step = [&](RecordedOperation recorded, const std::function<void()>& body) {
         host.StartOperation();
         OperationRecord record;
@@ -200,6 +201,7 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
             if (host.json) output.Object(OperationJson(record, host.dialogs, host.recordWarning));
             throw;
         }
+        recordLost = recordLost || !host.recordWarning.empty();
         if (host.json) output.Object(OperationJson(record, host.dialogs, host.recordWarning));
     };
     int result = kFailed;
@@ -213,7 +215,9 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
             result = output.Refuse(kUsage, host.refusal);
         } else if (ctx.BoardLink.connected) {
             if (operation.run) step(operation.recorded, [&] { operation.run(ctx); });
-            result = host.failed || !ctx.BoardLink.connected ? kFailed : kDone;
+            result = host.failed || !ctx.BoardLink.connected ? kFailed
+                     : recordLost                            ? kNotRecorded
+                                                             : kDone;
         }
     } catch (const Tq9Error& error) {
         result = output.Refuse(kFailed, ErrorBoxText(error.what()));

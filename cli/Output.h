@@ -15,6 +15,7 @@ enum ExitCode : int {
     kFailed = 1,         // the board or the operation failed
     kUsage = 2,          // usage error or bad input
     kNoCable = 3,        // no cable found, or no driver
+    kNotRecorded = 4,    // done, and the board answered, but a board record was not saved
     kInterrupted = 130,  // Ctrl-C
 };
 

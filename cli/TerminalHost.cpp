@@ -1,5 +1,6 @@
 #include "cli/TerminalHost.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -26,7 +27,8 @@ void TerminalHost::ConsoleLineAdded(const std::string& line) {
     if (shown.rfind(kRecordNotSaved, 0) == 0) recordWarning = shown;
     if (json) return;  // the operation's object carries its lines
     ClearProgress();
-    std::cout << shown << '\n';
+    // Each line as it happens, also into a file or a pipe (a station's log).
+    std::cout << shown << '\n' << std::flush;
 }
 
 void TerminalHost::ConsoleReplaced(const std::vector<std::string>& lines) {
@@ -53,8 +55,15 @@ void TerminalHost::ShowMessage(MessageKind kind, const std::string& text) {
 }
 
 void TerminalHost::WaitForMessage(std::uint32_t limitMs) {
+    // In short slices: a Ctrl-C pressed meanwhile is handed over at once, not at the end.
+    constexpr std::uint32_t kSliceMs = 20;
     Deliver();
-    StdHost::WaitForMessage(limitMs);
+    const int pressesBefore = Interrupts();
+    for (std::uint32_t waited = 0; waited < limitMs && Interrupts() == pressesBefore;
+         waited += kSliceMs) {
+        StdHost::WaitForMessage(std::min(kSliceMs, limitMs - waited));
+    }
+    Deliver();
 }
 
 void TerminalHost::SetProgressMax(int maximum) {
@@ -114,7 +123,7 @@ void TerminalHost::Deliver() {
 void TerminalHost::ProgramOutputStart(const std::string& commandLine) {
     if (json) return;
     ClearProgress();
-    std::cout << "----- " << commandLine << '\n';
+    std::cout << "----- " << commandLine << '\n' << std::flush;
 }
 
 void TerminalHost::ProgramOutputAdd(const std::string& text) {
@@ -126,7 +135,7 @@ void TerminalHost::ProgramOutputAdd(const std::string& text) {
 
 void TerminalHost::ProgramOutputEnd(int exitCode) {
     if (json) return;
-    std::cout << "\n----- avrdude exit code " << exitCode << '\n';
+    std::cout << "\n----- avrdude exit code " << exitCode << '\n' << std::flush;
 }
 
 bool TerminalHost::DeviceDialogShow(int& row) {

@@ -28,20 +28,22 @@ bool RecordBytes(const std::string& line, std::string& bytes) {
 }
 }  // namespace
 
-std::string IntelHexProblem(const std::string& path, std::size_t capacity, bool needsData) {
+std::string IntelHexProblem(const std::string& path, std::size_t capacity, bool needsData,
+                            std::size_t* dataBytes) {
     std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
     if (!file) return "cannot be read";
     std::uint64_t base = 0, end = 0;
-    bool anyLine = false, anyData = false;
-    std::size_t number = 0;
+    bool anyLine = false, anyData = false, endRecord = false;
+    std::size_t number = 0, data = 0;
     std::string bytes;
     for (std::string line; std::getline(file, line);) {
         ++number;
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.pop_back();
         if (line.empty()) continue;
-        anyLine = true;
         const std::string where = " in line " + std::to_string(number);
+        if (endRecord) return "has more after its end-of-file record" + where;
+        anyLine = true;
         if (line[0] != ':' || line.size() < 11 || !RecordBytes(line, bytes)) {
             return "is not Intel HEX" + where;
         }
@@ -58,10 +60,12 @@ std::string IntelHexProblem(const std::string& path, std::size_t capacity, bool 
         if (type == 0) {
             if (count == 0) continue;
             anyData = true;
+            data += count;
             const std::uint64_t last = base + address + count;
             if (last > end) end = last;
         } else if (type == 1) {
-            break;
+            if (count != 0) return "has a record of the wrong length" + where;
+            endRecord = true;
         } else if (type == 2 || type == 4) {
             if (count != 2) return "has a record of the wrong length" + where;
             base = type == 2 ? std::uint64_t{value()} << 4 : std::uint64_t{value()} << 16;
@@ -71,11 +75,13 @@ std::string IntelHexProblem(const std::string& path, std::size_t capacity, bool 
     }
     if (file.bad()) return "cannot be read";
     if (!anyLine) return "is empty";
+    if (!endRecord) return "has no end-of-file record (cut short?)";
     if (needsData && !anyData) return "holds no data";
     if (end > capacity) {
         return "reaches " + std::to_string(end) + " bytes, more than the " +
                std::to_string(capacity) + " of the memory";
     }
+    if (dataBytes) *dataBytes = data;
     return {};
 }
 

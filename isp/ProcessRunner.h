@@ -46,4 +46,9 @@ class ProcessRunner {
 // The platform's own runner.
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner();
 
+// The start as this platform's shell takes it back, to repeat exactly that run: on Windows
+// the command line itself (what CreateProcessW gets); elsewhere the program and the
+// arguments it gets, each quoted for a POSIX shell where it needs it.
+std::string RepeatableCommandLine(const ProgramStart& start);
+
 }  // namespace tq9

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -79,9 +80,15 @@ class PosixChild : public ChildProcess {
         if (done != pid_) return false;
         ended_ = true;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        Drain();
+        // The code alone would read as the program's own verdict.
+        if (WIFSIGNALED(status)) {
+            buffered_ += "\n[ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+                         ::strsignal(WTERMSIG(status)) + "): exit code " +
+                         std::to_string(exitCode_) + "]\n";
+        }
         // What it started ends with it: a child left behind could hold the port.
         ::kill(-pid_, SIGKILL);
-        Drain();
         return true;
     }
 
@@ -152,10 +159,30 @@ class PosixRunner : public ProcessRunner {
     }
 };
 
+// One word for a POSIX shell: as it is when nothing in it means anything to a shell, else
+// in single quotes (a quote inside as '\'').
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789_@%+=:,./-") == std::string::npos;
+    if (plain) return word;
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 }  // namespace
 
 std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
     return std::make_unique<PosixRunner>();
+}
+
+std::string RepeatableCommandLine(const ProgramStart& start) {
+    std::string line = ShellWord(start.programPath);
+    for (const std::string& arg : SplitArguments(start.arguments))
+        line += " " + ShellWord(arg);
+    return line;
 }
 
 }  // namespace tq9

@@ -80,4 +80,8 @@ std::unique_ptr<ProcessRunner> MakeSystemProcessRunner() {
     return std::make_unique<WinRunner>();
 }
 
+std::string RepeatableCommandLine(const ProgramStart& start) {
+    return start.commandLine;
+}
+
 }  // namespace tq9

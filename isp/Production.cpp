@@ -1,5 +1,8 @@
 #include "isp/Production.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "base/Platform.h"
 #include "base/Wildcard.h"
 #include "board/DeviceFlow.h"
@@ -34,6 +37,57 @@ std::string FirstMatch(const IspContext& ctx, const char* pattern) {
 bool Exists(const IspContext& ctx, const std::string& name) {
     return FileExistsNoCase(ctx.ProgramDirectory, name);
 }
+
+// The generation and edition a name holds ("TQ9gen3_ed2_b.hex" with "gen" and "_ed": 3, 2;
+// "TQ95-g3ed2" with "g" and "ed"), matched without regard to case; false when it holds
+// none.
+bool GenerationAndEdition(const std::string& name, const std::string& genMark,
+                          const std::string& edMark, int& generation, int& edition) {
+    std::string lower = name;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto digitsAt = [&](std::size_t at, int& value) {
+        std::size_t end = at;
+        while (end < lower.size() && end - at < 3 &&
+               std::isdigit(static_cast<unsigned char>(lower[end])))
+            ++end;
+        if (end == at) return std::string::npos;
+        value = std::stoi(lower.substr(at, end - at));
+        return end;
+    };
+    for (std::size_t at = lower.find(genMark); at != std::string::npos;
+         at = lower.find(genMark, at + 1)) {
+        const std::size_t afterGeneration = digitsAt(at + genMark.size(), generation);
+        if (afterGeneration == std::string::npos ||
+            lower.compare(afterGeneration, edMark.size(), edMark) != 0)
+            continue;
+        if (digitsAt(afterGeneration + edMark.size(), edition) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// What the board reports once programmed, held against the image written: a bench whose
+// ISP cable and FTDI cable are on different boards programs one and identifies the other.
+void NoteBoardAfterProgramming(IspContext& ctx, const std::string& image) {
+    const TBoardInfo& info = ctx.BoardInfo;
+    if (info.FirmwareName.empty()) return;
+    ctx.BoardAfter = info.FirmwareName + " " + FormatFirmwareVersion(info.FirmwareVersion);
+    int imageGeneration = 0, imageEdition = 0, boardGeneration = 0, boardEdition = 0;
+    if (!GenerationAndEdition(image, "gen", "_ed", imageGeneration, imageEdition) ||
+        !GenerationAndEdition(info.FirmwareName, "g", "ed", boardGeneration, boardEdition) ||
+        (imageGeneration == boardGeneration && imageEdition == boardEdition))
+        return;
+    ctx.ImageMismatch = "##### Warning: The board reports " + info.FirmwareName +
+                        " after programming, but " + image + " holds gen" +
+                        std::to_string(imageGeneration) + " ed" + std::to_string(imageEdition) +
+                        ". Are the ISP cable and the FTDI cable on the same board?";
+    ctx.ConsoleAdd(ctx.ImageMismatch);
+}
+
+// A pass that ends here: the step that failed, unless an earlier one already said.
+void FailedAt(IspContext& ctx, const char* step) {
+    if (ctx.FailedStep.empty()) ctx.FailedStep = step;
+}
 }  // namespace
 
 const char* ErrorKindName(TErrorKind kind) {
@@ -41,6 +95,25 @@ const char* ErrorKindName(TErrorKind kind) {
                                          "ComErr", "FlashErr", "",      "VersionErr", "CancelErr"};
     const auto i = static_cast<std::size_t>(kind);
     return i < std::size(kNames) ? kNames[i] : "";
+}
+
+std::vector<std::string> MissingProductionFiles(const std::string& directory) {
+    std::vector<std::string> missing;
+    const auto anyMatch = [&](const char* pattern) {
+        const auto names = FilesInDirectory(directory);
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::string& name) { return WildcardMatch(pattern, name); });
+    };
+    for (const char* pattern : {"fpga_*.bit", "tq9*.hex"}) {
+        if (!anyMatch(pattern)) missing.push_back(pattern);
+    }
+    std::vector<std::string> names = {AvrdudeExecutableName(), "avrdude.conf"};
+    for (const ProductionFile& file : kDataFiles)
+        names.push_back(file.name);
+    for (const std::string& name : names) {
+        if (!FileExistsNoCase(directory, name)) missing.push_back(name);
+    }
+    return missing;
 }
 
 bool CheckProductionFiles(IspContext& ctx) {
@@ -153,16 +226,24 @@ void ProdProgClick(IspContext& ctx) {
     if (!link.connected) return;
     ctx.CancelRequested = 0;
     ctx.console.Clear();
-    if (CheckProductionFiles(ctx)) return;
+    const auto cancelled = [&] {
+        if (ctx.CancelRequested) FailedAt(ctx, kFailedCancel);
+        return ctx.CancelRequested != 0;
+    };
+    if (CheckProductionFiles(ctx)) {
+        FailedAt(ctx, kFailedProductionFiles);
+        return;
+    }
     ctx.ErrorKind = noErr;
     ctx.ErrorCount = 0;
     ctx.ShowMessage(MessageKind::Information, kConnectIspPrompt);
-    if (!ProgramByIsp(ctx, host.FieldText(Field::dd_FirmwareType),
-                      host.FieldText(Field::EditDiamex))) {
+    const std::string image = host.FieldText(Field::dd_FirmwareType);
+    if (!ProgramByIsp(ctx, image, host.FieldText(Field::EditDiamex))) {
+        if (ctx.FailedStep.empty()) cancelled();
         return;
     }
     ctx.BusyPulse();
-    if (ctx.CancelRequested) return;
+    if (cancelled()) return;
     if (!link.connected) {
         if (link.selectedIndex < 0 || link.comNumber < 0) {
             BtnRescanClick(ctx);
@@ -173,27 +254,32 @@ void ProdProgClick(IspContext& ctx) {
     ctx.ConsoleAdd("Waiting for AVR boot... ");
     ctx.ShowMessage(MessageKind::Information, kJumperPrompt);
     if (ReconnectAndIdentify(ctx, true)) {
-        if (ctx.CancelRequested) return;
+        if (cancelled()) return;
+        NoteBoardAfterProgramming(ctx, image);
         PrintBoardSummary(ctx);
     } else {
+        FailedAt(ctx, kFailedBoardAfter);
         ctx.ErrorKind = SyncErr;
         ctx.RequestCancel();
     }
     if (ctx.ErrorKind > SyncErr) {
+        FailedAt(ctx, kFailedBoardAfter);
         ShowRunResult(ctx, "Repeat programming procedure.");
         return;
     }
     ReadBoardInfo(ctx, false);
     if (link.connected) ctx.CancelRequested = 0;
-    if (ctx.CancelRequested) return;
+    if (cancelled()) return;
     ReadBoardInfo(ctx, false);
-    if (ctx.CancelRequested) return;
+    if (cancelled()) return;
     ctx.ConsoleAdd("");
     if (CheckBoardReady(ctx)) {
         ctx.BusyPulse();
         PrintBoardSummary(ctx);
+        ctx.FailedStep.clear();  // the board answered in the end: nothing failed
         ctx.ShowMessage(MessageKind::Information, kRunSucceeded);
     } else {
+        FailedAt(ctx, kFailedBoardAfter);
         // A board that does not answer at the end is a failed run, never a success.
         ++ctx.ErrorCount;
         ctx.ErrorKind = ComErr;
@@ -206,14 +292,24 @@ void BtnAVRonlyClick(IspContext& ctx) {
     ctx.CancelRequested = 0;
     ctx.ConsoleAdd("Setting AVR Fuse Bits...");
     ctx.ConsoleAdd("Programming AVR controller by ISP...");
-    ProgramByIsp(ctx, ctx.host.FieldText(Field::dd_FirmwareType),
-                 ctx.host.FieldText(Field::EditDiamex));
+    const std::string image = ctx.host.FieldText(Field::dd_FirmwareType);
+    // Its result is not looked at, but a board whose programming failed runs what it ran.
+    const bool programmed = ProgramByIsp(ctx, image, ctx.host.FieldText(Field::EditDiamex));
     ctx.DelayMs(2000);
-    if (ctx.CancelRequested) return;
+    if (ctx.CancelRequested) {
+        FailedAt(ctx, kFailedCancel);
+        return;
+    }
     if (ReconnectAndIdentify(ctx, true)) {
         ReadBoardInfo(ctx, true);
-        if (!ctx.CancelRequested) PrintBoardSummary(ctx);
+        if (ctx.CancelRequested) {
+            FailedAt(ctx, kFailedCancel);
+        } else {
+            if (programmed) NoteBoardAfterProgramming(ctx, image);
+            PrintBoardSummary(ctx);
+        }
     } else {
+        FailedAt(ctx, kFailedBoardAfter);
         ctx.ConsoleAdd("##### Error: Controller not responding!");
     }
 }

@@ -3,6 +3,7 @@
 // ISP programming, reconnect and identification, error counting and the result dialog.
 
 #include <string>
+#include <vector>
 
 #include "isp/ProgramByIsp.h"
 
@@ -13,6 +14,9 @@ const char* ErrorKindName(TErrorKind kind);
 
 // Writes a line per production file; true when anything is missing.
 bool CheckProductionFiles(IspContext& ctx);
+// The production files (or their patterns) missing from `directory`, for a check that
+// comes before any cable is opened.
+std::vector<std::string> MissingProductionFiles(const std::string& directory);
 void ShowRunResult(IspContext& ctx, const std::string& text);
 void CloseBoardLink(IspContext& ctx);
 void ReportNoResponse(IspContext& ctx);

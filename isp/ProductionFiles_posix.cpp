@@ -12,7 +12,8 @@ const char* AvrdudeDisplayName() {
 }
 
 bool IspPortValid(const std::string& comText) {
-    if (AllDigits(comText)) return true;
+    std::string number;
+    if (AllDigits(comText)) return PortNumber(comText, number);
     if (comText.rfind("/dev/", 0) != 0 || comText.size() == 5) return false;
     for (const char c : comText) {
         const auto byte = static_cast<unsigned char>(c);
@@ -31,7 +32,9 @@ bool IspPortValid(const std::string& comText) {
 
 std::string IspPortArgument(const std::string& comText) {
     if (!comText.empty() && comText.front() == '/') return comText;
-    return "/dev/ttyUSB" + comText;
+    std::string number;
+    PortNumber(comText, number);
+    return "/dev/ttyUSB" + number;
 }
 
 const char* IspPortPermissionAdvice() {

@@ -10,11 +10,14 @@ const char* AvrdudeDisplayName() {
 }
 
 bool IspPortValid(const std::string& comText) {
-    return AllDigits(comText);
+    std::string number;
+    return PortNumber(comText, number);
 }
 
 std::string IspPortArgument(const std::string& comText) {
-    return "COM" + comText;
+    std::string number;
+    PortNumber(comText, number);
+    return "COM" + number;
 }
 
 const char* IspPortPermissionAdvice() {

@@ -1,5 +1,6 @@
 #include "isp/ProgramByIsp.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,9 @@ void AppendBounded(std::string& kept, const std::string& more) {
     const std::size_t tail = kOutputKept - kOutputHeadKept;
     kept = kept.substr(0, kOutputHeadKept) + kOutputCut + kept.substr(kept.size() - tail);
 }
+
+// The flash run's ISP clock period (-B), in microseconds.
+constexpr unsigned kFlashBitClockUs = 2;
 
 std::string CommonArguments(const std::string& config, const char* bitClock,
                             const std::string& port) {
@@ -94,14 +98,29 @@ void ReportNotStarted(IspContext& ctx, const RunOutcome& run) {
     ctx.ConsoleAdd("##### Error: AVRdude could not be started: " + run.whyNot);
 }
 
+std::string Seconds(std::uint32_t ms) {
+    return std::to_string((ms + 999) / 1000) + " s";
+}
+
+// A run past its limit, named with the limit; it was stopped as a Cancel stops it.
+void ReportTimedOut(IspContext& ctx, const char* run, std::uint32_t limitMs) {
+    ctx.ConsoleAdd(std::string("##### Error: AVRdude ") + run + " did not end within " +
+                   Seconds(limitMs) + " and was stopped. Unplug DIAMEX from USB and reconnect.");
+}
+
 // A fuse, verify or flash run's end: true when it ran and exited with 0. A cancelled run
 // has its warning line already.
-bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const std::string& failure) {
+bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const char* name, std::uint32_t limitMs,
+                  const std::string& failure) {
     if (!run.started) {
         ReportNotStarted(ctx, run);
         return false;
     }
     if (run.cancelled) return false;
+    if (run.timedOut) {
+        ReportTimedOut(ctx, name, limitMs);
+        return false;
+    }
     if (run.exitCode == 0) return true;
     ctx.ConsoleAdd("##### Error: " + failure + " (exit code " + std::to_string(run.exitCode) + ")");
     return false;
@@ -109,18 +128,74 @@ bool RunSucceeded(IspContext& ctx, const RunOutcome& run, const std::string& fai
 
 // Why an image cannot be programmed, as a console line; empty when it can.
 std::string ImageProblem(const IspContext& ctx, const char* what, const std::string& name,
-                         const std::string& onDisk, std::size_t capacity, bool needsData) {
-    const std::string why = IntelHexProblem(ctx.ProgramDirectory + onDisk, capacity, needsData);
+                         const std::string& onDisk, std::size_t capacity, bool needsData,
+                         std::size_t& dataBytes) {
+    const std::string why =
+        IntelHexProblem(ctx.ProgramDirectory + onDisk, capacity, needsData, &dataBytes);
     return why.empty() ? why : std::string("##### Error: ") + what + name + " " + why;
 }
 
+// Now in UTC, as the records write it.
+std::string UtcNow() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                  int(time.minutes().count()), int(time.seconds().count()));
+    return text;
+}
+
+// Beside the lock, who holds it: a station that waits is told whom it waits for.
+constexpr const char* kHolderFile = "avrdude.log.holder";
+
+class ProbeLogLock {
+  public:
+    explicit ProbeLogLock(const IspContext& ctx) : directory_(ctx.ProgramDirectory) {}
+    ~ProbeLogLock() { Release(); }
+    DirectoryLock::Result TryTake(const std::string& holder, std::string& whyNot) {
+        const auto result = lock_.TryTake(directory_, whyNot);
+        if (result == DirectoryLock::Result::taken) {
+            taken_ = true;
+            std::ofstream(std::filesystem::u8path(directory_ + kHolderFile), std::ios::trunc)
+                << holder;
+        }
+        return result;
+    }
+    // Removed before the lock goes, so it never removes the next holder's.
+    void Release() {
+        if (!taken_) return;
+        taken_ = false;
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::u8path(directory_ + kHolderFile), ignored);
+        lock_.Release();
+    }
+    std::string Holder() const {
+        std::string text;
+        if (!ReadLines(directory_ + kHolderFile, text)) return {};
+        return TrimRight(text.substr(0, 400));
+    }
+
+  private:
+    std::string directory_;
+    DirectoryLock lock_;
+    bool taken_ = false;
+};
+
 // Holds the bench directory from removing the old probe log to reading the new one, so a
 // second station on the same directory never judges this one's log. A cancel ends the wait.
-bool LockProbeLog(IspContext& ctx, DirectoryLock& lock) {
+bool LockProbeLog(IspContext& ctx, ProbeLogLock& lock, const std::string& port) {
+    const std::string holder = "host " + HostName() + ", program " + ctx.ProgramName +
+                               ", process " + std::to_string(CurrentProcessId()) +
+                               ", DIAMEX port " + port + ", since " + UtcNow();
+    std::string saidHolder;
     bool said = false;
     for (;;) {
         std::string whyNot;
-        switch (lock.TryTake(ctx.ProgramDirectory, whyNot)) {
+        switch (lock.TryTake(holder, whyNot)) {
             case DirectoryLock::Result::taken:
                 return true;
             case DirectoryLock::Result::failed:
@@ -130,10 +205,13 @@ bool LockProbeLog(IspContext& ctx, DirectoryLock& lock) {
             case DirectoryLock::Result::busy:
                 break;
         }
-        if (!said) {
+        // The holder's file may lag its lock by a moment: it is said once it is there.
+        const std::string other = lock.Holder();
+        if (!said || (other != saidHolder && !other.empty())) {
             ctx.ConsoleAdd("Waiting for another station's AVRdude probe in " +
-                           ctx.ProgramDirectory);
+                           ctx.ProgramDirectory + (other.empty() ? "" : " (" + other + ")"));
             said = true;
+            saidHolder = other;
         }
         ctx.DelayMs(kWaitSliceMs);
         if (ctx.CancelRequested) {
@@ -142,11 +220,16 @@ bool LockProbeLog(IspContext& ctx, DirectoryLock& lock) {
         }
     }
 }
+
+bool Fail(IspContext& ctx, const char* step) {
+    ctx.FailedStep = step;
+    return false;
+}
 }  // namespace
 
 RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
                              const std::string& arguments, const std::string& workingDirectory,
-                             bool hidden) {
+                             bool hidden, std::uint32_t limitMs) {
     ProgramStart start;
     start.programPath = programPath;
     start.arguments = TrimRight(arguments);
@@ -162,7 +245,9 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
     if (ctx.ProgramRuns.size() >= IspContext::kProgramRunsKept) {
         ctx.ProgramRuns.erase(ctx.ProgramRuns.begin());
     }
-    ctx.ProgramRuns.push_back({start.commandLine, -1, false, {}});
+    // As a shell takes it back: the line repeats exactly this run, and nothing else.
+    const std::string shown = RepeatableCommandLine(start);
+    ctx.ProgramRuns.push_back({shown, -1, false, {}});
     RunOutcome outcome;
     if (!ctx.runner) {
         outcome.whyNot = "no way to start programs";
@@ -176,7 +261,7 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
     }
     outcome.started = true;
     ctx.ProgramRuns.back().running = true;
-    if (!hidden) ctx.host.ProgramOutputStart(start.commandLine);
+    if (!hidden) ctx.host.ProgramOutputStart(shown);
     auto takeOutput = [&] {
         std::string text = child->TakeOutput();
         AppendBounded(ctx.ProgramRuns.back().output, text);
@@ -187,21 +272,33 @@ RunOutcome RunProgramAndWait(IspContext& ctx, const std::string& programPath,
         }
     };
     const unsigned cancelsAtStart = ctx.CancelRequests();
-    std::uint32_t slicesSinceStop = 0;
+    const unsigned stopsAtStart = ctx.StopRequests();
+    std::uint32_t waitedMs = 0, msSinceStop = 0;
+    bool stopping = false, forced = false;
     while (!child->Wait(kWaitSliceMs)) {
+        waitedMs += kWaitSliceMs;
         takeOutput();
         ctx.BusyPulse();
-        if (!outcome.cancelled && ctx.CancelRequests() != cancelsAtStart) {
+        if (!stopping && ctx.CancelRequests() != cancelsAtStart) {
             // The operator is not made to wait out a programmer that does not answer.
-            outcome.cancelled = true;
+            outcome.cancelled = stopping = true;
             child->Stop(false);
-        } else if (outcome.cancelled && ++slicesSinceStop == kStopGraceMs / kWaitSliceMs) {
-            child->Stop(true);
+        } else if (!stopping && limitMs != 0 && waitedMs >= limitMs) {
+            outcome.timedOut = stopping = true;
+            child->Stop(false);
+        } else if (stopping && !forced) {
+            msSinceStop += kWaitSliceMs;
+            // A program that is closing does not wait out the grace.
+            if (msSinceStop >= kStopGraceMs || ctx.StopRequests() != stopsAtStart) {
+                forced = true;
+                child->Stop(true);
+            }
         }
     }
     outcome.exitCode = child->ExitCode();
     ctx.ProgramRuns.back().running = false;
-    if (!outcome.cancelled) ctx.ProgramRuns.back().exitCode = outcome.exitCode;
+    // The code it ended with, stopped or not: the console and the records tell one truth.
+    ctx.ProgramRuns.back().exitCode = outcome.exitCode;
     takeOutput();
     if (!hidden) ctx.host.ProgramOutputEnd(outcome.exitCode);
     return outcome;
@@ -223,8 +320,9 @@ std::string FuseVerifyArguments(const std::string& port, const std::string& conf
 
 std::string FlashArguments(const std::string& port, const std::string& flashFile,
                            const std::string& eepromFile, const std::string& config) {
-    return CommonArguments(config, "2", port) + " -U flash:w:\"" + flashFile +
-           "\":i -U eeprom:w:\"" + eepromFile + "\":i -U lock:w:0xef:m";
+    return CommonArguments(config, std::to_string(kFlashBitClockUs).c_str(), port) +
+           " -U flash:w:\"" + flashFile + "\":i -U eeprom:w:\"" + eepromFile +
+           "\":i -U lock:w:0xef:m";
 }
 
 std::string EepromFileOf(const std::string& flashFile) {
@@ -235,6 +333,14 @@ std::string EepromFileOf(const std::string& flashFile) {
     return (hasExtension ? flashFile.substr(0, dot) : flashFile) + ".eep";
 }
 
+std::uint32_t FlashRunLimitMs(const AvrdudeTimeLimits& limits, std::size_t flashBytes,
+                              std::size_t eepromBytes, unsigned bitClockUs) {
+    const double flashUs = 2 * 87.0 + 2 * 32.0 * bitClockUs + 4500.0 / 256;
+    const double eepromUs = 9000.0 + 2 * 87.0 + 2 * 32.0 * bitClockUs;
+    const double us = flashBytes * flashUs + eepromBytes * eepromUs;
+    return limits.flashBaseMs + static_cast<std::uint32_t>(limits.flashFactor * us / 1000);
+}
+
 bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::string& comText) {
     if (!ctx.BoardLink.connected) return false;
 
@@ -243,29 +349,31 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
         ctx.ConsoleAdd("##### Error: HEX flash file not found");
         ++ctx.ErrorCount;
         ctx.ErrorKind = FileErr;
-        return false;
+        return Fail(ctx, kFailedImageCheck);
     }
     const std::string eepromFile = EepromFileOf(flashFile);
     if (!Resolve(ctx, eepromFile, eepromOnDisk)) {
         ctx.ConsoleAdd("##### Error: EEPROM file not found");
         ++ctx.ErrorCount;
         ctx.ErrorKind = FileErr;
-        return false;
+        return Fail(ctx, kFailedImageCheck);
     }
     // avrdude would find a bad image only in the flash run, after the fuses were written and
     // the chip erased.
-    for (const std::string& problem :
-         {ImageProblem(ctx, "HEX flash file ", flashFile, flashOnDisk, kFlashBytes, true),
-          ImageProblem(ctx, "EEPROM file ", eepromFile, eepromOnDisk, kEepromBytes, false)}) {
+    std::size_t flashBytes = 0, eepromBytes = 0;
+    for (const std::string& problem : {ImageProblem(ctx, "HEX flash file ", flashFile, flashOnDisk,
+                                                    kFlashBytes, true, flashBytes),
+                                       ImageProblem(ctx, "EEPROM file ", eepromFile, eepromOnDisk,
+                                                    kEepromBytes, false, eepromBytes)}) {
         if (problem.empty()) continue;
         ctx.ConsoleAdd(problem);
         ++ctx.ErrorCount;
         ctx.ErrorKind = FileErr;
-        return false;
+        return Fail(ctx, kFailedImageCheck);
     }
     ctx.BusyPulse();
     ctx.DelayMs(50);
-    if (ctx.CancelRequested) return false;
+    if (ctx.CancelRequested) return Fail(ctx, kFailedCancel);
 
     ctx.ConsoleAdd("Programming with DIAMEX ISP on COM " + comText);
     ctx.ConsoleAdd("Flash \u00b4file: " + flashFile);
@@ -275,7 +383,7 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     // Only a port goes into avrdude's command line, never other words of the operator's.
     if (!IspPortValid(comText)) {
         ctx.ConsoleAdd(kPortError);
-        return false;
+        return Fail(ctx, kFailedPort);
     }
     // Found like every other file, and started as it stands on disk.
     std::string avrdudeName = AvrdudeExecutableName();
@@ -284,16 +392,17 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     const std::string port = IspPortArgument(comText);
     std::string config = kConfig;  // passed as it stands on disk when it is there
     Resolve(ctx, kConfig, config);
+    const AvrdudeTimeLimits& limits = ctx.avrdudeLimits;
 
-    DirectoryLock lock;
-    if (!LockProbeLog(ctx, lock)) return false;
+    ProbeLogLock lock(ctx);
+    if (!LockProbeLog(ctx, lock, port)) return Fail(ctx, kFailedCancel);
     // A log left by an earlier probe must never be judged as this one's.
     RemoveOldLog(ctx);
     const RunOutcome probe =
-        RunProgramAndWait(ctx, avrdude, ProbeArguments(port, config), "", true);
+        RunProgramAndWait(ctx, avrdude, ProbeArguments(port, config), "", true, limits.probeMs);
     if (!probe.started) {
         ReportNotStarted(ctx, probe);
-        return false;
+        return Fail(ctx, kFailedProbe);
     }
 
     std::string logName, log;
@@ -303,14 +412,18 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     if (logRead) {
         ctx.ProbeLog = log;
         ctx.console.SetText(log);
-    } else if (!probe.cancelled) {
+    } else if (!probe.cancelled && !probe.timedOut) {
         // Nothing was verified, so nothing may be programmed. avrdude's own words say why.
         ctx.ConsoleAdd("##### Error: AVRdude log not created");
         for (const std::string& line : OutputLines(probe.output))
             ctx.ConsoleAdd(line);
-        return false;
+        return Fail(ctx, kFailedProbe);
     }
-    if (ctx.CancelRequested || probe.cancelled) return false;
+    if (ctx.CancelRequested || probe.cancelled) return Fail(ctx, kFailedCancel);
+    if (probe.timedOut) {
+        ReportTimedOut(ctx, "probe", limits.probeMs);
+        return Fail(ctx, kFailedProbe);
+    }
 
     const std::string text = ctx.console.Text();
     // avrdude 7 says "cannot open port" where older versions said "ser_open".
@@ -322,7 +435,7 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     if (clean && probe.exitCode != 0) {
         ctx.ConsoleAdd("##### Error: AVRdude probe failed (exit code " +
                        std::to_string(probe.exitCode) + ")");
-        return false;
+        return Fail(ctx, kFailedProbe);
     }
     if (clean) {
         // A board whose fuses, EEPROM or lock byte were not written still answers, so
@@ -330,14 +443,15 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
         // the production PC's), so a run of its own reads them back. A cancel that came
         // since the last look (pressed while the log was read) still stops the pass here.
         ctx.host.ProcessMessages();
-        if (ctx.CancelRequested) return false;
+        if (ctx.CancelRequested) return Fail(ctx, kFailedCancel);
         const RunOutcome fuses =
-            RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true);
-        if (!RunSucceeded(ctx, fuses, "AVRdude fuses run failed")) return false;
-        if (ctx.CancelRequested) return false;
-        const RunOutcome verify =
-            RunProgramAndWait(ctx, avrdude, FuseVerifyArguments(port, config), "", true);
-        if (verify.started && !verify.cancelled && verify.exitCode != 0) {
+            RunProgramAndWait(ctx, avrdude, FuseArguments(port, config), "", true, limits.fusesMs);
+        if (!RunSucceeded(ctx, fuses, "fuse run", limits.fusesMs, "AVRdude fuses run failed"))
+            return Fail(ctx, fuses.cancelled ? kFailedCancel : kFailedFuses);
+        if (ctx.CancelRequested) return Fail(ctx, kFailedCancel);
+        const RunOutcome verify = RunProgramAndWait(ctx, avrdude, FuseVerifyArguments(port, config),
+                                                    "", true, limits.fuseReadBackMs);
+        if (verify.started && !verify.cancelled && !verify.timedOut && verify.exitCode != 0) {
             // avrdude's own words on what read back otherwise, before the verdict.
             for (const std::string& line : OutputLines(verify.output)) {
                 if (line.find("mismatch") != std::string::npos ||
@@ -345,11 +459,17 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
                     ctx.ConsoleAdd(line);
             }
         }
-        if (!RunSucceeded(ctx, verify, "AVRdude fuse verify failed")) return false;
-        if (ctx.CancelRequested) return false;
-        const RunOutcome flash = RunProgramAndWait(
-            ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config), "", false);
-        if (!RunSucceeded(ctx, flash, "AVRdude flash run failed")) return false;
+        if (!RunSucceeded(ctx, verify, "fuse read-back", limits.fuseReadBackMs,
+                          "AVRdude fuse verify failed"))
+            return Fail(ctx, verify.cancelled ? kFailedCancel : kFailedFuseReadBack);
+        if (ctx.CancelRequested) return Fail(ctx, kFailedCancel);
+        const std::uint32_t flashLimit =
+            FlashRunLimitMs(limits, flashBytes, eepromBytes, kFlashBitClockUs);
+        const RunOutcome flash =
+            RunProgramAndWait(ctx, avrdude, FlashArguments(port, flashOnDisk, eepromOnDisk, config),
+                              "", false, flashLimit);
+        if (!RunSucceeded(ctx, flash, "flash run", flashLimit, "AVRdude flash run failed"))
+            return Fail(ctx, flash.cancelled ? kFailedCancel : kFailedFlash);
     }
     if (portFailure) {
         ctx.ConsoleAdd(kPortError);
@@ -361,6 +481,7 @@ bool ProgramByIsp(IspContext& ctx, const std::string& flashFile, const std::stri
     if (timeout) {
         ctx.ConsoleAdd("##### Error: AVRdude timeout. Unplug DIAMEX from USB and reconnect.");
     }
+    if (!clean) ctx.FailedStep = kFailedProbe;
     return clean;
 }
 

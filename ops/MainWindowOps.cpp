@@ -45,6 +45,8 @@ bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
 
 OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
                             const std::function<void()>& body, OperationRecord* record) {
+    // Other stations on the bench directory are told which program holds it.
+    if (ctx.ProgramName.empty()) ctx.ProgramName = ctx.Records.program;
     // Only the device flow starts without a board; the others, so started, do nothing.
     if (operation != RecordedOperation::DeviceFlow && !ctx.BoardLink.connected) {
         body();

@@ -20,20 +20,9 @@ inline constexpr const char* kOutcomeCancelled = "cancelled";
 inline constexpr const char* kOutcomeEndedEarly = "ended early";
 inline constexpr const char* kOutcomeInterrupted = "interrupted";
 
-// Which step of a production or AVR-only pass failed, as the records name it.
-inline constexpr const char* kFailedImageCheck = "image check";
-inline constexpr const char* kFailedProductionFiles = "production files";
-inline constexpr const char* kFailedPort = "port";
-inline constexpr const char* kFailedProbe = "probe";
-inline constexpr const char* kFailedFuses = "fuses";
-inline constexpr const char* kFailedFuseReadBack = "fuse read-back";
-inline constexpr const char* kFailedFlash = "flash";
-inline constexpr const char* kFailedBoardAfter = "board after programming";
-inline constexpr const char* kFailedCancel = "cancel";
-
 struct AvrdudeRunRecord {
     std::string commandLine;
-    int exitCode = -1;   // -1: did not start, or was stopped
+    int exitCode = -1;   // -1: did not start; a run stopped on POSIX: 128 + the signal
     std::string output;  // what it printed
 };
 
@@ -61,8 +50,8 @@ struct OperationRecord {
     // The production and AVR-only runs.
     std::string image, imageSha256, diamexPort, probeLog;
     std::vector<AvrdudeRunRecord> avrdudeRuns;
-    // Which step of a pass failed (one of the kFailedStep names); empty when none did.
-    // error_kind and error_count keep their own meaning: avrdude runs count no error.
+    // Which step of a pass failed (one of the kFailed* names of isp/ProgramByIsp.h); empty when
+    // none did. error_kind and error_count keep their own meaning: avrdude runs count no error.
     std::string failedStep;
     // What the board reported once it was programmed ("TQ95-g3ed1 1.23"); empty when it
     // was not identified after programming.

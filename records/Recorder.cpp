@@ -91,6 +91,9 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     connectedAtStart_ = ctx.BoardLink.connected;
     ctx.ProgramRuns.clear();
     ctx.ProbeLog.clear();
+    ctx.FailedStep.clear();
+    ctx.BoardAfter.clear();
+    ctx.ImageMismatch.clear();
     ctx.UploadFile.clear();
     if (operation == RecordedOperation::ProductionRun || operation == RecordedOperation::AvrOnly) {
         image_ = ctx.host.FieldText(Field::dd_FirmwareType);
@@ -226,6 +229,14 @@ void OperationRecorder::Fill(const std::string& error) {
             r.avrdudeRuns.push_back({run.commandLine, run.exitCode, run.output});
         // The log this pass judged: the file may since hold another station's.
         r.probeLog = ctx_.ProbeLog;
+        r.boardAfter = ctx_.BoardAfter;
+        r.imageMismatch = ctx_.ImageMismatch;
+        if (r.outcome != kOutcomeCompleted) {
+            // A pass cancelled or closed at a step that itself went right failed at the cancel.
+            r.failedStep = r.outcome == kOutcomeCancelled && ctx_.FailedStep.empty()
+                               ? kFailedCancel
+                               : ctx_.FailedStep;
+        }
     }
 }
 

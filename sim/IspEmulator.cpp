@@ -61,6 +61,7 @@ bool ParseIspFault(const std::string& text, IspFault& fault) {
         {"wrong-signature", IspFault::wrongSignature},
         {"stuck-flash", IspFault::stuckFlash},
         {"fuses-ignored", IspFault::fusesIgnored},
+        {"efuse-ignored", IspFault::efuseIgnored},
     };
     for (const auto& [name, value] : kNames) {
         if (text == name) {
@@ -82,7 +83,7 @@ std::array<std::uint8_t, 4> Atmega644p::Spi(const std::array<std::uint8_t, 4>& i
             if ((in[1] & 0xE0) == 0x80) ChipErase();
             if (in[1] == 0xA0 && fusesTake) lfuse = in[3];
             if (in[1] == 0xA8 && fusesTake) hfuse = in[3];
-            if (in[1] == 0xA4 && fusesTake) efuse = in[3];
+            if (in[1] == 0xA4 && fusesTake && efuseTakes) efuse = in[3];
             if ((in[1] & 0xE0) == 0xE0) lock = in[3];
             break;
         case 0x30:
@@ -147,6 +148,7 @@ Stk500v2Programmer::Stk500v2Programmer(IspFault fault) : fault_(fault) {
     if (fault == IspFault::wrongSignature) chip.signature = {0x1E, 0x95, 0x0F};
     if (fault == IspFault::stuckFlash) chip.flashTakes = false;
     if (fault == IspFault::fusesIgnored) chip.fusesTake = false;
+    if (fault == IspFault::efuseIgnored) chip.efuseTakes = false;
     parameters_[0x90] = 0x02;  // hardware version
     parameters_[0x91] = 0x02;  // firmware 2.10
     parameters_[0x92] = 0x0A;

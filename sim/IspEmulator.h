@@ -17,9 +17,10 @@ enum class IspFault {
     wrongSignature,  // another chip (an ATmega328P) is fitted
     stuckFlash,      // flash writes do not take: it reads back erased
     fusesIgnored,    // fuse writes are answered OK but the fuses keep their old values
+    efuseIgnored,    // as fusesIgnored, for the extended fuse alone
 };
-// "none", "no-target", "silent", "wrong-signature", "stuck-flash", "fuses-ignored"; false
-// for another text.
+// "none", "no-target", "silent", "wrong-signature", "stuck-flash", "fuses-ignored",
+// "efuse-ignored"; false for another text.
 bool ParseIspFault(const std::string& text, IspFault& fault);
 
 // The chip's memories and its serial-programming instructions (4 bytes in, 4 bytes out).
@@ -35,6 +36,7 @@ struct Atmega644p {
     bool answers = true;     // false: no target on the ISP pins
     bool flashTakes = true;  // false: page writes leave the flash as it was
     bool fusesTake = true;   // false: fuse writes leave the fuses as they were
+    bool efuseTakes = true;  // false: the extended fuse's writes leave it as it was
 
     std::array<std::uint8_t, 4> Spi(const std::array<std::uint8_t, 4>& in);
     void ChipErase();

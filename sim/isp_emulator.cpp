@@ -1,6 +1,6 @@
 // The emulated DIAMEX programmer on a pseudo-terminal, for the real avrdude:
 //   tq9_isp_emulator --link PATH --state DIR [--fault none|no-target|silent|wrong-signature|
-//                                                     stuck-flash|fuses-ignored] [--log FILE]
+//                    stuck-flash|fuses-ignored|efuse-ignored] [--log FILE]
 // PATH becomes a symbolic link to the terminal's slave side. DIR holds the chip: flash.bin,
 // eeprom.bin and fuses.txt, read at start when present and written after every programming
 // session and on exit. Serves until SIGTERM or SIGINT.
@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
     app.add_option("--state", state, "the folder of the chip's memories")->required();
     app.add_option("--log", logPath, "a file the exchanges are appended to");
     app.add_option("--fault", "the fault to emulate")
-        ->check(CLI::IsMember(
-            {"none", "no-target", "silent", "wrong-signature", "stuck-flash", "fuses-ignored"}))
+        ->check(CLI::IsMember({"none", "no-target", "silent", "wrong-signature", "stuck-flash",
+                               "fuses-ignored", "efuse-ignored"}))
         ->each([&fault](const std::string& name) { tq9::sim::ParseIspFault(name, fault); });
     try {
         app.parse(argc, argv);

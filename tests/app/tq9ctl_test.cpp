@@ -480,18 +480,19 @@ TEST_F(CtlTest, JsonForScriptsProgressOnATerminalAndCtrlCAsCancel) {
     EXPECT_NE(interrupted.str().find("exit 130\n"), std::string::npos) << interrupted.str();
 }
 
-// A record that cannot be written changes nothing of the operation, and a script reading
-// the JSON object is told.
+// A record that cannot be written changes nothing of the operation, and a script is told:
+// by the JSON object, and by an exit code of its own.
 TEST_F(CtlTest, ARecordNotSavedIsSaidInTheJsonObjectToo) {
     fs::create_directories(dir.File("tq9-bench/records.sqlite3"));  // no database can be there
     const Run json = Ctl("identify --json");
-    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.exitCode, 4) << json.err;
     const Json flow = Json::parse(json.out);
     EXPECT_EQ(flow["outcome"], "completed");
     EXPECT_TRUE(flow["id"].is_null()) << "not saved";
     EXPECT_EQ(flow["record_warning"].get<std::string>().rfind(kRecordNotSaved, 0), 0u) << json.out;
     const Run lines = Ctl("identify");
     EXPECT_NE(lines.out.find("##### Warning: Record not saved: "), std::string::npos);
+    EXPECT_EQ(lines.exitCode, 4);
 }
 
 TEST_F(CtlTest, WithoutAnyCableTheExitCodeSaysSo) {

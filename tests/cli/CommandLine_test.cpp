@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "isp/ProductionFiles.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -23,7 +25,10 @@ class CommandLineTest : public ::testing::Test {
   protected:
     CommandLineTest() {
         std::ofstream(dir.File("core.dat"), std::ios::binary).write("\1\0\0\0", 4);
-        dir.Touch("TQ9gen3_ed2_b.hex");
+        for (const char* image :
+             {"TQ9gen3_ed2_b.hex", "TQ9gen3_ed2_b.eep", "TQ9gen3_ed3_b.eep", "TQ9gen3_ed4_b.hex"})
+            std::ofstream(dir.File(image)) << ":0100000000FF\n:00000001FF\n";
+        std::ofstream(dir.File("TQ9gen3_ed3_b.hex")) << ":0100000000FF\n";  // cut short
     }
     using Run = test::CtlRun;
     Run Ctl(const std::vector<std::string>& args) const {
@@ -83,6 +88,18 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
          "--firmware: missing firmware image TQ9gen3_ed1_b.hex in " + dir.WithSeparator()},
         {{"program", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "COM 3", "--yes"},
          "--diamex: COM 3 is not a port number, nor a device path under /dev/"},
+        // The bench's files are refused before any cable is opened.
+        {{"program", "--firmware", "TQ9gen3_ed3_b.hex", "--diamex", "0", "--yes"},
+         "--firmware: TQ9gen3_ed3_b.hex has no end-of-file record (cut short?)"},
+        {{"program", "--firmware", "TQ9gen3_ed4_b.hex", "--diamex", "0", "--yes"},
+         "--firmware: missing EEPROM image TQ9gen3_ed4_b.eep in " + dir.WithSeparator()},
+        {{"program", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "0", "--yes"},
+         std::string("the production run lacks fpga_*.bit, ") + AvrdudeExecutableName() +
+             ", avrdude.conf, dsp_rev.bin, tq_midi.dat, fir_coeff.dat, taper_levels1.dat, "
+             "taper_levels2.dat, taper_levels3.dat, taper_levels4.dat in " +
+             dir.WithSeparator()},
+        {{"program", "--avr-only=0", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "0", "--yes"},
+         "--avr-only is a flag and takes no value"},
     };
     for (const Row& row : rows) {
         for (const bool json : {false, true}) {  // the row as it is, then with --json

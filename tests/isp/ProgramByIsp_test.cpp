@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Platform.h"
 #include "isp/ProgramByIsp.h"
+#include "records/RecordStore.h"
 #include "support/IspBench.h"
 
 #if !defined(_WIN32)
+#include <signal.h>
+
 #include "support/AvrdudeBench.h"
 #endif
 
@@ -147,8 +151,18 @@ TEST_F(ProgramByIspTest, ABadImageIsRefusedBeforeAvrdudeTouchesTheChip) {
         {":00000001FF\n", ok, "##### Error: HEX flash file TQ9gen3_ed2_b.hex holds no data"},
         {":0400000001020304F3\n:00000001FF\n", ok,
          "##### Error: HEX flash file TQ9gen3_ed2_b.hex has a wrong checksum in line 1"},
+        // Whole only with its end-of-file record, and nothing but blanks after it: avrdude
+        // would write what a file cut short holds and only warn.
         {":00000001FF\nGARBAGE\n", ok,
-         "##### Error: HEX flash file TQ9gen3_ed2_b.hex holds no data"},
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex has more after its end-of-file record in "
+         "line 2"},
+        {filled(4096).substr(0, filled(4096).rfind(":00000001FF")), ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex has no end-of-file record (cut short?)"},
+        {ok, ":0100000000FF\n",
+         "##### Error: EEPROM file TQ9gen3_ed2_b.eep has no end-of-file record (cut short?)"},
+        {":0400000001020304F2\n:00000001FF\n:0400000001020304F2\n", ok,
+         "##### Error: HEX flash file TQ9gen3_ed2_b.hex has more after its end-of-file record in "
+         "line 3"},
         {"\n:04000000010203\n", ok,
          "##### Error: HEX flash file TQ9gen3_ed2_b.hex has a record of the wrong length in line "
          "2"},
@@ -172,10 +186,12 @@ TEST_F(ProgramByIspTest, ABadImageIsRefusedBeforeAvrdudeTouchesTheChip) {
         EXPECT_TRUE(runner.calls.empty()) << "avrdude never ran";
         EXPECT_EQ(ctx.ErrorCount, 1);
         EXPECT_EQ(ctx.ErrorKind, FileErr);
+        EXPECT_EQ(ctx.FailedStep, kFailedImageCheck);
     }
-    // Exactly full memories are taken; an EEPROM image may hold no data.
-    for (const auto& [hex, eep] :
-         {std::pair{filled(65536), filled(2048)}, std::pair{ok, std::string(":00000001FF\r\n")}}) {
+    // Exactly full memories are taken; an EEPROM image may hold no data; blank lines may
+    // follow the end.
+    for (const auto& [hex, eep] : {std::pair{filled(65536), filled(2048)},
+                                   std::pair{ok + "\r\n \n", std::string(":00000001FF\r\n")}}) {
         runner.calls.clear();
         Put("TQ9gen3_ed2_b.hex", hex);
         Put("TQ9gen3_ed2_b.eep", eep);
@@ -196,6 +212,129 @@ TEST_F(ProgramByIspTest, ACancelThatArrivesAsTheProbeEndsStopsThePassBeforeTheFu
     EXPECT_EQ(runner.calls.size(), 1u) << "no fuse run";
     EXPECT_EQ(runner.calls[0].stops, 0) << "the probe had ended";
     EXPECT_EQ(ctx.CancelRequested, 1);
+}
+
+// Every avrdude run has a limit fitted to its job: one past it is stopped as a Cancel stops
+// it (by force 2 s later if it takes no notice), and the pass fails naming the run and the
+// limit. The flash run's limit grows with the image: a full flash may take longer than
+// the probe's.
+TEST_F(ProgramByIspTest, ARunPastItsLimitIsStoppedAndFailsThePassNamingIt) {
+    struct Row {
+        std::size_t call;
+        const char* line;
+        const char* step;
+    };
+    const Row rows[] = {
+        {0,
+         "##### Error: AVRdude probe did not end within 30 s and was stopped. Unplug DIAMEX "
+         "from USB and reconnect.",
+         kFailedProbe},
+        {1,
+         "##### Error: AVRdude fuse run did not end within 30 s and was stopped. Unplug "
+         "DIAMEX from USB and reconnect.",
+         kFailedFuses},
+        {2,
+         "##### Error: AVRdude fuse read-back did not end within 30 s and was stopped. "
+         "Unplug DIAMEX from USB and reconnect.",
+         kFailedFuseReadBack},
+        {3,
+         "##### Error: AVRdude flash run did not end within 31 s and was stopped. Unplug "
+         "DIAMEX from USB and reconnect.",
+         kFailedFlash},
+    };
+    for (const Row& row : rows) {
+        for (const bool ignoresStop : {false, true}) {
+            SCOPED_TRACE("call " + std::to_string(row.call) + (ignoresStop ? ", deaf" : ""));
+            runner.calls.clear();
+            ctx.console.Clear();
+            ctx.FailedStep.clear();
+            runner.ignoresStop = ignoresStop;
+            runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+                // A programmer that never answers: avrdude 7.1 then retries for minutes.
+                runner.runMs = runner.calls.size() - 1 == row.call ? 600'000 : 300;
+                return sim::AvrdudeScript(test::kCleanLog)(call);
+            };
+            const auto start = NowMs();
+            EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+            ASSERT_EQ(runner.calls.size(), row.call + 1) << "nothing after the stopped run";
+            EXPECT_GE(runner.calls[row.call].stops, 1);
+            EXPECT_EQ(runner.calls[row.call].killed, ignoresStop);
+            EXPECT_EQ(Lines().back(), row.line);
+            EXPECT_EQ(ctx.FailedStep, row.step);
+            EXPECT_LT(NowMs() - start, 40'000u);
+            EXPECT_EQ(ctx.CancelRequested, 0) << "a limit is no operator's cancel";
+        }
+    }
+    // A full flash at the -B2 clock is given the time it needs.
+    runner.ignoresStop = false;
+    runner.calls.clear();
+    std::string full;
+    char record[64];
+    for (unsigned at = 0; at < 65536; at += 16) {
+        std::snprintf(record, sizeof record, ":10%04X00%s%02X\n", at, std::string(32, '0').c_str(),
+                      (0x100 - (16 + (at >> 8) + (at & 0xFF)) % 256) % 256);
+        full += record;
+    }
+    Put("TQ9gen3_ed2_b.hex", full + ":00000001FF\n");
+    EXPECT_GT(FlashRunLimitMs(ctx.avrdudeLimits, 65536, 0, 2), 90'000u);
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        runner.runMs = runner.calls.size() == 4 ? 60'000 : 300;  // a slow but sound flash run
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    EXPECT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0")) << ctx.console.Text();
+    EXPECT_EQ(runner.calls[3].stops, 0);
+}
+
+// Two stations on one bench directory take turns for the probe alone: one that finds the
+// other probing is told who holds the directory and still ends its wait on a Cancel; one
+// that comes during the other's flash run goes ahead at once.
+TEST_F(ProgramByIspTest, TwoStationsTakeTurnsForTheProbeAloneAndTheWaitingOneIsToldWho) {
+    sim::ScriptedHost otherHost(clock);
+    AppContext other(otherHost);
+    sim::ScriptedRunner otherRunner(clock);
+    other.runner = &otherRunner;
+    other.ProgramDirectory = ctx.ProgramDirectory;
+    other.BoardLink.connected = true;  // the pass never talks to the board itself
+    otherRunner.onRun = sim::AvrdudeScript(test::kCleanLog);
+    ctx.ProgramName = "tq9ctl";
+    bool otherResult = false;
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) -> int {
+        const std::size_t index = runner.calls.size() - 1;
+        if (index == 0 || index == 3) {  // while this station probes, then while it flashes
+            other.console.Clear();
+            otherRunner.calls.clear();
+            other.CancelRequested = 0;
+            // The cancel bounds a wait that should not be there.
+            otherHost.AfterMs(index == 0 ? 1'000 : 60'000, [&] { other.BtnCancelClick(); });
+            otherResult = ProgramByIsp(other, "TQ9gen3_ed2_b.hex", "3");
+        }
+        if (index == 0) {
+            EXPECT_FALSE(otherResult);
+            EXPECT_TRUE(otherRunner.calls.empty()) << "it waited for this one's probe";
+            const std::vector<std::string>& lines = other.console.Lines();
+            std::string waiting;
+            for (const std::string& line : lines) {
+                if (line.rfind("Waiting for", 0) == 0) waiting = line;
+            }
+            const std::string expected = "Waiting for another station's AVRdude probe in " +
+                                         ctx.ProgramDirectory + " (host " + HostName() +
+                                         ", program tq9ctl, process " +
+                                         std::to_string(CurrentProcessId()) + ", DIAMEX port " +
+                                         IspPortArgument("0") + ", since ";
+            EXPECT_EQ(waiting.substr(0, expected.size()), expected) << other.console.Text();
+            if (waiting.size() >= expected.size() + 21) {
+                EXPECT_TRUE(RecordDateValid(waiting.substr(expected.size(), 20))) << waiting;
+            }
+            EXPECT_EQ(lines.back(), kCancelWarning);
+        }
+        if (index == 3) {
+            EXPECT_TRUE(otherResult) << other.console.Text();
+            EXPECT_EQ(otherRunner.calls.size(), 4u);
+        }
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    EXPECT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
+    EXPECT_EQ(runner.calls.size(), 4u);
 }
 
 TEST_F(ProgramByIspTest, EepromNamesReplaceOrAppendTheExtension) {
@@ -442,6 +581,10 @@ TEST_F(ProgramByIspAvrdudeTest, TheVerdictFollowsWhatAvrdudeWritesAndExitsWith) 
         // the flash is never written over fuses that are not the production ones.
         {"fuses-ignored", false, "avrdude error: verification mismatch",
          "##### Error: AVRdude fuse verify failed (exit code 1)", test::kFactoryFuses},
+        // One fuse alone that does not take is found as surely.
+        {"efuse-ignored", false, "avrdude error: verification mismatch",
+         "##### Error: AVRdude fuse verify failed (exit code 1)",
+         "lfuse=0xF7 hfuse=0xD2 efuse=0xFF lock=0xFF"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
@@ -455,7 +598,7 @@ TEST_F(ProgramByIspAvrdudeTest, TheVerdictFollowsWhatAvrdudeWritesAndExitsWith) 
             EXPECT_TRUE(Logged(row.avrdudeSays)) << ctx.console.Text();
         }
         EXPECT_EQ(Fuses(), row.fuses);
-        if (std::string(row.fault) == "fuses-ignored") {
+        if (std::string(row.fault).find("fuses-ignored") != std::string::npos) {
             EXPECT_EQ(StateFile("flash.bin"), std::vector<std::uint8_t>(65536, 0xFF));
         }
         std::filesystem::remove_all(dir.File("state"));
@@ -473,6 +616,24 @@ TEST_F(ProgramByIspAvrdudeTest, CancelEndsAnAvrdudeWaitingForASilentProgrammer) 
     StopProgrammer();
     EXPECT_EQ(Fuses(), test::kFactoryFuses) << "nothing after the probe";
     EXPECT_EQ(ctx.CancelRequests(), cancels + 1) << "the cancel came while avrdude ran";
+}
+
+// Left alone, the same avrdude is stopped at its limit (here shortened) and the pass fails
+// naming it: no station waits for ever on a programmer that does not answer.
+TEST_F(ProgramByIspAvrdudeTest, ALimitEndsAnAvrdudeWaitingForASilentProgrammer) {
+    StartProgrammer("silent");
+    ctx.avrdudeLimits.probeMs = 2'000;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", Port()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    StopProgrammer();
+    EXPECT_EQ(Lines().back(),
+              "##### Error: AVRdude probe did not end within 2 s and was stopped. Unplug DIAMEX "
+              "from USB and reconnect.");
+    EXPECT_EQ(ctx.ProgramRuns.back().exitCode, 128 + SIGTERM);
+    EXPECT_NE(ctx.ProgramRuns.back().output.find("[ended by signal 15"), std::string::npos)
+        << ctx.ProgramRuns.back().output;
+    EXPECT_EQ(Fuses(), test::kFactoryFuses);
 }
 #endif
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 
 #if !defined(_WIN32)
 #include <signal.h>
+#include <sys/wait.h>
 #endif
 
 #include "isp/ProgramByIsp.h"
@@ -60,6 +62,24 @@ TEST_F(SystemRunnerTest, ArgumentsWorkingDirectoryOutputAndExitCodeReachTheProgr
     EXPECT_GT(host.processCalls, 3) << "the lamp pulsed while it ran";
 
     EXPECT_FALSE(RunProgramAndWait(ctx, dir.WithSeparator() + "missing", "", "", true).started);
+}
+
+// The recorded command line, pasted into a shell, repeats exactly that run: the same
+// arguments reach the program, and nothing else runs.
+TEST_F(SystemRunnerTest, TheRecordedCommandLineRepeatsExactlyThatRun) {
+    fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, dir.File("avr dude"));
+    const std::string arguments =
+        R"(-P /dev/ttyUSB0;id -C "it's $HOME" a\"b `x` -l "probe log.txt" "")";
+    RunProgramAndWait(ctx, dir.WithSeparator() + "avr dude", arguments, "", true);
+    const std::string first = Calls();
+    ASSERT_NE(first.find("\t-P\t/dev/ttyUSB0;id\t-C\tit's $HOME\t"), std::string::npos) << first;
+    fs::remove(dir.File("avrdude-calls.txt"));
+    const std::string line = ctx.ProgramRuns.back().commandLine;
+    const std::string script = dir.File("repeat.sh").string();
+    std::ofstream(script) << "cd '" << dir.Path().string() << "' && " << line << "\n";
+    const int status = std::system(("/bin/sh '" + script + "' >/dev/null 2>&1").c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << line;
+    EXPECT_EQ(Calls(), first) << line;
 }
 
 TEST_F(SystemRunnerTest, AProgramDirectoryWithABlankAQuoteAndABackslashStillStarts) {
