@@ -5,11 +5,10 @@ namespace tq9 {
 void Services::DelayMs(std::uint32_t ms) {
     const std::uint32_t start = host.TickCount();
     if (ms == 0) return;
-    const unsigned stopsAtStart = stopRequests_;
     for (;;) {
         host.ProcessMessages();
         // The program is closing: nothing is worth waiting for any more.
-        if (stopRequests_ != stopsAtStart) return;
+        if (stopRequests_ != 0) return;
         // Elapsed time, not an absolute deadline, so a wrap of the counter changes nothing.
         const std::uint32_t elapsed = host.TickCount() - start;
         if (elapsed >= ms) return;

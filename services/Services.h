@@ -27,8 +27,8 @@ class Services {
 
     void ConsoleAdd(const std::string& text) { console.Add(text); }
     // Returns no earlier than ms milliseconds after the call, handling window messages
-    // meanwhile; never looks at CancelRequested. A stop (the program closing) ends it at
-    // once.
+    // meanwhile; never looks at CancelRequested. Once the program is closing (a stop was
+    // requested) it returns at once.
     void DelayMs(std::uint32_t ms);
     void SetBusyLed(bool lit);
     void BusyPulse();

@@ -196,15 +196,21 @@ class CtlIspTest : public CtlTest {
         return -1;
     }
     // The avrdude processes whose command line holds `text` (a programmer's port, say).
+    // Processes of the machine come and go meanwhile: one that is gone is passed over.
     static int Running(const std::string& text) {
         int found = 0;
-        for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::error_code error;
+        for (fs::directory_iterator at("/proc", error), end; !error && at != end;
+             at.increment(error)) {
+            const fs::directory_entry& entry = *at;
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
             std::ifstream file(entry.path() / "cmdline", std::ios::binary);
             std::string line((std::istreambuf_iterator<char>(file)),
                              std::istreambuf_iterator<char>());
             std::ifstream stat(entry.path() / "stat");
-            std::string self, name, state;
-            stat >> self >> name >> state;
+            std::string self, command, state;
+            if (!(stat >> self >> command >> state)) continue;
             const std::string program = line.substr(0, line.find('\0'));
             const bool avrdude =
                 program.size() >= 7 && program.substr(program.size() - 7) == "avrdude";
@@ -351,6 +357,10 @@ TEST_F(CtlIspTest, CtrlCStopsAvrdudeAndASecondEndsAtOnce) {
         const std::string out = dir.File("out.txt").string();
         const pid_t ctl = Background(AvrOnly(silent->Port()), out);
         ASSERT_TRUE(AvrdudeStarted(silent->Port()));
+        // Each line as it happens, also into a file: a station's log shows the pass so far.
+        EXPECT_NE(Text(out).find("Programming with DIAMEX ISP on COM " + silent->Port() + "\n"),
+                  std::string::npos)
+            << Text(out);
         for (int i = 0; i < presses; ++i) {
             ::kill(ctl, SIGINT);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -371,6 +381,23 @@ TEST_F(CtlIspTest, CtrlCStopsAvrdudeAndASecondEndsAtOnce) {
             EXPECT_EQ(row.reason, "tq9ctl was ended by a second Ctrl-C");
         }
     }
+    // A second Ctrl-C once the first has stopped avrdude cuts the pass's 2 s board wait: it
+    // ends tq9ctl there and then, not once the wait has run out.
+    const std::string out = dir.File("out.txt").string();
+    const pid_t ctl = Background(AvrOnly(silent->Port()), out);
+    ASSERT_TRUE(AvrdudeStarted(silent->Port()));
+    ::kill(ctl, SIGINT);
+    for (int i = 0; i < 500 && Running(silent->Port()) > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto second = std::chrono::steady_clock::now();
+    ::kill(ctl, SIGINT);
+    EXPECT_EQ(Reap(ctl), 130);
+    // The wait had nearly all its 2 s left; a bound well short of them, and far above the
+    // few milliseconds it takes.
+    EXPECT_LT(std::chrono::steady_clock::now() - second, std::chrono::milliseconds(1'500));
+    const OperationRecord row = Records().front();
+    EXPECT_EQ(row.outcome, kOutcomeEndedEarly) << Text(out);
+    EXPECT_EQ(row.reason, "tq9ctl was ended by a second Ctrl-C");
 }
 
 // A run killed in the middle (here an upload) leaves its row running; the next start

@@ -348,6 +348,25 @@ TEST_F(ProductionTest, AvrOnlyWithTheSeparatorCountsAFileErrorButStillReconnects
     EXPECT_EQ(Lines()[Lines().size() - 2], "Scan Version: MIDI input");
 }
 
+// The program closing (the window, a second Ctrl-C) ends every wait of a pass at once: an
+// avrdude that takes no notice of the request is ended by force without its grace, and
+// the board wait after it does not run out its 2 s.
+TEST_F(ProductionTest, AStopEndsEveryWaitOfTheAvrOnlyRunAtOnce) {
+    runner.ignoresStop = true;
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        runner.runMs = 600'000;  // a programmer that does not answer
+        host.AfterMs(1'000, [&] { ctx.BtnCancelClick(); });
+        host.AfterMs(1'500, [&] { ctx.RequestStop(); });
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    const auto start = NowMs();
+    BtnAVRonlyClick(ctx);
+    ASSERT_EQ(runner.calls.size(), 1u);
+    EXPECT_TRUE(runner.calls[0].killed);
+    EXPECT_LT(NowMs() - start, 1'700u) << "neither the 2 s grace nor the 2 s board wait";
+    EXPECT_EQ(Queries("253?"), 0) << "no reconnect after the stop";
+}
+
 TEST_F(ProductionTest, AvrOnlyWithASilentBoardSaysTheControllerDoesNotRespond) {
     board->faults.silent = true;
     BtnAVRonlyClick(ctx);

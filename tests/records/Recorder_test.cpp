@@ -214,6 +214,129 @@ TEST_F(RecorderTest, RunsThatEndEarlySayWhyAndACancelIsACancel) {
     EXPECT_EQ(r.id, 3);
 }
 
+// Which step of a pass failed is a field of its own (error_kind and error_count keep their
+// meaning: avrdude runs count no error), for every way a pass can fail.
+TEST(RecorderPassTest, AFailedPassNamesTheStepThatFailed) {
+    struct Row {
+        const char* what;
+        std::function<void(RecordsBench&)> spoil;
+        const char* step;
+        const char* errorKind;
+    };
+    const auto exitAt = [](std::size_t failing) {
+        return [failing](RecordsBench& b) {
+            b.runner.onRun = [&b, failing](const sim::ScriptedRunner::Call& call) {
+                const int code = sim::AvrdudeScript(test::kCleanLog)(call);
+                return b.runner.calls.size() - 1 == failing ? 1 : code;
+            };
+        };
+    };
+    const Row rows[] = {
+        {"sound", [](RecordsBench&) {}, "", "noErr"},
+        {"production file",
+         [](RecordsBench& b) { std::filesystem::remove(b.dir.File("tq_midi.dat")); },
+         kFailedProductionFiles, "FileErr"},
+        {"cut image", [](RecordsBench& b) { b.Put("TQ9gen3_ed2_b.hex", ":0100000000FF\n"); },
+         kFailedImageCheck, "FileErr"},
+        {"probe",
+         [](RecordsBench& b) {
+             b.runner.onRun = sim::AvrdudeScript("avrdude: initialization failed\n", 1);
+         },
+         kFailedProbe, "noErr"},
+        {"fuses", exitAt(1), kFailedFuses, "noErr"},
+        {"fuse read-back", exitAt(2), kFailedFuseReadBack, "noErr"},
+        {"flash", exitAt(3), kFailedFlash, "noErr"},
+        {"cancel",
+         [](RecordsBench& b) {
+             b.runner.onRun = [&b](const sim::ScriptedRunner::Call& call) {
+                 b.ctx.BtnCancelClick();
+                 return sim::AvrdudeScript(test::kCleanLog)(call);
+             };
+         },
+         kFailedCancel, "noErr"},
+        {"board after programming",
+         [](RecordsBench& b) {
+             b.runner.onRun = [&b](const sim::ScriptedRunner::Call& call) {
+                 b.board->faults.silent = true;
+                 return sim::AvrdudeScript(test::kCleanLog)(call);
+             };
+         },
+         kFailedBoardAfter, "ComErr"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RecordsBench b;  // one simulated bench at a time
+        b.Connect();
+        b.PutProductionFiles();
+        row.spoil(b);
+        const OperationRecord r =
+            RunRecorded(b.ctx, RecordedOperation::ProductionRun, [&] { ProdProgClick(b.ctx); });
+        EXPECT_EQ(r.failedStep, row.step) << r.reason;
+        EXPECT_EQ(r.outcome == kOutcomeCompleted, *row.step == '\0') << r.reason;
+        EXPECT_EQ(r.errorKind, row.errorKind);
+        EXPECT_EQ(r.boardAfter.empty(), *row.step != '\0');
+    }
+}
+
+// The board identified after programming is kept beside the image, and one that reports
+// another generation or edition than the image's name says is a warning line and a field:
+// the ISP cable and the FTDI cable may be on different boards.
+TEST(RecorderPassTest, TheBoardAfterProgrammingIsHeldAgainstTheImage) {
+    struct Row {
+        const char* firmware;  // what the board reports after programming
+        bool mismatch;
+    };
+    for (const Row row : {Row{"TQ95-g3ed2", false}, Row{"TQ95-g3ed1", true},
+                          Row{"TQ95-G2ED2", true}, Row{"TQ95-Organ", false}}) {
+        SCOPED_TRACE(row.firmware);
+        for (const bool avrOnly : {false, true}) {
+            RecordsBench b;
+            b.Connect();
+            b.PutProductionFiles();
+            b.board->identity.firmwareName = row.firmware;
+            const OperationRecord r = RunRecorded(
+                b.ctx, avrOnly ? RecordedOperation::AvrOnly : RecordedOperation::ProductionRun,
+                [&] { avrOnly ? BtnAVRonlyClick(b.ctx) : ProdProgClick(b.ctx); });
+            EXPECT_EQ(r.outcome, kOutcomeCompleted) << r.reason;
+            EXPECT_EQ(r.boardAfter, std::string(row.firmware) + " 3.65");
+            const std::string warning =
+                row.mismatch ? "##### Warning: The board reports " + std::string(row.firmware) +
+                                   " after programming, but TQ9gen3_ed2_b.hex holds gen3 ed2. "
+                                   "Are the ISP cable and the FTDI cable on the same board?"
+                             : "";
+            EXPECT_EQ(r.imageMismatch, warning);
+            EXPECT_EQ(std::count_if(b.Lines().begin(), b.Lines().end(),
+                                    [](const std::string& line) {
+                                        return line.rfind("##### Warning: The board", 0) == 0;
+                                    }),
+                      row.mismatch);
+            if (row.mismatch) {
+                EXPECT_NE(std::find(b.Lines().begin(), b.Lines().end(), warning), b.Lines().end());
+            }
+        }
+    }
+}
+
+// A Cancel belongs to the operation it was pressed in: the next one's record is its own.
+TEST_F(RecorderTest, ACancelFromAnEarlierOperationIsNotInTheNextRecord) {
+    bench.Connect();
+    bench.PutProductionFiles();
+    bench.runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        bench.ctx.BtnCancelClick();
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    EXPECT_EQ(
+        RunRecorded(bench.ctx, RecordedOperation::ProductionRun, [&] { ProdProgClick(bench.ctx); })
+            .outcome,
+        kOutcomeCancelled);
+    bench.runner.onRun = sim::AvrdudeScript(test::kCleanLog);
+    const OperationRecord next =
+        RunRecorded(bench.ctx, RecordedOperation::ProductionRun, [&] { ProdProgClick(bench.ctx); });
+    EXPECT_EQ(next.outcome, kOutcomeCompleted) << next.reason;
+    EXPECT_EQ(next.reason, "");
+    EXPECT_EQ(next.failedStep, "");
+}
+
 TEST_F(RecorderTest, AnUploadRecordsItsFileAndTheBoardsClosingLine) {
     bench.Connect();
     bench.Keep();
