@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "isp/ImageCheck.h"
 #include "isp/Production.h"
 #include "isp/ProductionFiles.h"
 #include "services/StdHost.h"
@@ -128,10 +129,18 @@ int main(int argc, char** argv) {
     const bool succeeded =
         !ctx.console.Lines().empty() &&
         ctx.console.Text().find("Firmware Version: TQ95-g3ed2") != std::string::npos;
-    const char* names[] = {"probe", "fuses", "flash, EEPROM and lock"};
-    for (std::size_t i = 0; i < runner.runs.size() && i < 3; ++i) {
-        std::printf("avrdude %s run: %.2f s (goal: none set, for the record)\n", names[i],
-                    Seconds(runner.runs[i].ended - runner.runs[i].started));
+    // Each run beside the limit it is given: how far a sound run stays from being stopped.
+    std::size_t flashBytes = 0, eepromBytes = 0;
+    IntelHexProblem(ctx.ProgramDirectory + image + ".hex", kFlashBytes, true, &flashBytes);
+    IntelHexProblem(ctx.ProgramDirectory + image + ".eep", kEepromBytes, false, &eepromBytes);
+    const AvrdudeTimeLimits& limits = ctx.avrdudeLimits;
+    const std::uint32_t limitMs[] = {limits.probeMs, limits.fusesMs, limits.fuseReadBackMs,
+                                     FlashRunLimitMs(limits, flashBytes, eepromBytes, 2)};
+    const char* names[] = {"probe", "fuses", "fuse read-back", "flash, EEPROM and lock"};
+    for (std::size_t i = 0; i < runner.runs.size() && i < 4; ++i) {
+        std::printf("avrdude %s run: %.2f s (goal: none set, for the record; its limit: %.0f s)\n",
+                    names[i], Seconds(runner.runs[i].ended - runner.runs[i].started),
+                    limitMs[i] / 1000.0);
     }
     std::printf(
         "whole production run with a %zu KiB image: %.2f s, %.0f boards per hour at "
