@@ -164,11 +164,18 @@ TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
     EXPECT_EQ(r.imageSha256, Sha256Hex(image));
     EXPECT_EQ(r.diamexPort, "0");
     ASSERT_EQ(r.avrdudeRuns.size(), 4u);
-    // As a shell takes it back, to repeat that run.
-    EXPECT_EQ(r.avrdudeRuns[0].commandLine,
-              bench.Avrdude() +
-                  " -C avrdude.conf -pm644p -cstk500v2 -B100 -P /dev/ttyUSB0 -n -q -l avrdude.log");
-    EXPECT_EQ(r.avrdudeRuns[3].commandLine.rfind(bench.Avrdude() + " ", 0), 0u);
+    // As the platform's shell takes it back, to repeat that run: on Windows what
+    // CreateProcessW got.
+#if defined(_WIN32)
+    const std::string avrdude = "\"" + bench.Avrdude() + "\"";
+    const std::string probe = avrdude + " " + ProbeArguments(IspPortArgument("0"));
+#else
+    const std::string avrdude = bench.Avrdude();
+    const std::string probe =
+        avrdude + " -C avrdude.conf -pm644p -cstk500v2 -B100 -P /dev/ttyUSB0 -n -q -l avrdude.log";
+#endif
+    EXPECT_EQ(r.avrdudeRuns[0].commandLine, probe);
+    EXPECT_EQ(r.avrdudeRuns[3].commandLine.rfind(avrdude + " ", 0), 0u);
     for (const auto& run : r.avrdudeRuns)
         EXPECT_EQ(run.exitCode, 0) << run.commandLine;
     EXPECT_EQ(r.probeLog, test::kCleanLog);
