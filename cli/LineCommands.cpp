@@ -63,7 +63,10 @@ Json ReportJson(const LineReport& report) {
                         {"first_passed", row.firstPassed},
                         {"failures_by_kind", kinds}});
     }
-    Json report_json = {{"since", report.since}, {"bench", report.bench}, {"rows", rows}};
+    Json report_json = {{"since", report.since},
+                        {"bench", report.bench},
+                        {"rows", rows},
+                        {"boards_programmed", report.boards}};
     if (!report.boardSerial.empty()) {
         Json history = Json::array();
         for (const OperationRecord& r : report.history)

@@ -61,12 +61,12 @@ LineReportRow LineReportTotal(const LineReport& report) {
     for (const LineReportRow& row : report.rows) {
         total.runs += row.runs;
         total.completed += row.completed;
-        total.boards += row.boards;
         total.firstRuns += row.firstRuns;
         total.firstPassed += row.firstPassed;
         for (const auto& [kind, count] : row.failuresByKind)
             kinds[kind] += count;
     }
+    total.boards = report.boards;
     total.failuresByKind.assign(kinds.begin(), kinds.end());
     std::stable_sort(total.failuresByKind.begin(), total.failuresByKind.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -214,6 +214,7 @@ std::string LineReportText(const LineReport& report) {
         for (const LineReportRow& row : report.rows)
             text += line(row, row.day, row.bench);
         text += line(LineReportTotal(report), "total", "");
+        text += "boards: different boards programmed right, each once in the total\n";
     }
     if (!report.boardSerial.empty()) {
         text += "\nBoard " + report.boardSerial + " on the line (newest first):\n";
@@ -264,10 +265,15 @@ std::string LineReportHtml(const LineReport& report, const std::string& generate
     }
     html +=
         "<p class=\"note\">Programming runs are production runs and AVR only. A board is "
-        "programmed when a run on it completed. First-pass yield: of the boards whose first "
+        "programmed when a run on it completed. A bar is a day, a part of it a bench: the "
+        "different boards programmed there that day, so a board programmed at two benches that "
+        "day is in both parts. The totals count each board once over the whole period. "
+        "First-pass yield: of the boards whose first "
         "programming run on the line started that day at that bench, the share that run "
         "programmed right; a failed run that never read the board's serial counts as a "
-        "failed first run. Failures are runs that ended early or were interrupted.</p>\n";
+        "failed first run. Failures are runs that ended early or were interrupted, counted "
+        "by the step that failed where the run names one (probe, fuses, flash, ...), else by "
+        "its error kind.</p>\n";
     if (!report.boardSerial.empty()) {
         html += "<h2>Board " + Html(report.boardSerial) + "</h2>\n";
         if (report.history.empty()) {

@@ -99,7 +99,8 @@ constexpr const char* kLineColumns =
                  "com_number, board_serial, firmware_version, firmware_name, fpga_version, "
                  "scan_core, outcome, reason, error_kind, error_count, result_dialog, console, "
                  "upload_file, upload_size, upload_sha256, upload_core, upload_closing_line, "
-                 "image, image_sha256, diamex_port, probe_log, uuid, bench";
+                 "image, image_sha256, diamex_port, probe_log, uuid, bench, failed_step, "
+                 "board_after, image_mismatch";
 
 OperationRecord ReadLineRow(const Result& rows, int row) {
     OperationRecord r;
@@ -142,6 +143,9 @@ OperationRecord ReadLineRow(const Result& rows, int row) {
     r.probeLog = text();
     r.uuid = text();
     r.bench = text();
+    r.failedStep = text();
+    r.boardAfter = text();
+    r.imageMismatch = text();
     return r;
 }
 
@@ -303,7 +307,8 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                 "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
                 "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
                 "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
-                "probe_log = $25 WHERE uuid = $1",
+                "probe_log = $25, failed_step = $26, board_after = $27, image_mismatch = $28 "
+                "WHERE uuid = $1",
                 {r.uuid,
                  Time(r.ended),
                  r.cableSerial,
@@ -328,7 +333,10 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                  r.image,
                  r.imageSha256,
                  r.diamexPort,
-                 r.probeLog});
+                 r.probeLog,
+                 r.failedStep,
+                 r.boardAfter,
+                 r.imageMismatch});
         }
     }
     queue("COMMIT", {});
@@ -453,7 +461,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
         r.bench = b;
         return r;
     };
-    // One snapshot for the three counts, with room to sort a year's runs in memory.
+    // One snapshot for every count, with room to sort a year's runs in memory.
     std::string ignored;
     if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", whyNot) ||
         !Exec("SET LOCAL work_mem = '64MB'", whyNot)) {
@@ -486,13 +494,20 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
                   params);
     Result kinds(h,
                  "SELECT to_char(" + day +
-                     ", 'YYYY-MM-DD'), bench, CASE error_kind WHEN '' THEN 'none' ELSE "
-                     "error_kind END, count(*) FROM tq9.operations WHERE " +
+                     ", 'YYYY-MM-DD'), bench, CASE WHEN failed_step <> '' THEN failed_step "
+                     "WHEN error_kind = '' THEN 'none' ELSE error_kind END, count(*) FROM "
+                     "tq9.operations WHERE " +
                      kProgramming + scope +
                      " AND outcome IN ('ended early', 'interrupted') GROUP BY 1, 2, 3 ORDER BY "
                      "1, 2, 4 DESC, 3",
                  params);
-    const bool read = counts.Ok() && firsts.Ok() && kinds.Ok();
+    // The total counts each board once, however many days and benches programmed it.
+    Result boards(h,
+                  "SELECT count(DISTINCT board_serial) FROM tq9.operations WHERE " +
+                      std::string(kProgramming) + scope +
+                      " AND outcome = 'completed' AND board_serial <> ''",
+                  params);
+    const bool read = counts.Ok() && firsts.Ok() && kinds.Ok() && boards.HasRow();
     if (!read) whyNot = MessageOf(h);
     Exec("ROLLBACK", ignored);
     if (!read) return std::nullopt;
@@ -510,6 +525,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     for (int i = 0; i < kinds.Rows(); ++i)
         row(kinds.Text(0, i), kinds.Text(1, i))
             .failuresByKind.emplace_back(kinds.Text(2, i), kinds.Int(3, i));
+    report.boards = boards.Int(0, 0);
     for (auto& [key, r] : rows)
         report.rows.push_back(std::move(r));
     if (!boardSerial.empty()) {

@@ -89,7 +89,9 @@ struct RecordFilter {
 struct RecordSummary {
     int programmedToday = 0;  // production and AVR-only runs started today (UTC)
     int succeeded = 0;        // of those, completed
-    std::vector<std::pair<std::string, int>> failuresByKind;  // ended early, by error kind
+    // Ended early or interrupted, by the step that failed where the row names one, else by
+    // its error kind.
+    std::vector<std::pair<std::string, int>> failuresByKind;
 };
 
 class RecordStore {
@@ -140,7 +142,7 @@ class RecordStore {
     };
     bool MarkSent(const std::vector<LineMark>& marks, std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
   private:
     struct Db;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "records/LineServer.h"
 #include "support/CtlRun.h"
 #include "support/PgTest.h"
 #include "support/ScopedEnv.h"
@@ -54,15 +55,17 @@ TEST_F(LineCommandsTest, CheckSaysWhatIsMissingAndInitSetsTheServerUp) {
 
     const test::CtlRun init = Ctl({"records", "server-init"});
     EXPECT_EQ(init.exitCode, 0) << init.err;
-    EXPECT_EQ(init.out, "The line's schema is at version 2 (it was 0)\n");
-    EXPECT_EQ(Ctl({"records", "server-init"}).out, "The line's schema is at version 2 already\n");
+    const std::string version = std::to_string(LineServer::kSchemaVersion);
+    EXPECT_EQ(init.out, "The line's schema is at version " + version + " (it was 0)\n");
+    EXPECT_EQ(Ctl({"records", "server-init"}).out,
+              "The line's schema is at version " + version + " already\n");
 
     const test::CtlRun ready = Ctl({"records", "server-check", "--json"});
     EXPECT_EQ(ready.exitCode, 0) << ready.err;
     const auto facts = nlohmann::json::parse(ready.out);
     EXPECT_EQ(facts["bench"], "line-3");
     EXPECT_EQ(facts["role"], "postgres");
-    EXPECT_EQ(facts["schema_version"], 2);
+    EXPECT_EQ(facts["schema_version"], LineServer::kSchemaVersion);
     EXPECT_EQ(facts["ready"], true);
 
     // A server that is not there, named on the command line: one clear line, exit 1.

@@ -70,6 +70,9 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
     OperationRecord done = Started("4712");
     done.console = "Firmware Version: TQ95-\xE4rgel";  // a board's byte that is not UTF-8
     done.avrdudeRuns = {{"avrdude -n", 0, "probed"}, {"avrdude -U flash:w:x.hex", 0, "ok"}};
+    done.failedStep = kFailedBoardAfter;
+    done.boardAfter = "TQ95-g3ed1 1.23";
+    done.imageMismatch = "edition 2 written, edition 1 read";
     End(done);
     EXPECT_EQ(Waiting(), 2);
 
@@ -83,6 +86,10 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
                     "tq9.operations WHERE uuid = '" +
                     done.uuid + "'"),
               "completed line-3 " + bench + " Firmware Version: TQ95-\xEF\xBF\xBDrgel");
+    EXPECT_EQ(Value("SELECT failed_step || '|' || board_after || '|' || image_mismatch FROM "
+                    "tq9.operations WHERE uuid = '" +
+                    done.uuid + "'"),
+              "board after programming|TQ95-g3ed1 1.23|edition 2 written, edition 1 read");
     EXPECT_EQ(Value("SELECT string_agg(command_line, '|' ORDER BY step) FROM tq9.avrdude_runs"),
               "avrdude -n|avrdude -U flash:w:x.hex");
 

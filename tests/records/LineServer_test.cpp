@@ -47,13 +47,17 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
 
     // A server at an older version gets only the newer migrations.
     ASSERT_TRUE(server->Sql(database,
-                            "DROP INDEX tq9.programming_by_day, tq9.programming_by_board; UPDATE "
-                            "tq9.schema_version SET version = 1",
+                            "ALTER TABLE tq9.operations DROP COLUMN failed_step, DROP COLUMN "
+                            "board_after, DROP COLUMN image_mismatch; UPDATE tq9.schema_version "
+                            "SET version = 2",
                             whyNot));
     ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(found, 2);
     EXPECT_EQ(Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'programming_by_%'"),
               "2");
+    EXPECT_EQ(Value("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'tq9' "
+                    "AND column_name IN ('failed_step', 'board_after', 'image_mismatch')"),
+              "3");
 
     ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
     EXPECT_FALSE(admin->Init(found, whyNot));
@@ -258,7 +262,7 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
         text.find("2026-12-09  A         2          1       1  50% (1 of 2)        Taperr 1\n"),
         std::string::npos)
         << text;
-    EXPECT_NE(text.find("total                 6          3       3  33% (1 of 3)        ISP 1, "
+    EXPECT_NE(text.find("total                 6          3       2  33% (1 of 3)        ISP 1, "
                         "Taperr 1\n"),
               std::string::npos)
         << text;
@@ -280,6 +284,76 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
     ASSERT_TRUE(bench);
     EXPECT_FALSE(bench->Find(filter, whyNot));
     EXPECT_EQ(whyNot, "ERROR:  permission denied for table operations");
+}
+
+// A board programmed again the same day at the same bench, and on other days at other
+// benches, is one board in each row and in the total; a failed avrdude run, which counts
+// no error, is counted by its step.
+TEST_F(LineServerTest, TheReportCountsBoardsNotRunsAndFailuresByTheirStep) {
+    const auto admin = As("postgres");
+    ASSERT_TRUE(admin);
+    std::string whyNot;
+    int found = 0;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    auto row = [](const std::string& bench, const std::string& started, const std::string& board,
+                  const std::string& outcome, const std::string& kind, const std::string& step) {
+        return "(gen_random_uuid(), '" + bench + "', 1, '" + started + "', '" + started +
+               "', 'h', 'p', 1, 'production run', '" + board + "', '" + outcome + "', '" + kind +
+               "', '" + step + "')";
+    };
+    ASSERT_TRUE(server->Sql(
+        database,
+        "INSERT INTO tq9.operations (uuid, bench, local_id, started, ended, host, program, pid, "
+        "operation, board_serial, outcome, error_kind, failed_step) VALUES " +
+            row("A", "2026-12-09T08:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-09T09:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-09T10:00:00Z", "22", "ended early", "noErr", "flash") + "," +
+            row("B", "2026-12-10T08:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-10T09:00:00Z", "21", "completed", "noErr", "") + "," +
+            row("B", "2026-12-10T10:00:00Z", "23", "ended early", "Taperr", "") + "," +
+            row("B", "2026-12-10T11:00:00Z", "24", "interrupted", "noErr", "") + "," +
+            row("B", "2026-12-10T12:00:00Z", "25", "ended early", "noErr", "fuse read-back"),
+        whyNot))
+        << whyNot;
+    const auto report = admin->Report("2026-12-01", "", "", whyNot);
+    ASSERT_TRUE(report) << whyNot;
+    std::vector<std::string> rows;
+    for (const LineReportRow& r : report->rows)
+        rows.push_back(r.day.substr(8) + r.bench + " runs " + std::to_string(r.runs) + " boards " +
+                       std::to_string(r.boards));
+    EXPECT_EQ(rows, (std::vector<std::string>{"09A runs 3 boards 1", "10A runs 1 boards 1",
+                                              "10B runs 4 boards 1"}));
+    using Kinds = std::vector<std::pair<std::string, int>>;
+    EXPECT_EQ(report->rows[0].failuresByKind, (Kinds{{"flash", 1}}));
+    const LineReportRow total = LineReportTotal(*report);
+    EXPECT_EQ(total.runs, 8);
+    EXPECT_EQ(total.completed, 4);
+    EXPECT_EQ(total.boards, 2) << "boards 20 and 21, each once";
+    EXPECT_EQ(total.failuresByKind,
+              (Kinds{{"Taperr", 1}, {"flash", 1}, {"fuse read-back", 1}, {"noErr", 1}}));
+    const std::string text = LineReportText(*report);
+    EXPECT_NE(text.find("\ntotal                 8          4       2  "), std::string::npos)
+        << text;
+    const std::string page = LineReportHtml(*report, "2026-12-10T13:00:00Z");
+    EXPECT_NE(page.find("<td class=\"n\">4</td><td class=\"n\">2</td>"), std::string::npos)
+        << "the page's total row";
+    EXPECT_NE(page.find("counted by the step that failed"), std::string::npos);
+    EXPECT_NE(page.find("A bar is a day"), std::string::npos);
+
+    // As a reader reads them: the step and the board after programming come with the row.
+    ASSERT_TRUE(server->Sql(database,
+                            "SET session_replication_role = replica; "  // past the triggers
+                            "UPDATE tq9.operations SET board_after = 'TQ95-g3ed1 1.23', "
+                            "image_mismatch = 'edition' WHERE board_serial = '25'",
+                            whyNot))
+        << whyNot;
+    RecordFilter board;
+    board.boardSerial = "25";
+    const auto read = admin->Find(board, whyNot);
+    ASSERT_TRUE(read && read->size() == 1) << whyNot;
+    EXPECT_EQ(read->front().failedStep, "fuse read-back");
+    EXPECT_EQ(read->front().boardAfter, "TQ95-g3ed1 1.23");
+    EXPECT_EQ(read->front().imageMismatch, "edition");
 }
 
 // The page holds its charts and fetches nothing; what the rows hold is text on it, never
