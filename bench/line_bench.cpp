@@ -104,7 +104,8 @@ bool RunBenches(const char* self, int benches, int operations, const fs::path& f
         const std::string command =
             std::string("'") + self + "' --bench-process " + std::to_string(b) + " " +
             std::to_string(operations) + " '" +
-            (folder / ("bench-" + std::to_string(b) + ".sqlite3")).string() + "' '" + server + "'";
+            (folder / ("bench-" + std::to_string(b) + ".sqlite3")).string() + "' '" +
+            (server.empty() ? "" : server + "_" + std::to_string(b)) + "'";
         pipes.push_back(::popen(command.c_str(), "r"));
     }
     mean = p99 = 0;
@@ -139,8 +140,17 @@ int main(int argc, char** argv) {
     {
         auto admin = LineServer::Connect(pg->Connection(database), whyNot);
         int found = 0;
-        if (!admin || !admin->Init(found, whyNot) ||
-            !admin->Exec("CREATE ROLE bench_line LOGIN IN ROLE tq9_bench", whyNot)) {
+        // A role per bench, as the line has them, each sending for its own bench.
+        std::string roles;
+        for (int b = 0; b <= benches; ++b) {
+            const std::string suffix = b < benches ? std::to_string(b) : "backlog";
+            const std::string bench = b < benches ? "line-" + suffix : suffix;
+            roles += "CREATE ROLE bench_line_" + suffix +
+                     " LOGIN IN ROLE tq9_bench; SELECT "
+                     "tq9.register_bench('bench_line_" +
+                     suffix + "', '" + bench + "');";
+        }
+        if (!admin || !admin->Init(found, whyNot) || !admin->Exec(roles, whyNot)) {
             std::fprintf(stderr, "cannot set the line up: %s\n", whyNot.c_str());
             return 1;
         }
@@ -184,7 +194,7 @@ int main(int argc, char** argv) {
     const auto drainStart = Clock::now();
     double drainS = 0;
     {
-        LineForwarder line(backlog.string(), server, "backlog");
+        LineForwarder line(backlog.string(), server + "_backlog", "backlog");
         while (line.WaitingRows() != 0) {
             if (!line.LastFailure().empty()) {
                 std::fprintf(stderr, "drain: %s\n", line.LastFailure().c_str());

@@ -238,7 +238,14 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         "server-init",
         "brings the line server's schema and roles to this tool's version (the "
         "line's admin, as the schema's owner)");
-    for (CLI::App* sub : {check, init}) {
+    CLI::App* registerBench = records->add_subcommand(
+        "server-bench",
+        "registers which bench a bench role sends for (the line's admin); the server refuses "
+        "that role's rows under any other bench's name");
+    registerBench->add_option("ROLE", request.role, "the bench's login role (in tq9_bench)")
+        ->required();
+    registerBench->add_option("BENCH", request.bench, "the bench's name on the line")->required();
+    for (CLI::App* sub : {check, init, registerBench}) {
         server(*sub);
         AddJson(*sub, request, "the answer as one JSON object");
         sub->footer(kExitHelp);
@@ -354,6 +361,7 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     if (request.command == "records report") return RunReport(request);
     if (request.command == "records server-check") return RunServerCheck(request);
     if (request.command == "records server-init") return RunServerInit(request);
+    if (request.command == "records server-bench") return RunServerBench(request);
     return RunBoardCommand(request, benchDirectory);
 }
 

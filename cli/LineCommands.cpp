@@ -112,12 +112,17 @@ int RunServerCheck(const CtlRequest& request) {
                        {"server_version", facts->serverVersion},
                        {"schema_version", facts->schemaVersion},
                        {"tool_schema_version", LineServer::kSchemaVersion},
+                       {"server_bench", facts->benchRole ? Json(facts->bench) : Json(nullptr)},
                        {"waiting_rows", waiting},
                        {"ready", ready}});
     } else {
         std::cout << "Line server: " << server << "\nBench: " << settings.bench << "\nConnected as "
-                  << facts->role << " (PostgreSQL " << facts->serverVersion
-                  << ")\nLine schema version " << facts->schemaVersion << " (this tool's "
+                  << facts->role << " (PostgreSQL " << facts->serverVersion << ")\n";
+        if (facts->benchRole) {
+            std::cout << "The server has " << facts->role << " send for bench "
+                      << (facts->bench.empty() ? "(none registered)" : facts->bench) << '\n';
+        }
+        std::cout << "Line schema version " << facts->schemaVersion << " (this tool's "
                   << LineServer::kSchemaVersion << ")\n"
                   << (waiting ? WaitingRowsLine(waiting) : "No row waits for the line server")
                   << '\n';
@@ -132,6 +137,17 @@ int RunServerCheck(const CtlRequest& request) {
                                           ? "the line's schema is newer than this tool's"
                                           : "the line's schema is older than this tool's: the "
                                             "admin runs tq9ctl records server-init");
+    }
+    // The server, not this file, decides which bench the role sends for.
+    if (facts->benchRole && facts->bench.empty()) {
+        return output.Refuse(kFailed, "the line server has no bench registered for " + facts->role +
+                                          ": the admin runs tq9ctl records server-bench " +
+                                          facts->role + " " + settings.bench);
+    }
+    if (facts->benchRole && facts->bench != settings.bench) {
+        return output.Refuse(
+            kFailed, "records.conf names bench " + settings.bench + ", but the line server has " +
+                         facts->role + " send for " + facts->bench + ": its rows would be refused");
     }
     return kDone;
 }
@@ -183,6 +199,27 @@ int RunReport(const CtlRequest& request) {
     } else {
         std::cout << LineReportText(*report);
         if (!request.html.empty()) std::cout << "The page is in " << request.html << '\n';
+    }
+    return kDone;
+}
+
+int RunServerBench(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    LineSettings settings;
+    const std::string server = ServerOf(request, settings);
+    if (server.empty()) return output.Refuse(kFailed, "no line server is set (records.conf)");
+    std::string whyNot;
+    const auto line = LineServer::Connect(server, whyNot);
+    if (!line) return output.Refuse(kFailed, "the line server does not answer: " + whyNot);
+    std::int64_t taken = 0;
+    if (!line->RegisterBench(request.role, request.bench, taken, whyNot))
+        return output.Refuse(kFailed, whyNot);
+    if (output.IsJson()) {
+        output.Object({{"role", request.role}, {"bench", request.bench}, {"rows_taken", taken}});
+    } else {
+        std::cout << request.role << " sends for bench " << request.bench;
+        if (taken) std::cout << "; " << taken << " of its earlier rows now name that bench";
+        std::cout << '\n';
     }
     return kDone;
 }

@@ -88,6 +88,10 @@ std::optional<std::string> Time(const std::string& iso) {
     return iso.empty() ? std::nullopt : std::optional<std::string>(iso);
 }
 
+// The bench the server checked; a row that came before the sender's bench was registered
+// shows the name it was sent with, and says so.
+#define TQ9_BENCH "CASE WHEN bench_checked THEN bench ELSE bench || ' (unchecked)' END"
+
 // A time as the local rows hold it.
 #define TQ9_ISO(column) \
     "coalesce(to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), '')"
@@ -99,7 +103,7 @@ constexpr const char* kLineColumns =
                  "com_number, board_serial, firmware_version, firmware_name, fpga_version, "
                  "scan_core, outcome, reason, error_kind, error_count, result_dialog, console, "
                  "upload_file, upload_size, upload_sha256, upload_core, upload_closing_line, "
-                 "image, image_sha256, diamex_port, probe_log, uuid, bench, failed_step, "
+                 "image, image_sha256, diamex_port, probe_log, uuid, " TQ9_BENCH ", failed_step, "
                  "board_after, image_mismatch";
 
 OperationRecord ReadLineRow(const Result& rows, int row) {
@@ -226,6 +230,15 @@ std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
             return std::nullopt;
         }
         facts.schemaVersion = std::stoi(version.Text(0));
+    }
+    if (facts.schemaVersion >= 4) {
+        Result bench(h, "SELECT tq9.is_bench(session_user), coalesce(tq9.my_bench(), '')");
+        if (!bench.HasRow()) {
+            whyNot = MessageOf(h);
+            return std::nullopt;
+        }
+        facts.benchRole = bench.Text(0) == "t";
+        facts.bench = bench.Text(1);
     }
     return facts;
 }
@@ -382,7 +395,7 @@ std::string FilterConditions(const RecordFilter& f, Params& params) {
     if (!f.boardSerial.empty()) where("board_serial = ?", f.boardSerial);
     if (!f.operation.empty()) where("operation = ?", f.operation);
     if (!f.outcome.empty()) where("outcome = ?", f.outcome);
-    if (!f.bench.empty()) where("bench = ?", f.bench);
+    if (!f.bench.empty()) where(TQ9_BENCH " = ?", f.bench);
     if (!f.since.empty()) where("started >= ?::timestamptz", Span(f.since).first);
     if (!f.until.empty()) {
         const auto [from, length] = Span(f.until);
@@ -451,7 +464,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     report.boardSerial = boardSerial;
     const std::string day = "(started AT TIME ZONE 'UTC')::date";
     const std::string scope =
-        std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR bench = $2)";
+        std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR " TQ9_BENCH " = $2)";
     const Params params = {since, bench};
     // The rows in order, each found again by its day and bench.
     std::map<std::pair<std::string, std::string>, LineReportRow> rows;
@@ -471,7 +484,8 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     Result counts(h,
                   "SELECT to_char(d, 'YYYY-MM-DD'), bench, runs, completed, boards FROM (SELECT " +
                       day +
-                      " AS d, bench, count(*) AS runs, count(*) FILTER (WHERE outcome = "
+                      " AS d, " TQ9_BENCH
+                      " AS bench, count(*) AS runs, count(*) FILTER (WHERE outcome = "
                       "'completed') AS completed, count(DISTINCT board_serial) FILTER (WHERE "
                       "outcome = 'completed' AND board_serial <> '') AS boards FROM "
                       "tq9.operations WHERE " +
@@ -483,18 +497,21 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
                   "SELECT to_char(d, 'YYYY-MM-DD'), bench, count(*) FILTER (WHERE outcome <> "
                   "'running'), count(*) FILTER (WHERE outcome = 'completed') FROM (SELECT "
                   "DISTINCT ON (board_serial) " +
-                      day + " AS d, bench, outcome FROM tq9.operations WHERE " + kProgramming +
+                      day + " AS d, " TQ9_BENCH " AS bench, outcome FROM tq9.operations WHERE " +
+                      kProgramming +
                       " AND board_serial <> '' ORDER BY board_serial, started) first WHERE d >= "
                       "$1::date AND ($2 = '' OR bench = $2) GROUP BY d, bench UNION ALL SELECT "
                       "to_char(" +
-                      day + ", 'YYYY-MM-DD'), bench, count(*), 0 FROM tq9.operations WHERE " +
+                      day +
+                      ", 'YYYY-MM-DD'), " TQ9_BENCH ", count(*), 0 FROM tq9.operations WHERE " +
                       kProgramming + scope +
                       " AND board_serial = '' AND outcome NOT IN ('running', 'completed') "
                       "GROUP BY 1, 2",
                   params);
     Result kinds(h,
                  "SELECT to_char(" + day +
-                     ", 'YYYY-MM-DD'), bench, CASE WHEN failed_step <> '' THEN failed_step "
+                     ", 'YYYY-MM-DD'), " TQ9_BENCH
+                     ", CASE WHEN failed_step <> '' THEN failed_step "
                      "WHEN error_kind = '' THEN 'none' ELSE error_kind END, count(*) FROM "
                      "tq9.operations WHERE " +
                      kProgramming + scope +
@@ -538,6 +555,17 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
         report.history = std::move(*history);
     }
     return report;
+}
+
+bool LineServer::RegisterBench(const std::string& role, const std::string& bench,
+                               std::int64_t& taken, std::string& whyNot) {
+    Result registered(connection_->handle, "SELECT tq9.register_bench($1, $2)", {role, bench});
+    if (!registered.HasRow()) {
+        whyNot = MessageOf(connection_->handle);
+        return false;
+    }
+    taken = std::atoll(registered.Text(0).c_str());
+    return true;
 }
 
 bool LineServer::Exec(const std::string& sql, std::string& whyNot) {

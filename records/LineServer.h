@@ -18,7 +18,7 @@ namespace tq9 {
 class LineServer {
   public:
     // The server schema this tool writes and reads.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     // Connects with a libpq connection string ("service=tq9line", say); null with the
     // reason when it cannot (or when this build has no libpq).
@@ -31,12 +31,18 @@ class LineServer {
         std::string role;           // who the tool is there
         std::string serverVersion;  // PostgreSQL's
         int schemaVersion = 0;      // 0: the line's schema is not set up
+        bool benchRole = false;     // the role is a bench's (in tq9_bench)
+        std::string bench;          // the bench the server has the role send for; empty: none
     };
     std::optional<Facts> Check(std::string& whyNot);
     // Brings the line's schema to kSchemaVersion in one transaction (the admin, as the
     // schema's owner); `found` is the version it had. A newer schema is left alone and
     // refused, saying so.
     bool Init(int& found, std::string& whyNot);
+    // The admin: `role` (a bench role) sends for `bench` from now on; the role's rows that
+    // came before any bench was registered for it take that bench (`taken` of them).
+    bool RegisterBench(const std::string& role, const std::string& bench, std::int64_t& taken,
+                       std::string& whyNot);
     // Runs SQL (statements without results); false with the server's message.
     bool Exec(const std::string& sql, std::string& whyNot);
     // Sends one local row as `bench`, by its UUID, in one transaction: a row the server

@@ -24,6 +24,12 @@ bool LineServer::Init(int&, std::string& whyNot) {
     return false;
 }
 
+bool LineServer::RegisterBench(const std::string&, const std::string&, std::int64_t&,
+                               std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
 bool LineServer::Send(const OperationRecord&, const std::string&, bool&, std::string& whyNot) {
     whyNot = "no line server";
     return false;

@@ -50,6 +50,12 @@ class LineBenchesTest : public test::PgTest {
                 database, "CREATE ROLE " + name + " LOGIN PASSWORD '" + name + "' IN ROLE " + group,
                 whyNot))
                 << whyNot;
+            // Each bench's role sends for the bench of its name (Bench(service, service)),
+            // but for the two benches of the line.
+            if (group == "tq9_bench")
+                Register(name, service == "bench_a"   ? "line-a"
+                               : service == "bench_b" ? "line-b"
+                                                      : service);
             services << "[" << service << "]\nhost=127.0.0.1\nport=" << port
                      << "\ndbname=" << database << "\nuser=" << name
                      << "\nsslmode=verify-full\nsslrootcert=" << ca << "\n";

@@ -92,6 +92,7 @@ TEST_F(LineCommandsTest, EachOperationsRowReachesTheServerAndWaitsWhileItIsAway)
     const std::string bench = "b_" + database;
     ASSERT_TRUE(server->Sql(database, "CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
         << whyNot;
+    Register(bench, "line-3");
     Settings("server = " + server->Connection(database, bench) + "\nbench = line-3\n");
     auto onServer = [&] {
         return Value(
@@ -102,8 +103,18 @@ TEST_F(LineCommandsTest, EachOperationsRowReachesTheServerAndWaitsWhileItIsAway)
     const test::CtlRun first = Ctl({"identify", "--json"});
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_EQ(onServer(), "1 line-3 completed");
-    EXPECT_NE(Ctl({"records", "server-check"}).out.find("No row waits for the line server\n"),
-              std::string::npos);
+    const test::CtlRun check = Ctl({"records", "server-check"});
+    EXPECT_NE(check.out.find("The server has " + bench + " send for bench line-3\n"),
+              std::string::npos)
+        << check.out;
+    EXPECT_NE(check.out.find("No row waits for the line server\n"), std::string::npos);
+    Settings("server = " + server->Connection(database, bench) + "\nbench = line-4\n");
+    const test::CtlRun wrongBench = Ctl({"records", "server-check"});
+    EXPECT_EQ(wrongBench.exitCode, 1);
+    EXPECT_EQ(wrongBench.FirstErrorLine(),
+              "tq9ctl: records.conf names bench line-4, but the line server has " + bench +
+                  " send for line-3: its rows would be refused");
+    Settings("server = " + server->Connection(database, bench) + "\nbench = line-3\n");
 
     ASSERT_TRUE(server->Stop());
     const test::CtlRun away = Ctl({"identify"});

@@ -27,6 +27,7 @@ class ForwarderTest : public test::PgTest {
         ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
         ASSERT_TRUE(admin->Exec("CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
             << whyNot;
+        Register(bench, "line-3");
         store = RecordStore::Open(dir.File("records.sqlite3").string(), whyNot);
         ASSERT_TRUE(store) << whyNot;
         line = Connect();
@@ -155,6 +156,7 @@ TEST_F(ForwarderTest, ARefusedRowStopsThePassAfterTheRowsBeforeIt) {
     std::string whyNot;
     ASSERT_TRUE(
         server->Sql(database, "CREATE ROLE o_" + database + " LOGIN IN ROLE tq9_bench", whyNot));
+    Register("o_" + database, "line-9");
     std::string other;
     auto elsewhere = LineServer::Connect(server->Connection(database, "o_" + database), other);
     ASSERT_TRUE(elsewhere) << other;

@@ -47,17 +47,19 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
 
     // A server at an older version gets only the newer migrations.
     ASSERT_TRUE(server->Sql(database,
-                            "ALTER TABLE tq9.operations DROP COLUMN failed_step, DROP COLUMN "
-                            "board_after, DROP COLUMN image_mismatch; UPDATE tq9.schema_version "
-                            "SET version = 2",
-                            whyNot));
+                            "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP "
+                            "TABLE tq9.benches; ALTER TABLE tq9.operations DROP COLUMN "
+                            "bench_checked; UPDATE tq9.schema_version SET version = 3",
+                            whyNot))
+        << whyNot;
     ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
-    EXPECT_EQ(found, 2);
+    EXPECT_EQ(found, 3);
     EXPECT_EQ(Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'programming_by_%'"),
               "2");
     EXPECT_EQ(Value("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'tq9' "
-                    "AND column_name IN ('failed_step', 'board_after', 'image_mismatch')"),
-              "3");
+                    "AND column_name IN ('failed_step', 'bench_checked')"),
+              "2");
+    EXPECT_EQ(Value("SELECT to_regclass('tq9.benches') IS NOT NULL"), "t");
 
     ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
     EXPECT_FALSE(admin->Init(found, whyNot));
@@ -80,9 +82,12 @@ TEST_F(LineServerTest, TheServerEnforcesWhatABenchAndAReaderMay) {
         // Roles are the whole server's: named after this test's database.
         ASSERT_TRUE(admin->Exec("CREATE ROLE a_" + database + " LOGIN IN ROLE tq9_bench;" +
                                     "CREATE ROLE b_" + database + " LOGIN IN ROLE tq9_bench;" +
+                                    "CREATE ROLE c_" + database + " LOGIN IN ROLE tq9_bench;" +
                                     "CREATE ROLE r_" + database + " LOGIN IN ROLE tq9_reader",
                                 whyNot))
             << whyNot;
+        Register("a_" + database, "bench-a");
+        Register("b_" + database, "bench-b");
     }
     const auto a = As("a_" + database);
     const auto b = As("b_" + database);
@@ -109,6 +114,21 @@ TEST_F(LineServerTest, TheServerEnforcesWhatABenchAndAReaderMay) {
                       "bench = 'forged' WHERE uuid = " +
                           u1),
               "");
+    // The server decides which bench a role sends for: not another's, and none unregistered.
+    auto under = [&](const std::string& bench) {
+        return "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, pid, "
+               "operation, outcome) VALUES (gen_random_uuid(), '" +
+               bench + "', 2, now(), 'pc', 'tq9ctl', 7, 'AVR only', 'running')";
+    };
+    EXPECT_NE(Refusal(*a, under("bench-b"))
+                  .find("role a_" + database + " sends for bench bench-a, not for bench-b"),
+              std::string::npos);
+    const auto c = As("c_" + database);
+    ASSERT_TRUE(c);
+    EXPECT_NE(Refusal(*c, under("bench-c")).find("has no bench registered"), std::string::npos);
+    EXPECT_NE(Refusal(*a, "CREATE TEMPORARY TABLE mine (x int)").find("permission denied"),
+              std::string::npos)
+        << "a bench makes no tables, temporary ones neither";
     // Once finished, never again; nothing is deleted.
     EXPECT_NE(Refusal(*a, "UPDATE tq9.operations SET reason = 'later' WHERE uuid = " + u1)
                   .find("a finished row never changes"),
@@ -284,6 +304,69 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
     ASSERT_TRUE(bench);
     EXPECT_FALSE(bench->Find(filter, whyNot));
     EXPECT_EQ(whyNot, "ERROR:  permission denied for table operations");
+}
+
+// Rows sent before benches were registered: the admin's are its word; a bench role's read
+// as unchecked until its bench is registered, which gives them that bench, whatever name
+// they were sent under.
+TEST_F(LineServerTest, RowsFromBeforeBenchesWereRegisteredAreUncheckedUntilTheirRoleIs) {
+    const auto admin = As("postgres");
+    ASSERT_TRUE(admin);
+    std::string whyNot;
+    int found = 0;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    const std::string role = "a_" + database;
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE " + role + " LOGIN IN ROLE tq9_bench", whyNot));
+    // The line as the version before left it, with a row bench A forged under line-2.
+    ASSERT_TRUE(server->Sql(
+        database,
+        "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP TABLE tq9.benches; "
+        "ALTER TABLE tq9.operations DROP COLUMN bench_checked; UPDATE tq9.schema_version SET "
+        "version = 3; SET session_replication_role = replica; INSERT INTO tq9.operations (uuid, "
+        "bench, sent_by, local_id, started, ended, host, program, pid, operation, board_serial, "
+        "outcome) VALUES (gen_random_uuid(), 'line-2', '" +
+            role +
+            "', 1, '2026-12-09T08:00:00Z', '2026-12-09T08:01:00Z', 'h', 'p', 1, 'production "
+            "run', '30', 'completed'), (gen_random_uuid(), 'line-7', 'postgres', 1, "
+            "'2026-12-09T09:00:00Z', '2026-12-09T09:01:00Z', 'h', 'p', 1, 'production run', "
+            "'31', 'completed')",
+        whyNot))
+        << whyNot;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    EXPECT_EQ(found, 3);
+    auto benches = [&](const RecordFilter& filter) {
+        std::string names;
+        for (const OperationRecord& r :
+             admin->Find(filter, whyNot).value_or(std::vector<OperationRecord>{}))
+            names += (names.empty() ? "" : ",") + r.bench;
+        return names;
+    };
+    RecordFilter all;
+    all.limit = 0;
+    EXPECT_EQ(benches(all), "line-7,line-2 (unchecked)");
+    const auto before = admin->Report("2026-12-09", "", "", whyNot);
+    ASSERT_TRUE(before) << whyNot;
+    ASSERT_EQ(before->rows.size(), 2u);
+    EXPECT_EQ(before->rows[0].bench, "line-2 (unchecked)");
+
+    std::int64_t taken = -1;
+    ASSERT_TRUE(admin->RegisterBench(role, "line-1", taken, whyNot)) << whyNot;
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(benches(all), "line-7,line-1");
+    RecordFilter line1 = all;
+    line1.bench = "line-1";
+    EXPECT_EQ(benches(line1), "line-1");
+    EXPECT_EQ(admin->Report("2026-12-09", "line-1", "", whyNot)->rows.size(), 1u);
+    EXPECT_FALSE(admin->RegisterBench("r_nobody", "line-9", taken, whyNot));
+    EXPECT_NE(whyNot.find("is not a bench role"), std::string::npos) << whyNot;
+
+    const auto bench = As(role);
+    ASSERT_TRUE(bench);
+    const auto facts = bench->Check(whyNot);
+    ASSERT_TRUE(facts) << whyNot;
+    EXPECT_TRUE(facts->benchRole);
+    EXPECT_EQ(facts->bench, "line-1");
+    EXPECT_FALSE(admin->Check(whyNot)->benchRole);
 }
 
 // A board programmed again the same day at the same bench, and on other days at other
