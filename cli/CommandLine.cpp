@@ -245,7 +245,11 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
     registerBench->add_option("ROLE", request.role, "the bench's login role (in tq9_bench)")
         ->required();
     registerBench->add_option("BENCH", request.bench, "the bench's name on the line")->required();
-    for (CLI::App* sub : {check, init, registerBench}) {
+    CLI::App* resend = records->add_subcommand(
+        "resend",
+        "sends the rows the line's server refused, set aside, again (once the cause is "
+        "mended), and waits up to 5 s for them");
+    for (CLI::App* sub : {check, init, registerBench, resend}) {
         server(*sub);
         AddJson(*sub, request, "the answer as one JSON object");
         sub->footer(kExitHelp);
@@ -362,6 +366,7 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     if (request.command == "records server-check") return RunServerCheck(request);
     if (request.command == "records server-init") return RunServerInit(request);
     if (request.command == "records server-bench") return RunServerBench(request);
+    if (request.command == "records resend") return RunResend(request);
     return RunBoardCommand(request, benchDirectory);
 }
 

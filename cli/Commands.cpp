@@ -27,9 +27,6 @@ namespace tq9 {
 
 namespace {
 
-// How long tq9ctl's end waits for the rows to reach the line's server.
-constexpr int kLastPassMs = 5000;
-
 // The driver, as the window loads it; null (said) when there is none.
 std::unique_ptr<D2xxLibrary> LoadDriver(const CtlOutput& output,
                                         const std::string& benchDirectory) {
@@ -148,6 +145,8 @@ int RunRecords(const CtlRequest& request) {
     if (!ReadLineSettings(RecordsSettingsPaths(), HostName()).server.empty()) {
         const std::string waiting = WaitingRowsLine(store->WaitingCount(whyNot).value_or(0));
         if (!waiting.empty()) std::cerr << "tq9ctl: " << waiting << '\n';
+        const std::string aside = SetAsideRowsLine(store->SetAsideRows(whyNot));
+        if (!aside.empty()) std::cerr << "tq9ctl: " << aside << '\n';
     }
     PrintRecords(rows, request, false);
     return kDone;
@@ -225,18 +224,8 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     ctx.BoardLink.device.reset();
     host.ClearProgress();
     host.ctx = nullptr;
-    if (forwarder) {
-        // A last pass, bounded: rows the server has not taken wait for the next program.
-        // After a second Ctrl-C none: the operator wants out at once.
-        forwarder->Stop(Interrupts() > 1 ? 0 : kLastPassMs);
-        if (const std::string waiting = WaitingRowsLine(forwarder->WaitingRows());
-            !waiting.empty()) {
-            std::cerr << "tq9ctl: " << waiting
-                      << (forwarder->LastFailure().empty() ? ""
-                                                           : " (" + forwarder->LastFailure() + ")")
-                      << '\n';
-        }
-    }
+    // After a second Ctrl-C no last pass: the operator wants out at once.
+    if (forwarder) EndLine(*forwarder, records.store.get(), Interrupts() > 1);
     return Interrupts() > 0 ? kInterrupted : result;
 }
 

@@ -47,5 +47,11 @@ int RunServerBench(const CtlRequest& request);
 int RunLineRecords(const CtlRequest& request);
 int RunReport(const CtlRequest& request);
 int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory);
+int RunResend(const CtlRequest& request);
+// tq9ctl's end with a line server: a last pass, bounded (none when `stopped`), then how many
+// rows still wait and why, and the rows set aside, on standard error.
+class LineForwarder;
+class RecordStore;
+void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped);
 
 }  // namespace tq9

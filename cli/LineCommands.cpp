@@ -77,14 +77,27 @@ Json ReportJson(const LineReport& report) {
     return report_json;
 }
 
-// How many of this user's rows wait for the line server (0 without records).
-std::int64_t WaitingRows() {
+// How long tq9ctl's end waits for the rows to reach the line's server.
+constexpr int kLastPassMs = 5000;
+
+// This user's records; null (nothing said) when there are none yet.
+std::unique_ptr<RecordStore> LocalRecords(std::string& whyNot) {
     const std::string path = DefaultRecordsPath();
     std::error_code error;
-    if (path.empty() || !std::filesystem::exists(std::filesystem::u8path(path), error)) return 0;
-    std::string whyNot;
-    const auto store = RecordStore::Open(path, whyNot);
-    return store ? store->WaitingCount(whyNot).value_or(0) : 0;
+    if (path.empty() || !std::filesystem::exists(std::filesystem::u8path(path), error))
+        return nullptr;
+    return RecordStore::Open(path, whyNot);
+}
+
+Json SetAsideJson(const std::vector<RecordStore::SetAsideRow>& rows) {
+    Json list = Json::array();
+    for (const auto& row : rows) {
+        list.push_back({{"id", row.id},
+                        {"started", row.started},
+                        {"operation", row.operation},
+                        {"reason", row.reason}});
+    }
+    return list;
 }
 
 }  // namespace
@@ -104,7 +117,11 @@ int RunServerCheck(const CtlRequest& request) {
     const auto facts = line->Check(whyNot);
     if (!facts) return output.Refuse(kFailed, "the line server cannot be read: " + whyNot);
     const bool ready = facts->schemaVersion == LineServer::kSchemaVersion;
-    const std::int64_t waiting = WaitingRows();
+    std::string unread;
+    const auto store = LocalRecords(unread);
+    const std::int64_t waiting = store ? store->WaitingCount(unread).value_or(0) : 0;
+    const auto setAside =
+        store ? store->SetAsideRows(unread) : std::vector<RecordStore::SetAsideRow>{};
     if (output.IsJson()) {
         output.Object({{"server", server},
                        {"bench", settings.bench},
@@ -114,6 +131,7 @@ int RunServerCheck(const CtlRequest& request) {
                        {"tool_schema_version", LineServer::kSchemaVersion},
                        {"server_bench", facts->benchRole ? Json(facts->bench) : Json(nullptr)},
                        {"waiting_rows", waiting},
+                       {"set_aside_rows", SetAsideJson(setAside)},
                        {"ready", ready}});
     } else {
         std::cout << "Line server: " << server << "\nBench: " << settings.bench << "\nConnected as "
@@ -126,6 +144,13 @@ int RunServerCheck(const CtlRequest& request) {
                   << LineServer::kSchemaVersion << ")\n"
                   << (waiting ? WaitingRowsLine(waiting) : "No row waits for the line server")
                   << '\n';
+        if (!setAside.empty()) {
+            std::cout << SetAsideRowsLine(setAside) << ":\n";
+            for (const auto& row : setAside) {
+                std::cout << "  row " << row.id << ", " << row.started << ", " << row.operation
+                          << ": " << row.reason << '\n';
+            }
+        }
     }
     if (facts->schemaVersion == 0) {
         return output.Refuse(kFailed,
@@ -220,6 +245,63 @@ int RunServerBench(const CtlRequest& request) {
         std::cout << request.role << " sends for bench " << request.bench;
         if (taken) std::cout << "; " << taken << " of its earlier rows now name that bench";
         std::cout << '\n';
+    }
+    return kDone;
+}
+
+void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped) {
+    const bool ended = forwarder.Stop(stopped ? 0 : kLastPassMs);
+    std::int64_t waiting = forwarder.WaitingRows();
+    std::string why = forwarder.LastFailure();
+    if (!ended) {
+        // The last pass's count is older than this run's rows: the file says.
+        std::string unread;
+        if (store) waiting = store->WaitingCount(unread).value_or(-1);
+        why = stopped ? "none was sent after the second Ctrl-C"
+                      : "the last send was still running after " +
+                            std::to_string(kLastPassMs / 1000) + " s";
+    }
+    const std::string said = why.empty() ? "" : " (" + why + ")";
+    if (const std::string line = WaitingRowsLine(waiting); !line.empty()) {
+        std::cerr << "tq9ctl: " << line << said << '\n';
+    } else if (waiting < 0) {
+        std::cerr << "tq9ctl: rows may wait for the line server" << said << '\n';
+    }
+    if (const std::string aside = SetAsideRowsLine(forwarder.SetAsideRows()); !aside.empty())
+        std::cerr << "tq9ctl: " << aside << '\n';
+}
+
+int RunResend(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    std::string whyNot;
+    const auto store = LocalRecords(whyNot);
+    if (!store) {
+        return output.Refuse(kFailed, whyNot.empty()
+                                          ? "no board records yet"
+                                          : "the board records cannot be read: " + whyNot);
+    }
+    const auto again = store->Resend(whyNot);
+    if (!again) return output.Refuse(kFailed, "the board records cannot be marked: " + whyNot);
+    LineSettings settings;
+    const std::string server = ServerOf(request, settings);
+    if (!output.IsJson()) {
+        std::cout << (*again == 0
+                          ? std::string("No row was set aside")
+                          : std::to_string(*again) +
+                                (*again == 1 ? " row set aside waits" : " rows set aside wait") +
+                                " for the line server again")
+                  << '\n';
+    }
+    if (server.empty() || *again == 0) {
+        if (output.IsJson()) output.Object({{"resent", *again}, {"waiting_rows", nullptr}});
+        return kDone;
+    }
+    LineForwarder forwarder(store->Path(), server, settings.bench);
+    EndLine(forwarder, store.get(), false);
+    if (output.IsJson()) {
+        output.Object({{"resent", *again},
+                       {"waiting_rows", store->WaitingCount(whyNot).value_or(-1)},
+                       {"set_aside_rows", SetAsideJson(store->SetAsideRows(whyNot))}});
     }
     return kDone;
 }

@@ -73,6 +73,11 @@ class Result {
     std::string Text(int column, int row = 0) const { return PQgetvalue(result_, row, column); }
     bool IsNull(int column, int row) const { return PQgetisnull(result_, row, column) != 0; }
     int Int(int column, int row) const { return std::atoi(PQgetvalue(result_, row, column)); }
+    // The server's SQLSTATE of a failure; empty when it gave none (no answer).
+    std::string State() const {
+        const char* state = PQresultErrorField(result_, PG_DIAG_SQLSTATE);
+        return state ? state : "";
+    }
 
   private:
     PGresult* result_ = nullptr;
@@ -169,6 +174,17 @@ std::pair<std::string, std::string> Span(std::string prefix) {
     }
 }
 
+// Whether the server refused a statement for what the row holds (a value it does not take,
+// a rule of the line's, a name the sender may not use), so that sending it again as it is
+// would be refused again; not for the connection, a time limit, a lock or the server's own
+// state, which pass. A role the admin gave too little ("permission denied for ...") is
+// the admin's to mend, not the row's.
+bool RefusedForWhatItHolds(const std::string& state, const std::string& message) {
+    const std::string kind = state.substr(0, 2);
+    if (kind == "22" || kind == "23" || state == "P0001") return true;
+    return state == "42501" && message.find("permission denied") == std::string::npos;
+}
+
 // The programming runs, as the report counts them.
 constexpr const char* kProgramming = "operation IN ('production run', 'AVR only')";
 }  // namespace
@@ -252,9 +268,10 @@ bool LineServer::Send(const OperationRecord& record, const std::string& bench, b
 }
 
 bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::string& bench,
-                      std::vector<bool>& ended, std::string& whyNot) {
+                      std::vector<bool>& ended, std::string& whyNot, bool* refused) {
     PGconn* h = connection_->handle;
     ended.assign(rows.size(), false);
+    if (refused) *refused = false;
     std::string ignored;
     auto failed = [&](const std::string& why) {
         whyNot = why;
@@ -271,7 +288,11 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                  "SELECT uuid FROM tq9.operations WHERE uuid = ANY($1::uuid[]) AND outcome <> "
                  "'running'",
                  {"{" + uuids + "}"});
-    if (!there.Ok()) return failed(MessageOf(h));
+    if (!there.Ok()) {
+        const std::string why = MessageOf(h);
+        if (refused) *refused = RefusedForWhatItHolds(there.State(), why);
+        return failed(why);
+    }
     std::set<std::string> done;
     for (int i = 0; i < there.Rows(); ++i)
         done.insert(there.Text(0, i));
@@ -368,6 +389,10 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
             refusal = PQresultErrorMessage(result);
             refusal = refusal.substr(0, refusal.find('\n'));
             if (refusal.empty()) refusal = "the server skipped a statement";
+            const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+            if (refused)
+                *refused = PQstatus(h) == CONNECTION_OK &&
+                           RefusedForWhatItHolds(state ? state : "", refusal);
         }
         PQclear(result);
         PQclear(PQgetResult(h));  // the statement's end

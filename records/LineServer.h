@@ -52,9 +52,10 @@ class LineServer {
     bool Send(const OperationRecord& record, const std::string& bench, bool& ended,
               std::string& whyNot);
     // As Send, for several rows in one transaction: all of them, or none. `ended`: each
-    // row's.
+    // row's. `refused`, when given: whether the server refused a row for what it holds
+    // (it would refuse it again as it is), not for the connection or a passing state.
     bool Send(const std::vector<OperationRecord>& rows, const std::string& bench,
-              std::vector<bool>& ended, std::string& whyNot);
+              std::vector<bool>& ended, std::string& whyNot, bool* refused = nullptr);
 
     // Every bench's rows the filter takes (its bench too), newest first, with their
     // avrdude runs; a role that may read the line (tq9_reader).

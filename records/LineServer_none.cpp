@@ -36,7 +36,7 @@ bool LineServer::Send(const OperationRecord&, const std::string&, bool&, std::st
 }
 
 bool LineServer::Send(const std::vector<OperationRecord>&, const std::string&, std::vector<bool>&,
-                      std::string& whyNot) {
+                      std::string& whyNot, bool*) {
     whyNot = "no line server";
     return false;
 }

@@ -78,11 +78,14 @@ const char* const kMigrations[] = {
     CREATE INDEX operations_waiting ON operations (id) WHERE line_sent <> 'done';
     )sql",
     // 5: which step of a pass failed, the board as read after programming, and the warning
-    // when that board and the image's name disagree.
+    // when that board and the image's name disagree; and why the line's server refused a
+    // row, which then waits no more until it is sent again by hand.
     R"sql(
     ALTER TABLE operations ADD COLUMN failed_step TEXT NOT NULL DEFAULT '';
     ALTER TABLE operations ADD COLUMN board_after TEXT NOT NULL DEFAULT '';
     ALTER TABLE operations ADD COLUMN image_mismatch TEXT NOT NULL DEFAULT '';
+    ALTER TABLE operations ADD COLUMN line_refused TEXT NOT NULL DEFAULT '';
+    CREATE INDEX operations_set_aside ON operations (id) WHERE line_refused <> '';
     )sql",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
@@ -638,9 +641,10 @@ std::optional<std::int64_t> RecordStore::Count(const RecordFilter& f, std::strin
 
 namespace {
 // Rows the line's server does not have as they stand: never sent, or sent while running
-// and ended since.
+// and ended since; but for those it refused, which are set aside.
 constexpr const char* kWaiting =
-    " FROM operations WHERE line_sent <> 'done' AND (line_sent = '' OR outcome <> 'running')";
+    " FROM operations WHERE line_sent <> 'done' AND line_refused = '' AND (line_sent = '' OR "
+    "outcome <> 'running')";
 }  // namespace
 
 std::vector<OperationRecord> RecordStore::Waiting(int limit, std::string& whyNot) {
@@ -689,6 +693,45 @@ bool RecordStore::MarkSent(const std::vector<LineMark>& marks, std::string& whyN
     if (write.Commit()) return true;
     whyNot = write.Error();
     return false;
+}
+
+bool RecordStore::SetAside(const LineMark& row, const std::string& reason, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return false;
+    Statement mark(db_->handle, "UPDATE operations SET line_refused = ? WHERE id = ? AND uuid = ?");
+    // Never empty: an empty reason is no mark.
+    if (mark.Bind(1, reason.empty() ? std::string("refused") : reason)
+            .Bind(2, row.id)
+            .Bind(3, row.uuid)
+            .Run())
+        return true;
+    whyNot = mark.Error();
+    return false;
+}
+
+std::vector<RecordStore::SetAsideRow> RecordStore::SetAsideRows(std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
+    Statement select(db_->handle,
+                     "SELECT id, started, operation, line_refused FROM operations WHERE "
+                     "line_refused <> '' ORDER BY id");
+    std::vector<SetAsideRow> rows;
+    while (select.Step())
+        rows.push_back({select.Int(0), select.Text(1), select.Text(2), select.Text(3)});
+    if (!select.Ok()) whyNot = select.Error();
+    return rows;
+}
+
+std::optional<std::int64_t> RecordStore::Resend(std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return std::nullopt;
+    Statement clear(db_->handle,
+                    "UPDATE operations SET line_refused = '' WHERE line_refused <> ''");
+    if (!clear.Run()) {
+        whyNot = clear.Error();
+        return std::nullopt;
+    }
+    return sqlite3_changes(db_->handle);
 }
 
 std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& whyNot) {

@@ -527,13 +527,17 @@ void TForm1::BtnCancelClick() {
 }
 void TForm1::Timer1Timer() {
     ctx_.BusyTick();
-    // Once a second: the rows the line's server still lacks, while there are any.
+    // Once a second: the rows the line's server still lacks, and those it refused, while
+    // there are any.
     if (++lineTicks_ < 100 || !ctx_.Records.line) return;
     lineTicks_ = 0;
-    const QString waiting =
-        QString::fromStdString(WaitingRowsLine(ctx_.Records.line->WaitingRows()));
-    LineStatus->setText(waiting);
-    LineStatus->setVisible(!waiting.isEmpty());
+    const std::string waiting = WaitingRowsLine(ctx_.Records.line->WaitingRows());
+    const std::string aside = SetAsideRowsLine(ctx_.Records.line->SetAsideRows());
+    const QString text =
+        QString::fromStdString(waiting + (waiting.empty() || aside.empty() ? "" : "; ") + aside);
+    LineStatus->setText(text);
+    LineStatus->setToolTip(text);
+    LineStatus->setVisible(!text.isEmpty());
 }
 void TForm1::EditSerialNumberChange() {
     Guarded([&] { tq9::EditSerialNumberChange(ctx_); });

@@ -242,5 +242,22 @@ TEST_F(LineBenchesTest, AProgramKilledInTheMiddleOfASendLosesNothingAndDoublesNo
     EXPECT_EQ(local.err, "") << "no row waits";
 }
 
+// A server that takes the connection but holds the send (a locked table): tq9ctl ends at
+// its limit, saying how many rows still wait and why.
+TEST_F(LineBenchesTest, TheEndSaysWhatWaitsWhenTheLastSendIsStillRunning) {
+    Bench("line-a", "bench_a");
+    PGconn* holder = PQconnectdb(server->Connection(database).c_str());
+    ASSERT_EQ(PQstatus(holder), CONNECTION_OK);
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE tq9.operations IN EXCLUSIVE MODE"));
+    const test::CtlRun held = Shell(As("line-a", "identify"));
+    PQclear(PQexec(holder, "COMMIT"));
+    PQfinish(holder);
+    EXPECT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_NE(held.err.find("tq9ctl: 1 row waits for the line server (the last send was still "
+                            "running after 5 s)\n"),
+              std::string::npos)
+        << held.err;
+}
+
 }  // namespace
 }  // namespace tq9

@@ -131,5 +131,55 @@ TEST_F(LineCommandsTest, EachOperationsRowReachesTheServerAndWaitsWhileItIsAway)
     EXPECT_EQ(Ctl({"records"}).err.find("wait"), std::string::npos);
 }
 
+// A row the server refuses for what it holds (here every row: records.conf names a bench
+// the server does not have this role send for) is set aside, said at the end and by
+// server-check and records; once mended, records resend sends them again.
+TEST_F(LineCommandsTest, RowsTheServerRefusesAreSetAsideNamedAndSentAgain) {
+    std::filesystem::copy_file(TQ9_SIM_DRIVER_PATH,
+                               dir.Path() / std::filesystem::path(TQ9_SIM_DRIVER_PATH).filename());
+    const test::ScopedEnv data(test::kRecordsHome, dir.File("data").string());
+    ASSERT_EQ(Ctl({"records", "server-init", "--server", server->Connection(database)}).exitCode,
+              0);
+    std::string whyNot;
+    const std::string bench = "b_" + database;
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
+        << whyNot;
+    Register(bench, "line-3");
+    Settings("server = " + server->Connection(database, bench) + "\nbench = line-4\n");
+    const std::string refusal = "role " + bench + " sends for bench line-3, not for line-4";
+
+    const test::CtlRun first = Ctl({"identify"});
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.err.find("wait"), std::string::npos) << "a refused row waits no more";
+    EXPECT_NE(first.err.find("tq9ctl: row 1 is set aside, refused by the line server (ERROR:  " +
+                             refusal + "); once that is mended: tq9ctl records resend\n"),
+              std::string::npos)
+        << first.err;
+    const test::CtlRun second = Ctl({"identify"});
+    EXPECT_NE(second.err.find("tq9ctl: 2 rows (1, 2) are set aside"), std::string::npos)
+        << second.err;
+
+    const test::CtlRun check = Ctl({"records", "server-check"});
+    EXPECT_NE(check.out.find("2 rows (1, 2) are set aside"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(", device flow: ERROR:  " + refusal + "\n"), std::string::npos)
+        << check.out;
+    const std::string objects = Ctl({"records", "server-check", "--json"}).out;
+    const auto json = nlohmann::json::parse(objects.substr(0, objects.find('\n')));
+    ASSERT_EQ(json["set_aside_rows"].size(), 2u) << json;
+    EXPECT_EQ(json["set_aside_rows"][1]["id"], 2);
+    EXPECT_NE(Ctl({"records"}).err.find("2 rows (1, 2) are set aside"), std::string::npos);
+    EXPECT_EQ(Value("SELECT count(*) FROM tq9.operations"), "0");
+
+    Settings("server = " + server->Connection(database, bench) + "\nbench = line-3\n");
+    const test::CtlRun resend = Ctl({"records", "resend"});
+    EXPECT_EQ(resend.exitCode, 0) << resend.err;
+    EXPECT_EQ(resend.out, "2 rows set aside wait for the line server again\n");
+    EXPECT_EQ(resend.err, "") << "both landed";
+    EXPECT_EQ(Value("SELECT count(*) || ' ' || string_agg(DISTINCT bench, ',') FROM "
+                    "tq9.operations"),
+              "2 line-3");
+    EXPECT_EQ(Ctl({"records", "resend"}).out, "No row was set aside\n");
+}
+
 }  // namespace
 }  // namespace tq9
