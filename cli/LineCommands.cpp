@@ -2,7 +2,6 @@
 // server as a bench, a reader and the line's admin see it.
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "base/Platform.h"
@@ -203,21 +202,10 @@ int RunReport(const CtlRequest& request) {
     const auto report =
         line->Report(request.since.substr(0, 10), request.bench, request.serial, whyNot);
     if (!report) return output.Refuse(kFailed, "the line's records cannot be read: " + whyNot);
-    if (!request.html.empty()) {
-        // Written whole or not at all: a page cut short would read as a report.
-        const auto path = std::filesystem::u8path(request.html);
-        auto partial = path;
-        partial += ".part";
-        {
-            std::ofstream page(partial, std::ios::binary | std::ios::trunc);
-            page << LineReportHtml(*report, UtcNowIso8601());
-            page.close();
-            std::error_code error;
-            if (!page || (std::filesystem::rename(partial, path, error), error)) {
-                std::filesystem::remove(partial, error);
-                return output.Refuse(kFailed, "cannot write " + request.html);
-            }
-        }
+    // Written whole or not at all: a page cut short would read as a report.
+    if (!request.html.empty() &&
+        !WriteFileWhole(request.html, LineReportHtml(*report, UtcNowIso8601()), whyNot)) {
+        return output.Refuse(kFailed, whyNot);
     }
     if (output.IsJson()) {
         output.Object(ReportJson(*report));

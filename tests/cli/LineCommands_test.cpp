@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "records/LineServer.h"
 #include "support/CtlRun.h"
@@ -179,6 +180,36 @@ TEST_F(LineCommandsTest, RowsTheServerRefusesAreSetAsideNamedAndSentAgain) {
                     "tq9.operations"),
               "2 line-3");
     EXPECT_EQ(Ctl({"records", "resend"}).out, "No row was set aside\n");
+}
+
+// The report's page goes through a temporary name made anew: a link planted where the old
+// tool put it is never followed, and a page that cannot be written says why.
+TEST_F(LineCommandsTest, TheReportsPageNeverFollowsALinkPlantedBesideIt) {
+    namespace fs = std::filesystem;
+    const std::string connection = server->Connection(database);
+    ASSERT_EQ(Ctl({"records", "server-init", "--server", connection}).exitCode, 0);
+    std::ofstream(dir.File("victim")) << "keep me";
+    const fs::path page = dir.File("line.html");
+    fs::create_symlink(dir.File("victim"), dir.File("line.html.part"));
+
+    const test::CtlRun report = Ctl({"records", "report", "--since", "2026-12-01", "--server",
+                                     connection, "--html", page.string()});
+    EXPECT_EQ(report.exitCode, 0) << report.err;
+    std::stringstream victim, written;
+    victim << std::ifstream(dir.File("victim")).rdbuf();
+    written << std::ifstream(page).rdbuf();
+    EXPECT_EQ(victim.str(), "keep me");
+    EXPECT_EQ(written.str().rfind("<!DOCTYPE html>", 0), 0u);
+    std::size_t parts = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        parts += entry.path().extension() == ".part";
+    EXPECT_EQ(parts, 1u) << "only the planted link; no temporary file is left";
+
+    const std::string nowhere = dir.File("no-such-folder/line.html").string();
+    const test::CtlRun refused = Ctl(
+        {"records", "report", "--since", "2026-12-01", "--server", connection, "--html", nowhere});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "tq9ctl: cannot write " + nowhere + " (No such file or directory)\n");
 }
 
 }  // namespace
