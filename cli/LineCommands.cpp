@@ -23,7 +23,7 @@ namespace {
 std::string ServerOf(const CtlRequest& request, LineSettings& settings) {
     settings = ReadLineSettings(RecordsSettingsPaths(), HostName());
     for (const std::string& problem : settings.problems)
-        std::cerr << "tq9ctl: " << problem << '\n';
+        std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     return request.server.empty() ? settings.server : request.server;
 }
 
@@ -33,7 +33,7 @@ std::unique_ptr<LineServer> Reader(const CtlRequest& request, const CtlOutput& o
                                    int& refused) {
     const LineSettings settings = ReadLineSettings(RecordsSettingsPaths(), HostName());
     for (const std::string& problem : settings.problems)
-        std::cerr << "tq9ctl: " << problem << '\n';
+        std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     const std::string server = request.server.empty() ? settings.ReadFrom() : request.server;
     if (server.empty()) {
         refused = output.Refuse(kFailed,
@@ -133,21 +133,22 @@ int RunServerCheck(const CtlRequest& request) {
                        {"set_aside_rows", SetAsideJson(setAside)},
                        {"ready", ready}});
     } else {
-        std::cout << "Line server: " << server << "\nBench: " << settings.bench << "\nConnected as "
-                  << facts->role << " (PostgreSQL " << facts->serverVersion << ")\n";
+        std::cout << "Line server: " << Shown(server) << "\nBench: " << Shown(settings.bench)
+                  << "\nConnected as " << Shown(facts->role) << " (PostgreSQL "
+                  << Shown(facts->serverVersion) << ")\n";
         if (facts->benchRole) {
-            std::cout << "The server has " << facts->role << " send for bench "
-                      << (facts->bench.empty() ? "(none registered)" : facts->bench) << '\n';
+            std::cout << "The server has " << Shown(facts->role) << " send for bench "
+                      << (facts->bench.empty() ? "(none registered)" : Shown(facts->bench)) << '\n';
         }
         std::cout << "Line schema version " << facts->schemaVersion << " (this tool's "
                   << LineServer::kSchemaVersion << ")\n"
                   << (waiting ? WaitingRowsLine(waiting) : "No row waits for the line server")
                   << '\n';
         if (!setAside.empty()) {
-            std::cout << SetAsideRowsLine(setAside) << ":\n";
+            std::cout << Shown(SetAsideRowsLine(setAside)) << ":\n";
             for (const auto& row : setAside) {
-                std::cout << "  row " << row.id << ", " << row.started << ", " << row.operation
-                          << ": " << row.reason << '\n';
+                std::cout << "  row " << row.id << ", " << Shown(row.started) << ", "
+                          << Shown(row.operation) << ": " << Shown(row.reason) << '\n';
             }
         }
     }
@@ -211,7 +212,7 @@ int RunReport(const CtlRequest& request) {
         output.Object(ReportJson(*report));
     } else {
         std::cout << LineReportText(*report);
-        if (!request.html.empty()) std::cout << "The page is in " << request.html << '\n';
+        if (!request.html.empty()) std::cout << "The page is in " << Shown(request.html) << '\n';
     }
     return kDone;
 }
@@ -230,7 +231,7 @@ int RunServerBench(const CtlRequest& request) {
     if (output.IsJson()) {
         output.Object({{"role", request.role}, {"bench", request.bench}, {"rows_taken", taken}});
     } else {
-        std::cout << request.role << " sends for bench " << request.bench;
+        std::cout << Shown(request.role) << " sends for bench " << Shown(request.bench);
         if (taken) std::cout << "; " << taken << " of its earlier rows now name that bench";
         std::cout << '\n';
     }
@@ -251,12 +252,12 @@ void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped) {
     }
     const std::string said = why.empty() ? "" : " (" + why + ")";
     if (const std::string line = WaitingRowsLine(waiting); !line.empty()) {
-        std::cerr << "tq9ctl: " << line << said << '\n';
+        std::cerr << "tq9ctl: " << Shown(line + said) << '\n';
     } else if (waiting < 0) {
-        std::cerr << "tq9ctl: rows may wait for the line server" << said << '\n';
+        std::cerr << "tq9ctl: rows may wait for the line server" << Shown(said) << '\n';
     }
     if (const std::string aside = SetAsideRowsLine(forwarder.SetAsideRows()); !aside.empty())
-        std::cerr << "tq9ctl: " << aside << '\n';
+        std::cerr << "tq9ctl: " << Shown(aside) << '\n';
 }
 
 int RunResend(const CtlRequest& request) {

@@ -10,11 +10,15 @@ namespace tq9 {
 
 namespace {
 
-std::string Failures(const LineReportRow& row) {
+// `shown`: how a name is written (for a terminal, its control characters escaped).
+std::string Failures(const LineReportRow& row, std::string (*shown)(std::string_view)) {
     std::string text;
     for (const auto& [kind, count] : row.failuresByKind)
-        text += (text.empty() ? "" : ", ") + kind + " " + std::to_string(count);
+        text += (text.empty() ? "" : ", ") + shown(kind) + " " + std::to_string(count);
     return text.empty() ? "-" : text;
+}
+std::string AsItIs(std::string_view text) {
+    return std::string(text);
 }
 
 std::string Padded(const std::string& text, std::size_t width, bool right = false) {
@@ -176,10 +180,14 @@ std::string FailuresChart(const LineReportRow& total) {
     return svg + "</svg>\n";
 }
 
+// For a terminal: each field with its control characters escaped, tabs between them.
 std::string HistoryLine(const OperationRecord& r) {
-    return r.started + "\t" + r.bench + "\t" + r.operation + "\t" + r.outcome + "\t" +
-           r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) + "\t" +
-           r.errorKind + "\t" + r.reason.substr(0, r.reason.find('\n'));
+    return TerminalText(r.started) + "\t" + TerminalText(r.bench) + "\t" +
+           TerminalText(r.operation) + "\t" + TerminalText(r.outcome) + "\t" +
+           TerminalText(r.firmwareName +
+                        (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion)) +
+           "\t" + TerminalText(r.errorKind) + "\t" +
+           TerminalText(r.reason.substr(0, r.reason.find('\n')));
 }
 
 }  // namespace
@@ -191,23 +199,25 @@ std::string FirstPassYield(int passed, int runs) {
 }
 
 std::string LineReportText(const LineReport& report) {
-    std::string text = "Line report from " + report.since +
-                       (report.bench.empty() ? " (every bench)" : " (bench " + report.bench + ")") +
-                       ": production runs and AVR only\n";
+    // Every name from the line as a terminal is to show it.
+    std::string text =
+        "Line report from " + TerminalText(report.since) +
+        (report.bench.empty() ? " (every bench)" : " (bench " + TerminalText(report.bench) + ")") +
+        ": production runs and AVR only\n";
     if (report.rows.empty()) {
         text += "No programming run on the line since then.\n";
     } else {
         std::size_t benchWidth = 5;
         for (const LineReportRow& row : report.rows)
-            benchWidth = std::max(benchWidth, Utf8Valid(row.bench).size());
+            benchWidth = std::max(benchWidth, TerminalText(row.bench).size());
         auto line = [&](const LineReportRow& row, const std::string& day,
                         const std::string& bench) {
-            return Padded(day, 10) + "  " + Padded(bench, benchWidth) + "  " +
+            return Padded(day, 10) + "  " + Padded(TerminalText(bench), benchWidth) + "  " +
                    Padded(std::to_string(row.runs), 4, true) + "  " +
                    Padded(std::to_string(row.completed), 9, true) + "  " +
                    Padded(std::to_string(row.boards), 6, true) + "  " +
                    Padded(FirstPassYield(row.firstPassed, row.firstRuns), 18) + "  " +
-                   Failures(row) + "\n";
+                   Failures(row, TerminalText) + "\n";
         };
         text += Padded("day", 10) + "  " + Padded("bench", benchWidth) +
                 "  runs  completed  boards  first-pass yield    failures\n";
@@ -217,7 +227,7 @@ std::string LineReportText(const LineReport& report) {
         text += "boards: different boards programmed right, each once in the total\n";
     }
     if (!report.boardSerial.empty()) {
-        text += "\nBoard " + report.boardSerial + " on the line (newest first):\n";
+        text += "\nBoard " + TerminalText(report.boardSerial) + " on the line (newest first):\n";
         if (report.history.empty()) text += "no row names this board\n";
         for (const OperationRecord& r : report.history)
             text += HistoryLine(r) + "\n";
@@ -257,7 +267,7 @@ std::string LineReportHtml(const LineReport& report, const std::string& generate
                    std::to_string(r.completed) + "</td><td class=\"n\">" +
                    std::to_string(r.boards) + "</td><td class=\"n\">" +
                    Html(FirstPassYield(r.firstPassed, r.firstRuns)) + "</td><td>" +
-                   Html(Failures(r)) + "</td></tr>\n";
+                   Html(Failures(r, AsItIs)) + "</td></tr>\n";
         };
         for (const LineReportRow& r : report.rows)
             html += row(r, r.day, r.bench, "");

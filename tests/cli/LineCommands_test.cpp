@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/Platform.h"
 #include "records/LineServer.h"
+#include "records/RecordStore.h"
 #include "support/CtlRun.h"
 #include "support/PgTest.h"
 #include "support/ScopedEnv.h"
@@ -210,6 +212,66 @@ TEST_F(LineCommandsTest, TheReportsPageNeverFollowsALinkPlantedBesideIt) {
         {"records", "report", "--since", "2026-12-01", "--server", connection, "--html", nowhere});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err, "tq9ctl: cannot write " + nowhere + " (No such file or directory)\n");
+}
+
+// Names from the line or the local file that hold escape sequences reach the terminal
+// escaped, in the plain listings and the report's text; CSV and JSON keep them as data.
+TEST_F(LineCommandsTest, ControlCharactersReachTheTerminalEscapedAndTheExportsAsData) {
+    const test::ScopedEnv data(test::kRecordsHome, dir.File("data").string());
+    const std::string connection = server->Connection(database);
+    ASSERT_EQ(Ctl({"records", "server-init", "--server", connection}).exitCode, 0);
+    const std::string hostile = "line\x1b]0;owned\x07\x1b[2J\xc2\x9b";
+    const std::string shown = "line\\x1b]0;owned\\x07\\x1b[2J\\u009b";
+    std::string whyNot;
+    ASSERT_TRUE(server->Sql(
+        database,
+        "INSERT INTO tq9.operations (uuid, bench, local_id, started, ended, host, program, pid, "
+        "operation, board_serial, outcome, error_kind, failed_step) VALUES (gen_random_uuid(), "
+        "E'line\\x1b]0;owned\\x07\\x1b[2J\\u009b', 1, '2026-12-09T08:00:00Z', "
+        "'2026-12-09T08:01:00Z', 'h', 'p', 1, 'production run', '7', 'ended early', 'noErr', "
+        "E'flash\\x1b[31m')",
+        whyNot))
+        << whyNot;
+    auto raw = [](const std::string& text) {
+        return text.find('\x1b') != std::string::npos || text.find('\x07') != std::string::npos;
+    };
+
+    const test::CtlRun line = Ctl({"records", "--line", "--server", connection});
+    EXPECT_EQ(line.exitCode, 0) << line.err;
+    EXPECT_FALSE(raw(line.out)) << line.out;
+    EXPECT_NE(line.out.find("\t" + shown + "\tproduction run\t"), std::string::npos) << line.out;
+    const test::CtlRun report = Ctl(
+        {"records", "report", "--since", "2026-12-01", "--serial", "7", "--server", connection});
+    EXPECT_EQ(report.exitCode, 0) << report.err;
+    EXPECT_FALSE(raw(report.out)) << report.out;
+    EXPECT_NE(report.out.find("2026-12-09  " + shown + "  "), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("flash\\x1b[31m 1"), std::string::npos) << report.out;
+    const test::CtlRun csv = Ctl({"records", "--line", "--csv", "--server", connection});
+    EXPECT_NE(csv.out.find("," + hostile + ","), std::string::npos) << "CSV is data";
+    const test::CtlRun json = Ctl({"records", "--line", "--json", "--server", connection});
+    EXPECT_EQ(nlohmann::json::parse(json.out)[0]["bench"], hostile) << "JSON is data";
+
+    // The local listing too.
+    {
+        auto store = RecordStore::Open(DefaultRecordsPath(), whyNot);
+        ASSERT_TRUE(store) << whyNot;
+        OperationRecord r;
+        r.started = "2026-12-09T10:00:00Z";
+        r.host = "pc";
+        r.program = "tq9ctl";
+        r.operation = "device flow";
+        r.boardSerial = "\x1b[2J4711";
+        r.reason = "tab\there";
+        ASSERT_TRUE(store->Begin(r, whyNot)) << whyNot;
+        r.outcome = kOutcomeEndedEarly;
+        r.ended = r.started;
+        ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
+    }
+    const test::CtlRun local = Ctl({"records"});
+    EXPECT_EQ(local.exitCode, 0) << local.err;
+    EXPECT_FALSE(raw(local.out)) << local.out;
+    EXPECT_NE(local.out.find("\tended early\t\\x1b[2J4711\t"), std::string::npos) << local.out;
+    EXPECT_NE(local.out.find("\ttab\\x09here\n"), std::string::npos) << local.out;
 }
 
 }  // namespace
