@@ -342,6 +342,15 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
         std::cout << kVersion << '\n';
         return kDone;
     } catch (const CLI::ParseError& error) {
+        // An option the command does not have is the first thing wrong, not a required one
+        // its absence left unread.
+        const CLI::App* parsed = &app;
+        while (!parsed->get_subcommands().empty())
+            parsed = parsed->get_subcommands().front();
+        if (dynamic_cast<const CLI::RequiredError*>(&error) && parsed != &app) {
+            if (const std::string problem = ExtrasProblem(app, *parsed); !problem.empty())
+                return output.UsageError(problem);
+        }
         return output.UsageError(error.what());
     }
     const CLI::App* sub = app.get_subcommands().front();

@@ -104,15 +104,21 @@ std::string BoardsChart(const LineReport& report) {
             sum += boards[{day, bench}];
         highest = std::max(highest, sum);
     }
-    const int left = 48, top = 28, height = 220,
-              slot = std::clamp(720 / int(days.size() + 1), 14, 64);
+    // The chart keeps to the page's width whatever the days: a year's bars are narrow, the
+    // yields then only in each bar's tooltip, and the day labels thinned so they never meet.
+    const int left = 48, top = 28, height = 220, plot = 720;
+    const int slot = std::clamp(plot / std::max(int(days.size()), 1), 2, 64);
+    const int gap = slot >= 12 ? 6 : slot >= 4 ? 1 : 0;
+    const bool yieldsOverBars = slot >= 28;
     const int width = left + slot * int(days.size()) + 16;
-    const int legend = 20 * int((benches.size() + 3) / 4);
+    const int legendRows = int((benches.size() + 3) / 4);
+    const int legend = 20 * legendRows + (yieldsOverBars ? 20 : 0);
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" role=\"img\" width=\"" +
                       std::to_string(std::max(width, 420)) + "\" height=\"" +
                       std::to_string(top + height + 48 + legend) +
                       "\" font-family=\"sans-serif\" font-size=\"11\">\n"
-                      "<title>Boards programmed per day</title>\n";
+                      "<title>Boards programmed per day</title>\n"
+                      "<text x=\"4\" y=\"12\">boards</text>\n";
     const double scale = double(height) / highest;
     for (int tick = 0; tick <= 4; ++tick) {
         const int value = highest * tick / 4;
@@ -122,29 +128,38 @@ std::string BoardsChart(const LineReport& report) {
                std::to_string(left - 6) + "\" y=\"" + Number(y + 4) + "\" text-anchor=\"end\">" +
                std::to_string(value) + "</text>\n";
     }
+    const int labelEvery = (44 + slot - 1) / slot;  // a label at least 44 px from the next
     for (std::size_t d = 0; d < days.size(); ++d) {
-        const int x = left + slot * int(d) + 3;
+        const int x = left + slot * int(d) + gap / 2;
+        const auto [passed, firsts] = yield[days[d]];
+        const std::string dayYield =
+            firsts > 0 ? ", first-pass yield " + FirstPassYield(passed, firsts) : "";
         double y = top + height;
         for (std::size_t b = 0; b < benches.size(); ++b) {
             const int count = boards[{days[d], benches[b]}];
             if (count == 0) continue;
             y -= count * scale;
             svg += "<rect x=\"" + std::to_string(x) + "\" y=\"" + Number(y) + "\" width=\"" +
-                   std::to_string(slot - 6) + "\" height=\"" + Number(count * scale) +
-                   "\" fill=\"" + kPalette[b % std::size(kPalette)] + "\"><title>" +
-                   Html(days[d] + " " + benches[b] + ": " + std::to_string(count)) +
-                   " boards</title></rect>\n";
+                   std::to_string(std::max(slot - gap, 1)) + "\" height=\"" +
+                   Number(count * scale) + "\" fill=\"" + kPalette[b % std::size(kPalette)] +
+                   "\"><title>" + Html(days[d] + " " + benches[b] + ": " + std::to_string(count)) +
+                   " boards" + Html(dayYield) + "</title></rect>\n";
         }
-        const auto [passed, firsts] = yield[days[d]];
-        if (firsts > 0) {
-            svg += "<text x=\"" + std::to_string(x + (slot - 6) / 2) + "\" y=\"" + Number(y - 4) +
-                   "\" text-anchor=\"middle\">" + std::to_string(passed * 100 / firsts) +
-                   "%</text>\n";
+        if (firsts > 0 && yieldsOverBars) {
+            const std::string percent = FirstPassYield(passed, firsts);
+            svg += "<text x=\"" + std::to_string(x + (slot - gap) / 2) + "\" y=\"" + Number(y - 4) +
+                   "\" text-anchor=\"middle\">" + percent.substr(0, percent.find(' ')) +
+                   "</text>\n";
         }
-        if (slot >= 40 || d % ((40 + slot - 1) / slot) == 0) {
+        if (int(d) % labelEvery == 0) {
             svg += "<text x=\"" + std::to_string(x) + "\" y=\"" +
                    std::to_string(top + height + 14) + "\">" + days[d].substr(5) + "</text>\n";
         }
+    }
+    if (yieldsOverBars) {
+        svg += "<text x=\"" + std::to_string(left) + "\" y=\"" +
+               std::to_string(top + height + 40 + 20 * legendRows) +
+               "\">The number over a bar: that day's first-pass yield.</text>\n";
     }
     for (std::size_t b = 0; b < benches.size(); ++b) {
         const int x = left + 150 * int(b % 4), y = top + height + 30 + 20 * int(b / 4);
@@ -194,8 +209,9 @@ std::string HistoryLine(const OperationRecord& r) {
 
 std::string FirstPassYield(int passed, int runs) {
     if (runs <= 0) return "-";
-    return std::to_string(passed * 100 / runs) + "% (" + std::to_string(passed) + " of " +
-           std::to_string(runs) + ")";
+    // Rounded, not cut: 2 of 3 is 67 %.
+    return std::to_string((passed * 200 + runs) / (runs * 2)) + "% (" + std::to_string(passed) +
+           " of " + std::to_string(runs) + ")";
 }
 
 std::string LineReportText(const LineReport& report) {

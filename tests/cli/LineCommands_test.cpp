@@ -71,6 +71,20 @@ TEST_F(LineCommandsTest, CheckSaysWhatIsMissingAndInitSetsTheServerUp) {
     EXPECT_EQ(facts["schema_version"], LineServer::kSchemaVersion);
     EXPECT_EQ(facts["ready"], true);
 
+    // A newer tool's schema is not this one's: not ready, exit 1.
+    std::string whyNot;
+    ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
+    const test::CtlRun newer = Ctl({"records", "server-check", "--json"});
+    EXPECT_EQ(newer.exitCode, 1);
+    EXPECT_EQ(nlohmann::json::parse(newer.out.substr(0, newer.out.find('\n')))["ready"], false);
+    EXPECT_NE(newer.err.find("tq9ctl: the line's schema is newer than this tool's"),
+              std::string::npos)
+        << newer.err;
+    ASSERT_TRUE(server->Sql(
+        database,
+        "UPDATE tq9.schema_version SET version = " + std::to_string(LineServer::kSchemaVersion),
+        whyNot));
+
     // A server that is not there, named on the command line: one clear line, exit 1.
     const test::CtlRun away = Ctl(
         {"records", "server-check", "--server", server->Connection("no_such_database"), "--json"});

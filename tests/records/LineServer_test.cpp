@@ -472,7 +472,49 @@ TEST(LineReportTest, ThePageHoldsItsChartsAndEscapesTheRows) {
     for (auto at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1))
         ++charts;
     EXPECT_EQ(charts, 2u);
-    EXPECT_NE(page.find("88% (248 of 279)"), std::string::npos);
+    EXPECT_NE(page.find("89% (248 of 279)"), std::string::npos) << "rounded, not cut";
+    EXPECT_EQ(FirstPassYield(2, 3), "67% (2 of 3)");
+    EXPECT_EQ(FirstPassYield(1, 3), "33% (1 of 3)");
+    EXPECT_EQ(FirstPassYield(1, 200), "1% (1 of 200)");
+    EXPECT_EQ(FirstPassYield(0, 5), "0% (0 of 5)");
+}
+
+// The chart keeps to the page: a year of days in bars that fit, its labels thinned; over a
+// week's bars the day's yield, rounded and said what it is.
+TEST(LineReportTest, TheChartFitsAYearAndSaysWhatTheNumberOverABarIs) {
+    auto chart = [](int days) {
+        LineReport report;
+        report.since = "2026-01-01";
+        for (int d = 0; d < days; ++d) {
+            LineReportRow row;
+            char day[16];
+            std::snprintf(day, sizeof day, "2026-%02d-%02d", 1 + d / 28, 1 + d % 28);
+            row.day = day;
+            row.bench = "line-1";
+            row.runs = row.completed = row.boards = 3;
+            row.firstRuns = 3;
+            row.firstPassed = 2;
+            report.rows.push_back(row);
+        }
+        const std::string page = LineReportHtml(report, "2026-12-31T10:00:00Z");
+        return page.substr(page.find("<svg"), page.find("</svg>") - page.find("<svg"));
+    };
+    auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const std::string year = chart(336);
+    const int width = std::stoi(year.substr(year.find("width=\"") + 7));
+    EXPECT_LE(width, 800) << "a year's chart fits the page";
+    EXPECT_LE(count(year, "\">0"), 336u * 2 / 44 + 1) << "day labels thinned";
+    EXPECT_EQ(count(year, "67%</text>"), 0u) << "no yields crammed over narrow bars";
+    EXPECT_NE(year.find("first-pass yield 67% (2 of 3)</title>"), std::string::npos);
+
+    const std::string week = chart(7);
+    EXPECT_EQ(count(week, "67%</text>"), 7u) << "rounded, over each bar";
+    EXPECT_NE(week.find("The number over a bar: that day's first-pass yield."), std::string::npos);
 }
 
 }  // namespace

@@ -346,6 +346,35 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceBothSucceed) {
     EXPECT_EQ(other, kRows);
 }
 
+// A begun row deleted by another writer, its id then taken by another operation's row:
+// finishing the first operation writes nothing, and leaves the other row's avrdude runs
+// as they are.
+TEST_F(RecordStoreTest, FinishingARowWhoseIdWasTakenLeavesTheOtherRowAlone) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    std::string whyNot;
+    OperationRecord mine = Row("2026-12-09T10:00:00Z", "AVR only", "4711", kOutcomeRunning);
+    ASSERT_TRUE(store->Begin(mine, whyNot)) << whyNot;
+    const std::string id = std::to_string(mine.id);
+    test::OtherConnection other(path);
+    other.Exec("DELETE FROM operations WHERE id = " + id);
+    other.Exec(
+        "INSERT INTO operations (id, started, host, program, pid, operation, outcome, uuid) "
+        "VALUES (" +
+        id + ", '2026-12-09T10:00:05Z', 'bench-2', 'tq9ctl', 7, 'AVR only', 'completed', '" +
+        NewUuid() + "'); INSERT INTO avrdude_runs VALUES (" + id + ", 1, 'theirs', 0, 'ok')");
+    mine.outcome = kOutcomeCompleted;
+    mine.avrdudeRuns = {{"mine -n", 0, ""}, {"mine -U", 1, "failed"}};
+    EXPECT_FALSE(store->Finish(mine, whyNot));
+    EXPECT_EQ(whyNot, "the operation's row " + id + " is missing");
+    EXPECT_EQ(other.Text("SELECT group_concat(command_line || ':' || output, '|') FROM "
+                         "avrdude_runs WHERE operation_id = " +
+                         id),
+              "theirs:ok");
+    EXPECT_EQ(other.Text("SELECT host || ' ' || outcome FROM operations WHERE id = " + id),
+              "bench-2 completed");
+}
+
 // A row left running by a process that is gone is marked interrupted; one of a process
 // still running, or of another host, is left as it is.
 TEST_F(RecordStoreTest, RunningRowsOfGoneProcessesAreMarkedInterrupted) {
