@@ -116,6 +116,7 @@ int RunServerCheck(const CtlRequest& request) {
     const auto facts = line->Check(whyNot);
     if (!facts) return output.Refuse(kFailed, "the line server cannot be read: " + whyNot);
     const bool ready = facts->schemaVersion == LineServer::kSchemaVersion;
+    const std::string tls = line->TlsNotice();
     std::string unread;
     const auto store = LocalRecords(unread);
     const std::int64_t waiting = store ? store->WaitingCount(unread).value_or(0) : 0;
@@ -129,6 +130,7 @@ int RunServerCheck(const CtlRequest& request) {
                        {"schema_version", facts->schemaVersion},
                        {"tool_schema_version", LineServer::kSchemaVersion},
                        {"server_bench", facts->benchRole ? Json(facts->bench) : Json(nullptr)},
+                       {"tls_notice", tls.empty() ? Json(nullptr) : Json(tls)},
                        {"waiting_rows", waiting},
                        {"set_aside_rows", SetAsideJson(setAside)},
                        {"ready", ready}});
@@ -136,6 +138,7 @@ int RunServerCheck(const CtlRequest& request) {
         std::cout << "Line server: " << Shown(server) << "\nBench: " << Shown(settings.bench)
                   << "\nConnected as " << Shown(facts->role) << " (PostgreSQL "
                   << Shown(facts->serverVersion) << ")\n";
+        if (!tls.empty()) std::cout << "Warning: " << tls << '\n';
         if (facts->benchRole) {
             std::cout << "The server has " << Shown(facts->role) << " send for bench "
                       << (facts->bench.empty() ? "(none registered)" : Shown(facts->bench)) << '\n';
@@ -240,6 +243,8 @@ int RunServerBench(const CtlRequest& request) {
 
 void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped) {
     const bool ended = forwarder.Stop(stopped ? 0 : kLastPassMs);
+    if (const std::string tls = forwarder.TlsNotice(); !tls.empty())
+        std::cerr << "tq9ctl: " << Shown(tls) << '\n';
     std::int64_t waiting = forwarder.WaitingRows();
     std::string why = forwarder.LastFailure();
     if (!ended) {

@@ -25,6 +25,7 @@ struct LineForwarder::State {
     std::int64_t waiting = -1;
     std::string failure;
     std::vector<RecordStore::SetAsideRow> setAside;
+    std::string tls;
 };
 
 LineForwarder::LineForwarder(const std::string& recordsPath, const std::string& server,
@@ -62,6 +63,11 @@ std::int64_t LineForwarder::WaitingRows() const {
 std::string LineForwarder::LastFailure() const {
     std::lock_guard lock(state_->mutex);
     return state_->failure;
+}
+
+std::string LineForwarder::TlsNotice() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->tls;
 }
 
 std::vector<RecordStore::SetAsideRow> LineForwarder::SetAsideRows() const {
@@ -109,7 +115,13 @@ void LineForwarder::Run(const std::shared_ptr<State>& state) {
         }
         std::string failure;
         if (!store) store = RecordStore::Open(state->path, failure);
-        if (store && !line) line = LineServer::Connect(state->server, failure);
+        if (store && !line) {
+            line = LineServer::Connect(state->server, failure);
+            if (line) {
+                std::lock_guard lock(state->mutex);
+                state->tls = line->TlsNotice();
+            }
+        }
         if (store && line) {
             failure = SendWaitingRows(*store, *line, state->bench).failure;
             if (!failure.empty()) line.reset();  // connected anew next time

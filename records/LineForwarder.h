@@ -32,6 +32,8 @@ class LineForwarder {
     // it stopped early (empty when it did not).
     std::int64_t WaitingRows() const;
     std::string LastFailure() const;
+    // What its connection lacks of TLS (LineServer::TlsNotice); empty when nothing.
+    std::string TlsNotice() const;
     // The rows the server refused for what they hold, set aside, as the last pass left them.
     std::vector<RecordStore::SetAsideRow> SetAsideRows() const;
 

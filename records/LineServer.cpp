@@ -198,13 +198,16 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
-std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot) {
+std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot,
+                                                int limitS) {
     // The connection string comes last, so what it says of these wins. A server that
     // stops answering mid-statement (a cable pulled, no reset) is given up after 30 s.
     const char* keywords[] = {
         "connect_timeout",  "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
         "keepalives_count", "application_name", "dbname",          nullptr};
-    const char* values[] = {"10", "30000", "10", "5", "3", "tq9-bench", server.c_str(), nullptr};
+    const std::string limit = std::to_string(limitS);
+    const char* values[] = {limit.c_str(), "30000",     "10",           "5",
+                            "3",           "tq9-bench", server.c_str(), nullptr};
     auto connection = std::make_unique<Connection>();
     connection->handle = PQconnectdbParams(keywords, values, 1);
     if (!connection->handle) {
@@ -222,6 +225,28 @@ std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::
     // Every statement is bounded too.
     Result timeout(connection->handle, "SET statement_timeout = '30s'");
     return std::unique_ptr<LineServer>(new LineServer(std::move(connection)));
+}
+
+std::string LineServer::TlsNotice() const {
+    PGconn* h = connection_->handle;
+    const char* host = PQhost(h);
+    if (host && host[0] == '/') return {};  // a unix socket: nothing crosses a network
+    std::string mode;
+    if (PQconninfoOption* options = PQconninfo(h)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o) {
+            if (std::string(o->keyword) == "sslmode" && o->val) mode = o->val;
+        }
+        PQconninfoFree(options);
+    }
+    if (!PQsslInUse(h)) {
+        return "the connection to the line server is not encrypted (no TLS): rows and "
+               "passwords cross the network as they are; use sslmode=verify-full";
+    }
+    if (mode != "verify-full" && mode != "verify-ca") {
+        return "the line server's certificate is not checked (sslmode=" + mode +
+               "): any server can pose as it; use sslmode=verify-full with the line's CA";
+    }
+    return {};
 }
 
 std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {

@@ -21,8 +21,12 @@ class LineServer {
     static constexpr int kSchemaVersion = 4;
 
     // Connects with a libpq connection string ("service=tq9line", say); null with the
-    // reason when it cannot (or when this build has no libpq).
-    static std::unique_ptr<LineServer> Connect(const std::string& server, std::string& whyNot);
+    // reason when it cannot (or when this build has no libpq). A server that takes the
+    // connection and never answers is given up after `limitS` seconds (2 at least), unless
+    // the string says otherwise.
+    static constexpr int kConnectLimitS = 10;
+    static std::unique_ptr<LineServer> Connect(const std::string& server, std::string& whyNot,
+                                               int limitS = kConnectLimitS);
     ~LineServer();
     LineServer(const LineServer&) = delete;
     LineServer& operator=(const LineServer&) = delete;
@@ -35,6 +39,10 @@ class LineServer {
         std::string bench;          // the bench the server has the role send for; empty: none
     };
     std::optional<Facts> Check(std::string& whyNot);
+    // What the connection lacks of a line's: no TLS, or TLS whose server certificate is not
+    // checked against the CA (sslmode=require); empty when it is checked, or when the
+    // connection is a unix socket on this machine.
+    std::string TlsNotice() const;
     // Brings the line's schema to kSchemaVersion in one transaction (the admin, as the
     // schema's owner); `found` is the version it had. A newer schema is left alone and
     // refused, saying so.

@@ -9,9 +9,13 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
-std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot) {
+std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot, int) {
     whyNot = "this build has no line server (no libpq)";
     return nullptr;
+}
+
+std::string LineServer::TlsNotice() const {
+    return {};
 }
 
 std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {

@@ -259,5 +259,26 @@ TEST_F(LineBenchesTest, TheEndSaysWhatWaitsWhenTheLastSendIsStillRunning) {
         << held.err;
 }
 
+// TLS without the server's certificate checked (sslmode=require) works, and is said by
+// server-check and at tq9ctl's end, never silently used.
+TEST_F(LineBenchesTest, ACertificateNotCheckedIsSaid) {
+    std::ofstream(dir.File("pg_service.conf"), std::ios::app)
+        << "[require_a]\nhost=127.0.0.1\nport=" << server->Port() << "\ndbname=" << database
+        << "\nuser=bench_a_" << database << "\nsslmode=require\n";
+    Bench("line-a", "require_a");
+    const std::string said = "the line server's certificate is not checked (sslmode=require)";
+    const test::CtlRun check = Shell(As("line-a", "records server-check"));
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.out.find("Warning: " + said), std::string::npos) << check.out;
+    const test::CtlRun identify = Shell(As("line-a", "identify"));
+    EXPECT_EQ(identify.exitCode, 0) << identify.err;
+    EXPECT_NE(identify.err.find("tq9ctl: " + said), std::string::npos) << identify.err;
+    EXPECT_EQ(Value("SELECT count(*) FROM tq9.operations"), "1") << "the row still goes";
+
+    Bench("line-b", "bench_b");
+    EXPECT_EQ(Shell(As("line-b", "records server-check")).out.find("Warning"), std::string::npos)
+        << "verify-full says nothing";
+}
+
 }  // namespace
 }  // namespace tq9

@@ -4,7 +4,14 @@
 
 #include "records/LineServer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "records/LineReport.h"
 
@@ -515,6 +522,34 @@ TEST(LineReportTest, TheChartFitsAYearAndSaysWhatTheNumberOverABarIs) {
     const std::string week = chart(7);
     EXPECT_EQ(count(week, "67%</text>"), 7u) << "rounded, over each bar";
     EXPECT_NE(week.find("The number over a bar: that day's first-pass yield."), std::string::npos);
+}
+
+// A server that takes the connection and never says a word (a hung host, a port taken
+// by something else): the connection gives up within its limit, saying so.
+TEST(LineServerConnectTest, AServerThatAcceptsAndNeverAnswersIsGivenUp) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);  // the kernel accepts; nothing ever answers
+    const std::string server =
+        "host=127.0.0.1 port=" + std::to_string(ntohs(address.sin_port)) + " dbname=x user=y";
+    auto connecting = std::async(std::launch::async, [&] {
+        std::string whyNot;
+        const bool connected = LineServer::Connect(server, whyNot, 2) != nullptr;
+        return std::make_pair(connected, whyNot);
+    });
+    // Bounded here too: should the limit be gone, closing the listener ends the wait.
+    const bool ended = connecting.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    ASSERT_TRUE(ended) << "the connection waits for ever";
+    const auto [connected, whyNot] = connecting.get();
+    EXPECT_FALSE(connected);
+    EXPECT_NE(whyNot.find("timeout"), std::string::npos) << whyNot;
 }
 
 }  // namespace
