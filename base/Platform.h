@@ -31,6 +31,12 @@ std::uint32_t SystemTickCount();
 bool FileExistsNoCase(const std::string& directory, const std::string& name,
                       std::string* actual = nullptr);
 
+// Writes `content` to the file `path`, whole or not at all: into a temporary name beside it,
+// made anew (an existing file or a link planted under that name is never opened, nor
+// followed), then renamed over `path`. False, with "cannot write PATH (the system's
+// reason)", when it cannot; the temporary name is then gone again.
+bool WriteFileWhole(const std::string& path, const std::string& content, std::string& whyNot);
+
 // The names of the regular files in a directory, sorted without regard to case (the order
 // Windows lists them in).
 std::vector<std::string> FilesInDirectory(const std::string& directory);

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "base/Platform.h"
+#include "base/Uuid.h"
 
 namespace tq9 {
 
@@ -194,6 +195,45 @@ DirectoryLock::Result DirectoryLock::TryTake(const std::string& directory, std::
 void DirectoryLock::Release() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
+}
+
+bool WriteFileWhole(const std::string& path, const std::string& content, std::string& whyNot) {
+    auto failed = [&](int error) {
+        whyNot = "cannot write " + path + " (" + std::strerror(error) + ")";
+        return false;
+    };
+    // A fresh name each try: one taken (by a planted link, say) is passed over, not used.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 5 && fd < 0; ++attempt) {
+        temporary = path + "." + NewUuid().substr(0, 8) + ".part";
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return failed(errno);
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return failed(error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failed(error);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return failed(error);
+    }
+    return true;
 }
 
 }  // namespace tq9

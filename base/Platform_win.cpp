@@ -8,6 +8,7 @@
 
 #include "base/Platform.h"
 #include "base/Utf16_win.h"
+#include "base/Uuid.h"
 
 namespace tq9 {
 
@@ -130,6 +131,59 @@ DirectoryLock::Result DirectoryLock::TryTake(const std::string& directory, std::
 void DirectoryLock::Release() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
+}
+
+namespace {
+// The system's words for an error code, on one line.
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = n ? Narrow(std::wstring(text, n)) : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+}  // namespace
+
+bool WriteFileWhole(const std::string& path, const std::string& content, std::string& whyNot) {
+    auto failed = [&](DWORD error) {
+        whyNot = "cannot write " + path + " (" + SystemMessage(error) + ")";
+        return false;
+    };
+    // CREATE_NEW: a name that exists (a file, a link) is never opened; a fresh one is tried.
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = Widen(path + "." + NewUuid().substr(0, 8) + ".part");
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        error = GetLastError();
+        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) return failed(error);
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < content.size()) {
+        DWORD written = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        ok = WriteFile(file, content.data() + done, chunk, &written, nullptr) && written > 0;
+        done += written;
+    }
+    ok = ok && FlushFileBuffers(file);
+    error = GetLastError();
+    CloseHandle(file);
+    if (ok && MoveFileExW(temporary.c_str(), Widen(path).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (ok) error = GetLastError();
+    DeleteFileW(temporary.c_str());
+    return failed(error);
 }
 
 }  // namespace tq9

@@ -80,4 +80,29 @@ std::string Utf8Valid(std::string_view text) {
     return valid;
 }
 
+std::string TerminalText(std::string_view text) {
+    static const char kHex[] = "0123456789abcdef";
+    const std::string valid = Utf8Valid(text);
+    std::string shown;
+    shown.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (c < 0x20 || c == 0x7f) {
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0xf];
+        } else if (c == 0xc2 && i + 1 < valid.size() &&
+                   static_cast<unsigned char>(valid[i + 1]) < 0xa0) {
+            // U+0080 to U+009F: two bytes, the second 0x80 to 0x9f in valid text.
+            const auto code = static_cast<unsigned char>(valid[++i]);
+            shown += "\\u00";
+            shown += kHex[code >> 4];
+            shown += kHex[code & 0xf];
+        } else {
+            shown += valid[i];
+        }
+    }
+    return shown;
+}
+
 }  // namespace tq9

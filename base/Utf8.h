@@ -18,5 +18,11 @@ std::string Utf8Substr(std::string_view text, std::size_t from,
 // a surrogate, a code point above U+10FFFF, a stray or missing continuation byte) becomes
 // U+FFFD, as Unicode recommends and browsers do; valid text is copied unchanged.
 std::string Utf8Valid(std::string_view text);
+// The text as a terminal is to show it, one field of a line: valid UTF-8 (as Utf8Valid)
+// with every control character escaped, so that no text read from a board, a file or the
+// line's server moves the cursor, clears the screen or sets the window's title. C0 and DEL
+// become \x1b, \x7f, ..., C1 (U+0080 to U+009F) \u009b, ...; a tab and a line end too,
+// which would break the line they are in.
+std::string TerminalText(std::string_view text);
 
 }  // namespace tq9

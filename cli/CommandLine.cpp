@@ -256,7 +256,18 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
         "server-init",
         "brings the line server's schema and roles to this tool's version (the "
         "line's admin, as the schema's owner)");
-    for (CLI::App* sub : {check, init}) {
+    CLI::App* registerBench = records->add_subcommand(
+        "server-bench",
+        "registers which bench a bench role sends for (the line's admin); the server refuses "
+        "that role's rows under any other bench's name");
+    registerBench->add_option("ROLE", request.role, "the bench's login role (in tq9_bench)")
+        ->required();
+    registerBench->add_option("BENCH", request.bench, "the bench's name on the line")->required();
+    CLI::App* resend = records->add_subcommand(
+        "resend",
+        "sends the rows the line's server refused, set aside, again (once the cause is "
+        "mended), and waits up to 5 s for them");
+    for (CLI::App* sub : {check, init, registerBench, resend}) {
         server(*sub);
         AddJson(*sub, request, "the answer as one JSON object");
         sub->footer(kExitHelp);
@@ -355,6 +366,15 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
         if (cut == std::string::npos) return output.UsageError(what);
         return output.UsageError("--" + what.substr(0, cut) + " is a flag and takes no value");
     } catch (const CLI::ParseError& error) {
+        // An option the command does not have is the first thing wrong, not a required one
+        // its absence left unread.
+        const CLI::App* parsed = &app;
+        while (!parsed->get_subcommands().empty())
+            parsed = parsed->get_subcommands().front();
+        if (dynamic_cast<const CLI::RequiredError*>(&error) && parsed != &app) {
+            if (const std::string problem = ExtrasProblem(app, *parsed); !problem.empty())
+                return output.UsageError(problem);
+        }
         return output.UsageError(error.what());
     }
     const CLI::App* sub = app.get_subcommands().front();
@@ -387,6 +407,8 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     if (request.command == "records report") return RunReport(request);
     if (request.command == "records server-check") return RunServerCheck(request);
     if (request.command == "records server-init") return RunServerInit(request);
+    if (request.command == "records server-bench") return RunServerBench(request);
+    if (request.command == "records resend") return RunResend(request);
     return RunBoardCommand(request, benchDirectory);
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "base/Platform.h"
+#include "base/Utf8.h"
 #include "board/DeviceFlow.h"
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
@@ -26,9 +27,6 @@
 namespace tq9 {
 
 namespace {
-
-// How long tq9ctl's end waits for the rows to reach the line's server.
-constexpr int kLastPassMs = 5000;
 
 // The driver, as the window loads it; null (said) when there is none.
 std::unique_ptr<D2xxLibrary> LoadDriver(const CtlOutput& output,
@@ -87,12 +85,16 @@ void PrintRecords(const std::vector<OperationRecord>& rows, const CtlRequest& re
     } else {
         std::cout << "started\t" << (line ? "bench\t" : "")
                   << "operation\toutcome\tboard\tfirmware\tcable\treason\n";
+        // Each field as a terminal shows it: a tab or a line end in one stays in it.
         for (const OperationRecord& r : rows) {
             const std::string reason = r.reason.substr(0, r.reason.find('\n'));
-            std::cout << r.started << '\t' << (line ? r.bench + '\t' : "") << r.operation << '\t'
-                      << r.outcome << '\t' << r.boardSerial << '\t' << r.firmwareName
-                      << (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) << '\t'
-                      << r.cableSerial << '\t' << reason << '\n';
+            const std::string firmware =
+                r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion);
+            std::cout << TerminalText(r.started) << '\t'
+                      << (line ? TerminalText(r.bench) + '\t' : "") << TerminalText(r.operation)
+                      << '\t' << TerminalText(r.outcome) << '\t' << TerminalText(r.boardSerial)
+                      << '\t' << TerminalText(firmware) << '\t' << TerminalText(r.cableSerial)
+                      << '\t' << TerminalText(reason) << '\n';
         }
     }
 }
@@ -117,13 +119,14 @@ int RunList(const CtlRequest& request, const std::string& benchDirectory) {
     }
     if (link.deviceCount == 0) {
         if (!output.IsJson()) std::cout << kNoCableFound << '\n';
-        if (!library->Notes().empty()) std::cerr << library->Notes() << '\n';
+        if (!library->Notes().empty()) std::cerr << Shown(library->Notes()) << '\n';
         return kNoCable;
     }
     if (output.IsJson()) return kDone;
     std::cout << "Driver: " << library->Source() << " (" << library->LoadedFrom() << ")\n";
     for (std::uint32_t i = 0; i < link.deviceCount; ++i)
-        std::cout << i << '\t' << link.serials[i] << '\t' << link.descriptions[i] << '\n';
+        std::cout << i << '\t' << TerminalText(link.serials[i]) << '\t'
+                  << TerminalText(link.descriptions[i]) << '\n';
     return kDone;
 }
 
@@ -147,7 +150,9 @@ int RunRecords(const CtlRequest& request) {
     }
     if (!ReadLineSettings(RecordsSettingsPaths(), HostName()).server.empty()) {
         const std::string waiting = WaitingRowsLine(store->WaitingCount(whyNot).value_or(0));
-        if (!waiting.empty()) std::cerr << "tq9ctl: " << waiting << '\n';
+        if (!waiting.empty()) std::cerr << "tq9ctl: " << Shown(waiting) << '\n';
+        const std::string aside = SetAsideRowsLine(store->SetAsideRows(whyNot));
+        if (!aside.empty()) std::cerr << "tq9ctl: " << Shown(aside) << '\n';
     }
     PrintRecords(rows, request, false);
     return kDone;
@@ -178,7 +183,7 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     // The line's server, where one is set: each operation's row goes there as it ends.
     const LineSettings line = ReadLineSettings(RecordsSettingsPaths(), HostName());
     for (const std::string& problem : line.problems)
-        std::cerr << "tq9ctl: " << problem << '\n';
+        std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl", line);
     ctx.Records = records.sink;
     LineForwarder* const forwarder = records.line.get();
@@ -229,18 +234,8 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
     ctx.BoardLink.device.reset();
     host.ClearProgress();
     host.ctx = nullptr;
-    if (forwarder) {
-        // A last pass, bounded: rows the server has not taken wait for the next program.
-        // After a second Ctrl-C none: the operator wants out at once.
-        forwarder->Stop(Interrupts() > 1 ? 0 : kLastPassMs);
-        if (const std::string waiting = WaitingRowsLine(forwarder->WaitingRows());
-            !waiting.empty()) {
-            std::cerr << "tq9ctl: " << waiting
-                      << (forwarder->LastFailure().empty() ? ""
-                                                           : " (" + forwarder->LastFailure() + ")")
-                      << '\n';
-        }
-    }
+    // After a second Ctrl-C no last pass: the operator wants out at once.
+    if (forwarder) EndLine(*forwarder, records.store.get(), Interrupts() > 1);
     return Interrupts() > 0 ? kInterrupted : result;
 }
 

@@ -27,6 +27,7 @@ struct CtlRequest {
     std::string bench;   // records --line, records report: only this bench's
     std::string html;    // records report: the page's file
     std::string server;  // records --line and its nested commands: instead of records.conf's
+    std::string role;    // records server-bench: the bench role whose bench is registered
 };
 
 // Runs tq9ctl with `args` (without the program's name); the bench's files are looked up
@@ -42,8 +43,15 @@ void PrintRecords(const std::vector<OperationRecord>& rows, const CtlRequest& re
 // The line's server (LineCommands.cpp).
 int RunServerCheck(const CtlRequest& request);
 int RunServerInit(const CtlRequest& request);
+int RunServerBench(const CtlRequest& request);
 int RunLineRecords(const CtlRequest& request);
 int RunReport(const CtlRequest& request);
 int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory);
+int RunResend(const CtlRequest& request);
+// tq9ctl's end with a line server: a last pass, bounded (none when `stopped`), then how many
+// rows still wait and why, and the rows set aside, on standard error.
+class LineForwarder;
+class RecordStore;
+void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped);
 
 }  // namespace tq9

@@ -2,7 +2,6 @@
 // server as a bench, a reader and the line's admin see it.
 
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "base/Platform.h"
@@ -24,7 +23,7 @@ namespace {
 std::string ServerOf(const CtlRequest& request, LineSettings& settings) {
     settings = ReadLineSettings(RecordsSettingsPaths(), HostName());
     for (const std::string& problem : settings.problems)
-        std::cerr << "tq9ctl: " << problem << '\n';
+        std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     return request.server.empty() ? settings.server : request.server;
 }
 
@@ -34,7 +33,7 @@ std::unique_ptr<LineServer> Reader(const CtlRequest& request, const CtlOutput& o
                                    int& refused) {
     const LineSettings settings = ReadLineSettings(RecordsSettingsPaths(), HostName());
     for (const std::string& problem : settings.problems)
-        std::cerr << "tq9ctl: " << problem << '\n';
+        std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     const std::string server = request.server.empty() ? settings.ReadFrom() : request.server;
     if (server.empty()) {
         refused = output.Refuse(kFailed,
@@ -63,7 +62,10 @@ Json ReportJson(const LineReport& report) {
                         {"first_passed", row.firstPassed},
                         {"failures_by_kind", kinds}});
     }
-    Json report_json = {{"since", report.since}, {"bench", report.bench}, {"rows", rows}};
+    Json report_json = {{"since", report.since},
+                        {"bench", report.bench},
+                        {"rows", rows},
+                        {"boards_programmed", report.boards}};
     if (!report.boardSerial.empty()) {
         Json history = Json::array();
         for (const OperationRecord& r : report.history)
@@ -74,14 +76,27 @@ Json ReportJson(const LineReport& report) {
     return report_json;
 }
 
-// How many of this user's rows wait for the line server (0 without records).
-std::int64_t WaitingRows() {
+// How long tq9ctl's end waits for the rows to reach the line's server.
+constexpr int kLastPassMs = 5000;
+
+// This user's records; null (nothing said) when there are none yet.
+std::unique_ptr<RecordStore> LocalRecords(std::string& whyNot) {
     const std::string path = DefaultRecordsPath();
     std::error_code error;
-    if (path.empty() || !std::filesystem::exists(std::filesystem::u8path(path), error)) return 0;
-    std::string whyNot;
-    const auto store = RecordStore::Open(path, whyNot);
-    return store ? store->WaitingCount(whyNot).value_or(0) : 0;
+    if (path.empty() || !std::filesystem::exists(std::filesystem::u8path(path), error))
+        return nullptr;
+    return RecordStore::Open(path, whyNot);
+}
+
+Json SetAsideJson(const std::vector<RecordStore::SetAsideRow>& rows) {
+    Json list = Json::array();
+    for (const auto& row : rows) {
+        list.push_back({{"id", row.id},
+                        {"started", row.started},
+                        {"operation", row.operation},
+                        {"reason", row.reason}});
+    }
+    return list;
 }
 
 }  // namespace
@@ -101,7 +116,12 @@ int RunServerCheck(const CtlRequest& request) {
     const auto facts = line->Check(whyNot);
     if (!facts) return output.Refuse(kFailed, "the line server cannot be read: " + whyNot);
     const bool ready = facts->schemaVersion == LineServer::kSchemaVersion;
-    const std::int64_t waiting = WaitingRows();
+    const std::string tls = line->TlsNotice();
+    std::string unread;
+    const auto store = LocalRecords(unread);
+    const std::int64_t waiting = store ? store->WaitingCount(unread).value_or(0) : 0;
+    const auto setAside =
+        store ? store->SetAsideRows(unread) : std::vector<RecordStore::SetAsideRow>{};
     if (output.IsJson()) {
         output.Object({{"server", server},
                        {"bench", settings.bench},
@@ -109,15 +129,31 @@ int RunServerCheck(const CtlRequest& request) {
                        {"server_version", facts->serverVersion},
                        {"schema_version", facts->schemaVersion},
                        {"tool_schema_version", LineServer::kSchemaVersion},
+                       {"server_bench", facts->benchRole ? Json(facts->bench) : Json(nullptr)},
+                       {"tls_notice", tls.empty() ? Json(nullptr) : Json(tls)},
                        {"waiting_rows", waiting},
+                       {"set_aside_rows", SetAsideJson(setAside)},
                        {"ready", ready}});
     } else {
-        std::cout << "Line server: " << server << "\nBench: " << settings.bench << "\nConnected as "
-                  << facts->role << " (PostgreSQL " << facts->serverVersion
-                  << ")\nLine schema version " << facts->schemaVersion << " (this tool's "
+        std::cout << "Line server: " << Shown(server) << "\nBench: " << Shown(settings.bench)
+                  << "\nConnected as " << Shown(facts->role) << " (PostgreSQL "
+                  << Shown(facts->serverVersion) << ")\n";
+        if (!tls.empty()) std::cout << "Warning: " << tls << '\n';
+        if (facts->benchRole) {
+            std::cout << "The server has " << Shown(facts->role) << " send for bench "
+                      << (facts->bench.empty() ? "(none registered)" : Shown(facts->bench)) << '\n';
+        }
+        std::cout << "Line schema version " << facts->schemaVersion << " (this tool's "
                   << LineServer::kSchemaVersion << ")\n"
                   << (waiting ? WaitingRowsLine(waiting) : "No row waits for the line server")
                   << '\n';
+        if (!setAside.empty()) {
+            std::cout << Shown(SetAsideRowsLine(setAside)) << ":\n";
+            for (const auto& row : setAside) {
+                std::cout << "  row " << row.id << ", " << Shown(row.started) << ", "
+                          << Shown(row.operation) << ": " << Shown(row.reason) << '\n';
+            }
+        }
     }
     if (facts->schemaVersion == 0) {
         return output.Refuse(kFailed,
@@ -129,6 +165,17 @@ int RunServerCheck(const CtlRequest& request) {
                                           ? "the line's schema is newer than this tool's"
                                           : "the line's schema is older than this tool's: the "
                                             "admin runs tq9ctl records server-init");
+    }
+    // The server, not this file, decides which bench the role sends for.
+    if (facts->benchRole && facts->bench.empty()) {
+        return output.Refuse(kFailed, "the line server has no bench registered for " + facts->role +
+                                          ": the admin runs tq9ctl records server-bench " +
+                                          facts->role + " " + settings.bench);
+    }
+    if (facts->benchRole && facts->bench != settings.bench) {
+        return output.Refuse(
+            kFailed, "records.conf names bench " + settings.bench + ", but the line server has " +
+                         facts->role + " send for " + facts->bench + ": its rows would be refused");
     }
     return kDone;
 }
@@ -159,27 +206,96 @@ int RunReport(const CtlRequest& request) {
     const auto report =
         line->Report(request.since.substr(0, 10), request.bench, request.serial, whyNot);
     if (!report) return output.Refuse(kFailed, "the line's records cannot be read: " + whyNot);
-    if (!request.html.empty()) {
-        // Written whole or not at all: a page cut short would read as a report.
-        const auto path = std::filesystem::u8path(request.html);
-        auto partial = path;
-        partial += ".part";
-        {
-            std::ofstream page(partial, std::ios::binary | std::ios::trunc);
-            page << LineReportHtml(*report, UtcNowIso8601());
-            page.close();
-            std::error_code error;
-            if (!page || (std::filesystem::rename(partial, path, error), error)) {
-                std::filesystem::remove(partial, error);
-                return output.Refuse(kFailed, "cannot write " + request.html);
-            }
-        }
+    // Written whole or not at all: a page cut short would read as a report.
+    if (!request.html.empty() &&
+        !WriteFileWhole(request.html, LineReportHtml(*report, UtcNowIso8601()), whyNot)) {
+        return output.Refuse(kFailed, whyNot);
     }
     if (output.IsJson()) {
         output.Object(ReportJson(*report));
     } else {
         std::cout << LineReportText(*report);
-        if (!request.html.empty()) std::cout << "The page is in " << request.html << '\n';
+        if (!request.html.empty()) std::cout << "The page is in " << Shown(request.html) << '\n';
+    }
+    return kDone;
+}
+
+int RunServerBench(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    LineSettings settings;
+    const std::string server = ServerOf(request, settings);
+    if (server.empty()) return output.Refuse(kFailed, "no line server is set (records.conf)");
+    std::string whyNot;
+    const auto line = LineServer::Connect(server, whyNot);
+    if (!line) return output.Refuse(kFailed, "the line server does not answer: " + whyNot);
+    std::int64_t taken = 0;
+    if (!line->RegisterBench(request.role, request.bench, taken, whyNot))
+        return output.Refuse(kFailed, whyNot);
+    if (output.IsJson()) {
+        output.Object({{"role", request.role}, {"bench", request.bench}, {"rows_taken", taken}});
+    } else {
+        std::cout << Shown(request.role) << " sends for bench " << Shown(request.bench);
+        if (taken) std::cout << "; " << taken << " of its earlier rows now name that bench";
+        std::cout << '\n';
+    }
+    return kDone;
+}
+
+void EndLine(LineForwarder& forwarder, RecordStore* store, bool stopped) {
+    const bool ended = forwarder.Stop(stopped ? 0 : kLastPassMs);
+    if (const std::string tls = forwarder.TlsNotice(); !tls.empty())
+        std::cerr << "tq9ctl: " << Shown(tls) << '\n';
+    std::int64_t waiting = forwarder.WaitingRows();
+    std::string why = forwarder.LastFailure();
+    if (!ended) {
+        // The last pass's count is older than this run's rows: the file says.
+        std::string unread;
+        if (store) waiting = store->WaitingCount(unread).value_or(-1);
+        why = stopped ? "none was sent after the second Ctrl-C"
+                      : "the last send was still running after " +
+                            std::to_string(kLastPassMs / 1000) + " s";
+    }
+    const std::string said = why.empty() ? "" : " (" + why + ")";
+    if (const std::string line = WaitingRowsLine(waiting); !line.empty()) {
+        std::cerr << "tq9ctl: " << Shown(line + said) << '\n';
+    } else if (waiting < 0) {
+        std::cerr << "tq9ctl: rows may wait for the line server" << Shown(said) << '\n';
+    }
+    if (const std::string aside = SetAsideRowsLine(forwarder.SetAsideRows()); !aside.empty())
+        std::cerr << "tq9ctl: " << Shown(aside) << '\n';
+}
+
+int RunResend(const CtlRequest& request) {
+    const CtlOutput output(request.json);
+    std::string whyNot;
+    const auto store = LocalRecords(whyNot);
+    if (!store) {
+        return output.Refuse(kFailed, whyNot.empty()
+                                          ? "no board records yet"
+                                          : "the board records cannot be read: " + whyNot);
+    }
+    const auto again = store->Resend(whyNot);
+    if (!again) return output.Refuse(kFailed, "the board records cannot be marked: " + whyNot);
+    LineSettings settings;
+    const std::string server = ServerOf(request, settings);
+    if (!output.IsJson()) {
+        std::cout << (*again == 0
+                          ? std::string("No row was set aside")
+                          : std::to_string(*again) +
+                                (*again == 1 ? " row set aside waits" : " rows set aside wait") +
+                                " for the line server again")
+                  << '\n';
+    }
+    if (server.empty() || *again == 0) {
+        if (output.IsJson()) output.Object({{"resent", *again}, {"waiting_rows", nullptr}});
+        return kDone;
+    }
+    LineForwarder forwarder(store->Path(), server, settings.bench);
+    EndLine(forwarder, store.get(), false);
+    if (output.IsJson()) {
+        output.Object({{"resent", *again},
+                       {"waiting_rows", store->WaitingCount(whyNot).value_or(-1)},
+                       {"set_aside_rows", SetAsideJson(store->SetAsideRows(whyNot))}});
     }
     return kDone;
 }

@@ -2,10 +2,12 @@
 
 #include <iostream>
 
+#include "base/Utf8.h"
+
 namespace tq9 {
 
 int CtlOutput::Refuse(ExitCode code, const std::string& text) const {
-    std::cerr << "tq9ctl: " << text << '\n';
+    std::cerr << "tq9ctl: " << Shown(text) << '\n';
     if (json_) Object({{"error", text}, {"exit_code", static_cast<int>(code)}});
     return code;
 }
@@ -18,6 +20,17 @@ int CtlOutput::UsageError(const std::string& text) const {
 
 void CtlOutput::Object(const tq9::Json& object) const {
     std::cout << JsonLine(object) << '\n' << std::flush;
+}
+
+std::string Shown(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0;;) {
+        const auto end = text.find('\n', at);
+        shown += TerminalText(std::string_view(text).substr(at, end - at));
+        if (end == std::string::npos) return shown;
+        shown += '\n';
+        at = end + 1;
+    }
 }
 
 Json OperationJson(const OperationRecord& record, const std::vector<std::string>& dialogs,

@@ -35,6 +35,10 @@ class CtlOutput {
     bool json_;
 };
 
+// Text for the terminal, line by line: each line as TerminalText shows it (control
+// characters escaped), the line ends kept.
+std::string Shown(const std::string& text);
+
 // One operation as a script reads it: its record (the shape `tq9ctl records --json` and
 // the records window's export have), the dialogs it showed, its console lines, and the
 // "Record not saved" warning (null when it was saved).

@@ -29,28 +29,34 @@ ForwardPass SendWaitingRows(RecordStore& store, LineServer& server, const std::s
             std::vector<OperationRecord> batch(
                 rows.begin() + first, rows.begin() + std::min(rows.size(), first + kSendBatch));
             std::vector<bool> ended;
-            if (!server.Send(batch, bench, ended, whyNot)) {
-                if (batch.size() == 1) {
-                    pass.failure = whyNot;
-                    return pass;
-                }
-                // A row the server refuses: the rows before it go one by one, and the pass
-                // stops at it.
-                ended.clear();
-                for (std::size_t i = 0; i < batch.size(); ++i) {
-                    bool one = false;
-                    if (!server.Send(batch[i], bench, one, whyNot)) {
-                        batch.resize(i);
+            std::vector<RecordStore::LineMark> marks;
+            if (server.Send(batch, bench, ended, whyNot)) {
+                for (std::size_t i = 0; i < batch.size(); ++i)
+                    marks.push_back({batch[i].id, batch[i].uuid, ended[i]});
+            } else {
+                // The batch went back whole: its rows go one by one, a row refused for what
+                // it holds is set aside, and the pass stops at a row that could not go for
+                // any other reason.
+                for (const OperationRecord& row : batch) {
+                    std::vector<bool> one;
+                    bool refused = false;
+                    if (server.Send({row}, bench, one, whyNot, &refused)) {
+                        marks.push_back({row.id, row.uuid, one.front()});
+                        continue;
+                    }
+                    if (!refused) {
                         pass.failure = whyNot;
                         break;
                     }
-                    ended.push_back(one);
+                    std::string notMarked;
+                    if (!store.SetAside({row.id, row.uuid, false}, whyNot, notMarked)) {
+                        pass.failure = "the local records cannot be marked: " + notMarked;
+                        break;
+                    }
+                    ++pass.setAside;
                 }
             }
-            pass.sent += static_cast<int>(batch.size());
-            std::vector<RecordStore::LineMark> marks;
-            for (std::size_t i = 0; i < batch.size(); ++i)
-                marks.push_back({batch[i].id, batch[i].uuid, ended[i]});
+            pass.sent += static_cast<int>(marks.size());
             // Lost here (a crash, a lock): the rows are sent again, changing nothing there.
             std::string notMarked;
             if (!marks.empty() && !store.MarkSent(marks, notMarked)) {

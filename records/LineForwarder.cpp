@@ -24,6 +24,8 @@ struct LineForwarder::State {
     bool stopping = false, finished = false;
     std::int64_t waiting = -1;
     std::string failure;
+    std::vector<RecordStore::SetAsideRow> setAside;
+    std::string tls;
 };
 
 LineForwarder::LineForwarder(const std::string& recordsPath, const std::string& server,
@@ -45,12 +47,12 @@ void LineForwarder::Poke() {
     state_->wake.notify_all();
 }
 
-void LineForwarder::Stop(int limitMs) {
+bool LineForwarder::Stop(int limitMs) {
     std::unique_lock lock(state_->mutex);
     state_->stopping = true;
     state_->wake.notify_all();
-    state_->done.wait_for(lock, std::chrono::milliseconds(limitMs),
-                          [&] { return state_->finished; });
+    return state_->done.wait_for(lock, std::chrono::milliseconds(limitMs),
+                                 [&] { return state_->finished; });
 }
 
 std::int64_t LineForwarder::WaitingRows() const {
@@ -61,6 +63,31 @@ std::int64_t LineForwarder::WaitingRows() const {
 std::string LineForwarder::LastFailure() const {
     std::lock_guard lock(state_->mutex);
     return state_->failure;
+}
+
+std::string LineForwarder::TlsNotice() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->tls;
+}
+
+std::vector<RecordStore::SetAsideRow> LineForwarder::SetAsideRows() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->setAside;
+}
+
+std::string SetAsideRowsLine(const std::vector<RecordStore::SetAsideRow>& rows) {
+    if (rows.empty()) return {};
+    constexpr std::size_t kNamed = 5;
+    std::string ids;
+    for (std::size_t i = 0; i < rows.size() && i < kNamed; ++i)
+        ids += (i ? ", " : "") + std::to_string(rows[i].id);
+    if (rows.size() > kNamed) ids += ", ...";
+    const std::string first = rows.front().reason;
+    return (rows.size() == 1 ? "row " + ids + " is"
+                             : std::to_string(rows.size()) + " rows (" + ids + ") are") +
+           " set aside, refused by the line server (" +
+           (rows.size() == 1 ? "" : "row " + std::to_string(rows.front().id) + ": ") + first +
+           "); once that is mended: tq9ctl records resend";
 }
 
 std::string WaitingRowsLine(std::int64_t rows) {
@@ -88,16 +115,25 @@ void LineForwarder::Run(const std::shared_ptr<State>& state) {
         }
         std::string failure;
         if (!store) store = RecordStore::Open(state->path, failure);
-        if (store && !line) line = LineServer::Connect(state->server, failure);
+        if (store && !line) {
+            line = LineServer::Connect(state->server, failure);
+            if (line) {
+                std::lock_guard lock(state->mutex);
+                state->tls = line->TlsNotice();
+            }
+        }
         if (store && line) {
             failure = SendWaitingRows(*store, *line, state->bench).failure;
             if (!failure.empty()) line.reset();  // connected anew next time
         }
         std::string whyNot;
         const std::int64_t waiting = store ? store->WaitingCount(whyNot).value_or(-1) : -1;
+        auto setAside =
+            store ? store->SetAsideRows(whyNot) : std::vector<RecordStore::SetAsideRow>{};
         std::lock_guard lock(state->mutex);
         state->failure = failure;
         state->waiting = waiting;
+        state->setAside = std::move(setAside);
         if (last) {
             state->finished = true;
             state->done.notify_all();

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "records/RecordStore.h"
 
 namespace tq9 {
 
@@ -23,11 +26,16 @@ class LineForwarder {
     void Poke();
     // One last pass, waited for at most `limitMs`; a pass still running then (a server
     // slow to answer) is left to end with the process, which then does not wait for it.
-    void Stop(int limitMs);
+    // Whether the last pass ended in time.
+    bool Stop(int limitMs);
     // As the last pass left them: how many rows wait (-1 before the first pass), and why
     // it stopped early (empty when it did not).
     std::int64_t WaitingRows() const;
     std::string LastFailure() const;
+    // What its connection lacks of TLS (LineServer::TlsNotice); empty when nothing.
+    std::string TlsNotice() const;
+    // The rows the server refused for what they hold, set aside, as the last pass left them.
+    std::vector<RecordStore::SetAsideRow> SetAsideRows() const;
 
   private:
     struct State;
@@ -38,5 +46,8 @@ class LineForwarder {
 
 // The status line while rows wait ("3 rows wait for the line server"); empty when none.
 std::string WaitingRowsLine(std::int64_t rows);
+// The line that names the rows set aside, the first one's reason and the way to send them
+// again; empty when none is.
+std::string SetAsideRowsLine(const std::vector<RecordStore::SetAsideRow>& rows);
 
 }  // namespace tq9

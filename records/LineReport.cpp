@@ -10,11 +10,15 @@ namespace tq9 {
 
 namespace {
 
-std::string Failures(const LineReportRow& row) {
+// `shown`: how a name is written (for a terminal, its control characters escaped).
+std::string Failures(const LineReportRow& row, std::string (*shown)(std::string_view)) {
     std::string text;
     for (const auto& [kind, count] : row.failuresByKind)
-        text += (text.empty() ? "" : ", ") + kind + " " + std::to_string(count);
+        text += (text.empty() ? "" : ", ") + shown(kind) + " " + std::to_string(count);
     return text.empty() ? "-" : text;
+}
+std::string AsItIs(std::string_view text) {
+    return std::string(text);
 }
 
 std::string Padded(const std::string& text, std::size_t width, bool right = false) {
@@ -61,12 +65,12 @@ LineReportRow LineReportTotal(const LineReport& report) {
     for (const LineReportRow& row : report.rows) {
         total.runs += row.runs;
         total.completed += row.completed;
-        total.boards += row.boards;
         total.firstRuns += row.firstRuns;
         total.firstPassed += row.firstPassed;
         for (const auto& [kind, count] : row.failuresByKind)
             kinds[kind] += count;
     }
+    total.boards = report.boards;
     total.failuresByKind.assign(kinds.begin(), kinds.end());
     std::stable_sort(total.failuresByKind.begin(), total.failuresByKind.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -100,15 +104,21 @@ std::string BoardsChart(const LineReport& report) {
             sum += boards[{day, bench}];
         highest = std::max(highest, sum);
     }
-    const int left = 48, top = 28, height = 220,
-              slot = std::clamp(720 / int(days.size() + 1), 14, 64);
+    // The chart keeps to the page's width whatever the days: a year's bars are narrow, the
+    // yields then only in each bar's tooltip, and the day labels thinned so they never meet.
+    const int left = 48, top = 28, height = 220, plot = 720;
+    const int slot = std::clamp(plot / std::max(int(days.size()), 1), 2, 64);
+    const int gap = slot >= 12 ? 6 : slot >= 4 ? 1 : 0;
+    const bool yieldsOverBars = slot >= 28;
     const int width = left + slot * int(days.size()) + 16;
-    const int legend = 20 * int((benches.size() + 3) / 4);
+    const int legendRows = int((benches.size() + 3) / 4);
+    const int legend = 20 * legendRows + (yieldsOverBars ? 20 : 0);
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" role=\"img\" width=\"" +
                       std::to_string(std::max(width, 420)) + "\" height=\"" +
                       std::to_string(top + height + 48 + legend) +
                       "\" font-family=\"sans-serif\" font-size=\"11\">\n"
-                      "<title>Boards programmed per day</title>\n";
+                      "<title>Boards programmed per day</title>\n"
+                      "<text x=\"4\" y=\"12\">boards</text>\n";
     const double scale = double(height) / highest;
     for (int tick = 0; tick <= 4; ++tick) {
         const int value = highest * tick / 4;
@@ -118,29 +128,38 @@ std::string BoardsChart(const LineReport& report) {
                std::to_string(left - 6) + "\" y=\"" + Number(y + 4) + "\" text-anchor=\"end\">" +
                std::to_string(value) + "</text>\n";
     }
+    const int labelEvery = (44 + slot - 1) / slot;  // a label at least 44 px from the next
     for (std::size_t d = 0; d < days.size(); ++d) {
-        const int x = left + slot * int(d) + 3;
+        const int x = left + slot * int(d) + gap / 2;
+        const auto [passed, firsts] = yield[days[d]];
+        const std::string dayYield =
+            firsts > 0 ? ", first-pass yield " + FirstPassYield(passed, firsts) : "";
         double y = top + height;
         for (std::size_t b = 0; b < benches.size(); ++b) {
             const int count = boards[{days[d], benches[b]}];
             if (count == 0) continue;
             y -= count * scale;
             svg += "<rect x=\"" + std::to_string(x) + "\" y=\"" + Number(y) + "\" width=\"" +
-                   std::to_string(slot - 6) + "\" height=\"" + Number(count * scale) +
-                   "\" fill=\"" + kPalette[b % std::size(kPalette)] + "\"><title>" +
-                   Html(days[d] + " " + benches[b] + ": " + std::to_string(count)) +
-                   " boards</title></rect>\n";
+                   std::to_string(std::max(slot - gap, 1)) + "\" height=\"" +
+                   Number(count * scale) + "\" fill=\"" + kPalette[b % std::size(kPalette)] +
+                   "\"><title>" + Html(days[d] + " " + benches[b] + ": " + std::to_string(count)) +
+                   " boards" + Html(dayYield) + "</title></rect>\n";
         }
-        const auto [passed, firsts] = yield[days[d]];
-        if (firsts > 0) {
-            svg += "<text x=\"" + std::to_string(x + (slot - 6) / 2) + "\" y=\"" + Number(y - 4) +
-                   "\" text-anchor=\"middle\">" + std::to_string(passed * 100 / firsts) +
-                   "%</text>\n";
+        if (firsts > 0 && yieldsOverBars) {
+            const std::string percent = FirstPassYield(passed, firsts);
+            svg += "<text x=\"" + std::to_string(x + (slot - gap) / 2) + "\" y=\"" + Number(y - 4) +
+                   "\" text-anchor=\"middle\">" + percent.substr(0, percent.find(' ')) +
+                   "</text>\n";
         }
-        if (slot >= 40 || d % ((40 + slot - 1) / slot) == 0) {
+        if (int(d) % labelEvery == 0) {
             svg += "<text x=\"" + std::to_string(x) + "\" y=\"" +
                    std::to_string(top + height + 14) + "\">" + days[d].substr(5) + "</text>\n";
         }
+    }
+    if (yieldsOverBars) {
+        svg += "<text x=\"" + std::to_string(left) + "\" y=\"" +
+               std::to_string(top + height + 40 + 20 * legendRows) +
+               "\">The number over a bar: that day's first-pass yield.</text>\n";
     }
     for (std::size_t b = 0; b < benches.size(); ++b) {
         const int x = left + 150 * int(b % 4), y = top + height + 30 + 20 * int(b / 4);
@@ -176,47 +195,55 @@ std::string FailuresChart(const LineReportRow& total) {
     return svg + "</svg>\n";
 }
 
+// For a terminal: each field with its control characters escaped, tabs between them.
 std::string HistoryLine(const OperationRecord& r) {
-    return r.started + "\t" + r.bench + "\t" + r.operation + "\t" + r.outcome + "\t" +
-           r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion) + "\t" +
-           r.errorKind + "\t" + r.reason.substr(0, r.reason.find('\n'));
+    return TerminalText(r.started) + "\t" + TerminalText(r.bench) + "\t" +
+           TerminalText(r.operation) + "\t" + TerminalText(r.outcome) + "\t" +
+           TerminalText(r.firmwareName +
+                        (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion)) +
+           "\t" + TerminalText(r.errorKind) + "\t" +
+           TerminalText(r.reason.substr(0, r.reason.find('\n')));
 }
 
 }  // namespace
 
 std::string FirstPassYield(int passed, int runs) {
     if (runs <= 0) return "-";
-    return std::to_string(passed * 100 / runs) + "% (" + std::to_string(passed) + " of " +
-           std::to_string(runs) + ")";
+    // Rounded, not cut: 2 of 3 is 67 %.
+    return std::to_string((passed * 200 + runs) / (runs * 2)) + "% (" + std::to_string(passed) +
+           " of " + std::to_string(runs) + ")";
 }
 
 std::string LineReportText(const LineReport& report) {
-    std::string text = "Line report from " + report.since +
-                       (report.bench.empty() ? " (every bench)" : " (bench " + report.bench + ")") +
-                       ": production runs and AVR only\n";
+    // Every name from the line as a terminal is to show it.
+    std::string text =
+        "Line report from " + TerminalText(report.since) +
+        (report.bench.empty() ? " (every bench)" : " (bench " + TerminalText(report.bench) + ")") +
+        ": production runs and AVR only\n";
     if (report.rows.empty()) {
         text += "No programming run on the line since then.\n";
     } else {
         std::size_t benchWidth = 5;
         for (const LineReportRow& row : report.rows)
-            benchWidth = std::max(benchWidth, Utf8Valid(row.bench).size());
+            benchWidth = std::max(benchWidth, TerminalText(row.bench).size());
         auto line = [&](const LineReportRow& row, const std::string& day,
                         const std::string& bench) {
-            return Padded(day, 10) + "  " + Padded(bench, benchWidth) + "  " +
+            return Padded(day, 10) + "  " + Padded(TerminalText(bench), benchWidth) + "  " +
                    Padded(std::to_string(row.runs), 4, true) + "  " +
                    Padded(std::to_string(row.completed), 9, true) + "  " +
                    Padded(std::to_string(row.boards), 6, true) + "  " +
                    Padded(FirstPassYield(row.firstPassed, row.firstRuns), 18) + "  " +
-                   Failures(row) + "\n";
+                   Failures(row, TerminalText) + "\n";
         };
         text += Padded("day", 10) + "  " + Padded("bench", benchWidth) +
                 "  runs  completed  boards  first-pass yield    failures\n";
         for (const LineReportRow& row : report.rows)
             text += line(row, row.day, row.bench);
         text += line(LineReportTotal(report), "total", "");
+        text += "boards: different boards programmed right, each once in the total\n";
     }
     if (!report.boardSerial.empty()) {
-        text += "\nBoard " + report.boardSerial + " on the line (newest first):\n";
+        text += "\nBoard " + TerminalText(report.boardSerial) + " on the line (newest first):\n";
         if (report.history.empty()) text += "no row names this board\n";
         for (const OperationRecord& r : report.history)
             text += HistoryLine(r) + "\n";
@@ -256,7 +283,7 @@ std::string LineReportHtml(const LineReport& report, const std::string& generate
                    std::to_string(r.completed) + "</td><td class=\"n\">" +
                    std::to_string(r.boards) + "</td><td class=\"n\">" +
                    Html(FirstPassYield(r.firstPassed, r.firstRuns)) + "</td><td>" +
-                   Html(Failures(r)) + "</td></tr>\n";
+                   Html(Failures(r, AsItIs)) + "</td></tr>\n";
         };
         for (const LineReportRow& r : report.rows)
             html += row(r, r.day, r.bench, "");
@@ -264,10 +291,15 @@ std::string LineReportHtml(const LineReport& report, const std::string& generate
     }
     html +=
         "<p class=\"note\">Programming runs are production runs and AVR only. A board is "
-        "programmed when a run on it completed. First-pass yield: of the boards whose first "
+        "programmed when a run on it completed. A bar is a day, a part of it a bench: the "
+        "different boards programmed there that day, so a board programmed at two benches that "
+        "day is in both parts. The totals count each board once over the whole period. "
+        "First-pass yield: of the boards whose first "
         "programming run on the line started that day at that bench, the share that run "
         "programmed right; a failed run that never read the board's serial counts as a "
-        "failed first run. Failures are runs that ended early or were interrupted.</p>\n";
+        "failed first run. Failures are runs that ended early or were interrupted, counted "
+        "by the step that failed where the run names one (probe, fuses, flash, ...), else by "
+        "its error kind.</p>\n";
     if (!report.boardSerial.empty()) {
         html += "<h2>Board " + Html(report.boardSerial) + "</h2>\n";
         if (report.history.empty()) {

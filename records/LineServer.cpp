@@ -73,6 +73,11 @@ class Result {
     std::string Text(int column, int row = 0) const { return PQgetvalue(result_, row, column); }
     bool IsNull(int column, int row) const { return PQgetisnull(result_, row, column) != 0; }
     int Int(int column, int row) const { return std::atoi(PQgetvalue(result_, row, column)); }
+    // The server's SQLSTATE of a failure; empty when it gave none (no answer).
+    std::string State() const {
+        const char* state = PQresultErrorField(result_, PG_DIAG_SQLSTATE);
+        return state ? state : "";
+    }
 
   private:
     PGresult* result_ = nullptr;
@@ -88,6 +93,10 @@ std::optional<std::string> Time(const std::string& iso) {
     return iso.empty() ? std::nullopt : std::optional<std::string>(iso);
 }
 
+// The bench the server checked; a row that came before the sender's bench was registered
+// shows the name it was sent with, and says so.
+#define TQ9_BENCH "CASE WHEN bench_checked THEN bench ELSE bench || ' (unchecked)' END"
+
 // A time as the local rows hold it.
 #define TQ9_ISO(column) \
     "coalesce(to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), '')"
@@ -99,7 +108,8 @@ constexpr const char* kLineColumns =
                  "com_number, board_serial, firmware_version, firmware_name, fpga_version, "
                  "scan_core, outcome, reason, error_kind, error_count, result_dialog, console, "
                  "upload_file, upload_size, upload_sha256, upload_core, upload_closing_line, "
-                 "image, image_sha256, diamex_port, probe_log, uuid, bench";
+                 "image, image_sha256, diamex_port, probe_log, uuid, " TQ9_BENCH ", failed_step, "
+                 "board_after, image_mismatch";
 
 OperationRecord ReadLineRow(const Result& rows, int row) {
     OperationRecord r;
@@ -142,6 +152,9 @@ OperationRecord ReadLineRow(const Result& rows, int row) {
     r.probeLog = text();
     r.uuid = text();
     r.bench = text();
+    r.failedStep = text();
+    r.boardAfter = text();
+    r.imageMismatch = text();
     return r;
 }
 
@@ -161,6 +174,17 @@ std::pair<std::string, std::string> Span(std::string prefix) {
     }
 }
 
+// Whether the server refused a statement for what the row holds (a value it does not take,
+// a rule of the line's, a name the sender may not use), so that sending it again as it is
+// would be refused again; not for the connection, a time limit, a lock or the server's own
+// state, which pass. A role the admin gave too little ("permission denied for ...") is
+// the admin's to mend, not the row's.
+bool RefusedForWhatItHolds(const std::string& state, const std::string& message) {
+    const std::string kind = state.substr(0, 2);
+    if (kind == "22" || kind == "23" || state == "P0001") return true;
+    return state == "42501" && message.find("permission denied") == std::string::npos;
+}
+
 // The programming runs, as the report counts them.
 constexpr const char* kProgramming = "operation IN ('production run', 'AVR only')";
 }  // namespace
@@ -174,13 +198,16 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
-std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot) {
+std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot,
+                                                int limitS) {
     // The connection string comes last, so what it says of these wins. A server that
     // stops answering mid-statement (a cable pulled, no reset) is given up after 30 s.
     const char* keywords[] = {
         "connect_timeout",  "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
         "keepalives_count", "application_name", "dbname",          nullptr};
-    const char* values[] = {"10", "30000", "10", "5", "3", "tq9-bench", server.c_str(), nullptr};
+    const std::string limit = std::to_string(limitS);
+    const char* values[] = {limit.c_str(), "30000",     "10",           "5",
+                            "3",           "tq9-bench", server.c_str(), nullptr};
     auto connection = std::make_unique<Connection>();
     connection->handle = PQconnectdbParams(keywords, values, 1);
     if (!connection->handle) {
@@ -198,6 +225,28 @@ std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::
     // Every statement is bounded too.
     Result timeout(connection->handle, "SET statement_timeout = '30s'");
     return std::unique_ptr<LineServer>(new LineServer(std::move(connection)));
+}
+
+std::string LineServer::TlsNotice() const {
+    PGconn* h = connection_->handle;
+    const char* host = PQhost(h);
+    if (host && host[0] == '/') return {};  // a unix socket: nothing crosses a network
+    std::string mode;
+    if (PQconninfoOption* options = PQconninfo(h)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o) {
+            if (std::string(o->keyword) == "sslmode" && o->val) mode = o->val;
+        }
+        PQconninfoFree(options);
+    }
+    if (!PQsslInUse(h)) {
+        return "the connection to the line server is not encrypted (no TLS): rows and "
+               "passwords cross the network as they are; use sslmode=verify-full";
+    }
+    if (mode != "verify-full" && mode != "verify-ca") {
+        return "the line server's certificate is not checked (sslmode=" + mode +
+               "): any server can pose as it; use sslmode=verify-full with the line's CA";
+    }
+    return {};
 }
 
 std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
@@ -223,6 +272,15 @@ std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
         }
         facts.schemaVersion = std::stoi(version.Text(0));
     }
+    if (facts.schemaVersion >= 4) {
+        Result bench(h, "SELECT tq9.is_bench(session_user), coalesce(tq9.my_bench(), '')");
+        if (!bench.HasRow()) {
+            whyNot = MessageOf(h);
+            return std::nullopt;
+        }
+        facts.benchRole = bench.Text(0) == "t";
+        facts.bench = bench.Text(1);
+    }
     return facts;
 }
 
@@ -235,9 +293,10 @@ bool LineServer::Send(const OperationRecord& record, const std::string& bench, b
 }
 
 bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::string& bench,
-                      std::vector<bool>& ended, std::string& whyNot) {
+                      std::vector<bool>& ended, std::string& whyNot, bool* refused) {
     PGconn* h = connection_->handle;
     ended.assign(rows.size(), false);
+    if (refused) *refused = false;
     std::string ignored;
     auto failed = [&](const std::string& why) {
         whyNot = why;
@@ -254,7 +313,11 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                  "SELECT uuid FROM tq9.operations WHERE uuid = ANY($1::uuid[]) AND outcome <> "
                  "'running'",
                  {"{" + uuids + "}"});
-    if (!there.Ok()) return failed(MessageOf(h));
+    if (!there.Ok()) {
+        const std::string why = MessageOf(h);
+        if (refused) *refused = RefusedForWhatItHolds(there.State(), why);
+        return failed(why);
+    }
     std::set<std::string> done;
     for (int i = 0; i < there.Rows(); ++i)
         done.insert(there.Text(0, i));
@@ -303,7 +366,8 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                 "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
                 "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
                 "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
-                "probe_log = $25 WHERE uuid = $1",
+                "probe_log = $25, failed_step = $26, board_after = $27, image_mismatch = $28 "
+                "WHERE uuid = $1",
                 {r.uuid,
                  Time(r.ended),
                  r.cableSerial,
@@ -328,7 +392,10 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                  r.image,
                  r.imageSha256,
                  r.diamexPort,
-                 r.probeLog});
+                 r.probeLog,
+                 r.failedStep,
+                 r.boardAfter,
+                 r.imageMismatch});
         }
     }
     queue("COMMIT", {});
@@ -347,6 +414,10 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
             refusal = PQresultErrorMessage(result);
             refusal = refusal.substr(0, refusal.find('\n'));
             if (refusal.empty()) refusal = "the server skipped a statement";
+            const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+            if (refused)
+                *refused = PQstatus(h) == CONNECTION_OK &&
+                           RefusedForWhatItHolds(state ? state : "", refusal);
         }
         PQclear(result);
         PQclear(PQgetResult(h));  // the statement's end
@@ -374,7 +445,7 @@ std::string FilterConditions(const RecordFilter& f, Params& params) {
     if (!f.boardSerial.empty()) where("board_serial = ?", f.boardSerial);
     if (!f.operation.empty()) where("operation = ?", f.operation);
     if (!f.outcome.empty()) where("outcome = ?", f.outcome);
-    if (!f.bench.empty()) where("bench = ?", f.bench);
+    if (!f.bench.empty()) where(TQ9_BENCH " = ?", f.bench);
     if (!f.since.empty()) where("started >= ?::timestamptz", Span(f.since).first);
     if (!f.until.empty()) {
         const auto [from, length] = Span(f.until);
@@ -443,7 +514,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     report.boardSerial = boardSerial;
     const std::string day = "(started AT TIME ZONE 'UTC')::date";
     const std::string scope =
-        std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR bench = $2)";
+        std::string(" AND ") + day + " >= $1::date AND ($2 = '' OR " TQ9_BENCH " = $2)";
     const Params params = {since, bench};
     // The rows in order, each found again by its day and bench.
     std::map<std::pair<std::string, std::string>, LineReportRow> rows;
@@ -453,7 +524,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
         r.bench = b;
         return r;
     };
-    // One snapshot for the three counts, with room to sort a year's runs in memory.
+    // One snapshot for every count, with room to sort a year's runs in memory.
     std::string ignored;
     if (!Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", whyNot) ||
         !Exec("SET LOCAL work_mem = '64MB'", whyNot)) {
@@ -463,7 +534,8 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     Result counts(h,
                   "SELECT to_char(d, 'YYYY-MM-DD'), bench, runs, completed, boards FROM (SELECT " +
                       day +
-                      " AS d, bench, count(*) AS runs, count(*) FILTER (WHERE outcome = "
+                      " AS d, " TQ9_BENCH
+                      " AS bench, count(*) AS runs, count(*) FILTER (WHERE outcome = "
                       "'completed') AS completed, count(DISTINCT board_serial) FILTER (WHERE "
                       "outcome = 'completed' AND board_serial <> '') AS boards FROM "
                       "tq9.operations WHERE " +
@@ -475,24 +547,34 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
                   "SELECT to_char(d, 'YYYY-MM-DD'), bench, count(*) FILTER (WHERE outcome <> "
                   "'running'), count(*) FILTER (WHERE outcome = 'completed') FROM (SELECT "
                   "DISTINCT ON (board_serial) " +
-                      day + " AS d, bench, outcome FROM tq9.operations WHERE " + kProgramming +
+                      day + " AS d, " TQ9_BENCH " AS bench, outcome FROM tq9.operations WHERE " +
+                      kProgramming +
                       " AND board_serial <> '' ORDER BY board_serial, started) first WHERE d >= "
                       "$1::date AND ($2 = '' OR bench = $2) GROUP BY d, bench UNION ALL SELECT "
                       "to_char(" +
-                      day + ", 'YYYY-MM-DD'), bench, count(*), 0 FROM tq9.operations WHERE " +
+                      day +
+                      ", 'YYYY-MM-DD'), " TQ9_BENCH ", count(*), 0 FROM tq9.operations WHERE " +
                       kProgramming + scope +
                       " AND board_serial = '' AND outcome NOT IN ('running', 'completed') "
                       "GROUP BY 1, 2",
                   params);
     Result kinds(h,
                  "SELECT to_char(" + day +
-                     ", 'YYYY-MM-DD'), bench, CASE error_kind WHEN '' THEN 'none' ELSE "
-                     "error_kind END, count(*) FROM tq9.operations WHERE " +
+                     ", 'YYYY-MM-DD'), " TQ9_BENCH
+                     ", CASE WHEN failed_step <> '' THEN failed_step "
+                     "WHEN error_kind = '' THEN 'none' ELSE error_kind END, count(*) FROM "
+                     "tq9.operations WHERE " +
                      kProgramming + scope +
                      " AND outcome IN ('ended early', 'interrupted') GROUP BY 1, 2, 3 ORDER BY "
                      "1, 2, 4 DESC, 3",
                  params);
-    const bool read = counts.Ok() && firsts.Ok() && kinds.Ok();
+    // The total counts each board once, however many days and benches programmed it.
+    Result boards(h,
+                  "SELECT count(DISTINCT board_serial) FROM tq9.operations WHERE " +
+                      std::string(kProgramming) + scope +
+                      " AND outcome = 'completed' AND board_serial <> ''",
+                  params);
+    const bool read = counts.Ok() && firsts.Ok() && kinds.Ok() && boards.HasRow();
     if (!read) whyNot = MessageOf(h);
     Exec("ROLLBACK", ignored);
     if (!read) return std::nullopt;
@@ -510,6 +592,7 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
     for (int i = 0; i < kinds.Rows(); ++i)
         row(kinds.Text(0, i), kinds.Text(1, i))
             .failuresByKind.emplace_back(kinds.Text(2, i), kinds.Int(3, i));
+    report.boards = boards.Int(0, 0);
     for (auto& [key, r] : rows)
         report.rows.push_back(std::move(r));
     if (!boardSerial.empty()) {
@@ -522,6 +605,17 @@ std::optional<LineReport> LineServer::Report(const std::string& since, const std
         report.history = std::move(*history);
     }
     return report;
+}
+
+bool LineServer::RegisterBench(const std::string& role, const std::string& bench,
+                               std::int64_t& taken, std::string& whyNot) {
+    Result registered(connection_->handle, "SELECT tq9.register_bench($1, $2)", {role, bench});
+    if (!registered.HasRow()) {
+        whyNot = MessageOf(connection_->handle);
+        return false;
+    }
+    taken = std::atoll(registered.Text(0).c_str());
+    return true;
 }
 
 bool LineServer::Exec(const std::string& sql, std::string& whyNot) {

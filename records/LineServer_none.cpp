@@ -9,9 +9,13 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
-std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot) {
+std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot, int) {
     whyNot = "this build has no line server (no libpq)";
     return nullptr;
+}
+
+std::string LineServer::TlsNotice() const {
+    return {};
 }
 
 std::optional<LineServer::Facts> LineServer::Check(std::string& whyNot) {
@@ -24,13 +28,19 @@ bool LineServer::Init(int&, std::string& whyNot) {
     return false;
 }
 
+bool LineServer::RegisterBench(const std::string&, const std::string&, std::int64_t&,
+                               std::string& whyNot) {
+    whyNot = "no line server";
+    return false;
+}
+
 bool LineServer::Send(const OperationRecord&, const std::string&, bool&, std::string& whyNot) {
     whyNot = "no line server";
     return false;
 }
 
 bool LineServer::Send(const std::vector<OperationRecord>&, const std::string&, std::vector<bool>&,
-                      std::string& whyNot) {
+                      std::string& whyNot, bool*) {
     whyNot = "no line server";
     return false;
 }

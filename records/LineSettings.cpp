@@ -25,9 +25,17 @@ bool HoldsPassword(const std::string& server) {
 LineSettings ReadLineSettings(const std::vector<std::string>& paths, const std::string& hostName) {
     LineSettings settings;
     settings.bench = hostName;
+    std::vector<std::filesystem::path> read;
     for (const std::string& path : paths) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), error)) continue;
+        // One file named twice (XDG_CONFIG_HOME=/etc, a link) is read, and warned of, once.
+        bool again = false;
+        for (const auto& earlier : read)
+            again =
+                again || std::filesystem::equivalent(earlier, std::filesystem::u8path(path), error);
+        if (again) continue;
+        read.push_back(std::filesystem::u8path(path));
         std::ifstream file(std::filesystem::u8path(path));
         if (!file) {
             settings.problems.push_back(path + ": cannot be read");

@@ -95,6 +95,9 @@ const std::vector<Column>& AllColumns() {
         {"probe_log", false, [](const OperationRecord& r) { return r.probeLog; }},
         {"console", false, [](const OperationRecord& r) { return r.console; }},
         {"uuid", false, [](const OperationRecord& r) { return r.uuid; }},
+        {"failed_step", false, [](const OperationRecord& r) { return r.failedStep; }},
+        {"board_after", false, [](const OperationRecord& r) { return r.boardAfter; }},
+        {"image_mismatch", false, [](const OperationRecord& r) { return r.imageMismatch; }},
     };
     return columns;
 }

@@ -77,6 +77,16 @@ const char* const kMigrations[] = {
     ALTER TABLE operations ADD COLUMN line_sent TEXT NOT NULL DEFAULT '';
     CREATE INDEX operations_waiting ON operations (id) WHERE line_sent <> 'done';
     )sql",
+    // 5: which step of a pass failed, the board as read after programming, and the warning
+    // when that board and the image's name disagree; and why the line's server refused a
+    // row, which then waits no more until it is sent again by hand.
+    R"sql(
+    ALTER TABLE operations ADD COLUMN failed_step TEXT NOT NULL DEFAULT '';
+    ALTER TABLE operations ADD COLUMN board_after TEXT NOT NULL DEFAULT '';
+    ALTER TABLE operations ADD COLUMN image_mismatch TEXT NOT NULL DEFAULT '';
+    ALTER TABLE operations ADD COLUMN line_refused TEXT NOT NULL DEFAULT '';
+    CREATE INDEX operations_set_aside ON operations (id) WHERE line_refused <> '';
+    )sql",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -198,7 +208,7 @@ constexpr const char* kColumns =
     "com_number, board_serial, firmware_version, firmware_name, fpga_version, scan_core, "
     "outcome, reason, error_kind, error_count, result_dialog, console, upload_file, "
     "upload_size, upload_sha256, upload_core, upload_closing_line, image, image_sha256, "
-    "diamex_port, probe_log, uuid";
+    "diamex_port, probe_log, uuid, failed_step, board_after, image_mismatch";
 
 OperationRecord ReadRow(const Statement& row) {
     OperationRecord r;
@@ -234,6 +244,9 @@ OperationRecord ReadRow(const Statement& row) {
     r.diamexPort = row.Text(c++);
     r.probeLog = row.Text(c++);
     r.uuid = row.Text(c++);
+    r.failedStep = row.Text(c++);
+    r.boardAfter = row.Text(c++);
+    r.imageMismatch = row.Text(c++);
     return r;
 }
 void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
@@ -477,8 +490,9 @@ bool RecordStore::Finish(OperationRecord& r, std::string& whyNot) {
                      "error_count = ?, result_dialog = ?, console = ?, upload_file = ?, "
                      "upload_size = ?, upload_sha256 = ?, upload_core = ?, "
                      "upload_closing_line = ?, image = ?, image_sha256 = ?, diamex_port = ?, "
-                     "probe_log = ? WHERE id = ? AND started = ? AND host = ? AND program = ? "
-                     "AND pid = ? AND operation = ?");
+                     "probe_log = ?, failed_step = ?, board_after = ?, image_mismatch = ? "
+                     "WHERE id = ? AND started = ? AND host = ? AND program = ? AND pid = ? "
+                     "AND operation = ?");
     update.Bind(1, r.ended)
         .Bind(2, r.cableSerial)
         .Bind(3, r.cableDescription)
@@ -503,12 +517,15 @@ bool RecordStore::Finish(OperationRecord& r, std::string& whyNot) {
         .Bind(22, r.imageSha256)
         .Bind(23, r.diamexPort)
         .Bind(24, r.probeLog)
-        .Bind(25, r.id)
-        .Bind(26, r.started)
-        .Bind(27, r.host)
-        .Bind(28, r.program)
-        .Bind(29, static_cast<std::int64_t>(r.pid))
-        .Bind(30, r.operation);
+        .Bind(25, r.failedStep)
+        .Bind(26, r.boardAfter)
+        .Bind(27, r.imageMismatch)
+        .Bind(28, r.id)
+        .Bind(29, r.started)
+        .Bind(30, r.host)
+        .Bind(31, r.program)
+        .Bind(32, static_cast<std::int64_t>(r.pid))
+        .Bind(33, r.operation);
     if (!update.Run()) return failed(update.Error());
     if (sqlite3_changes(h) != 1)
         return failed("the operation's row " + std::to_string(r.id) + " is missing");
@@ -624,9 +641,10 @@ std::optional<std::int64_t> RecordStore::Count(const RecordFilter& f, std::strin
 
 namespace {
 // Rows the line's server does not have as they stand: never sent, or sent while running
-// and ended since.
+// and ended since; but for those it refused, which are set aside.
 constexpr const char* kWaiting =
-    " FROM operations WHERE line_sent <> 'done' AND (line_sent = '' OR outcome <> 'running')";
+    " FROM operations WHERE line_sent <> 'done' AND line_refused = '' AND (line_sent = '' OR "
+    "outcome <> 'running')";
 }  // namespace
 
 std::vector<OperationRecord> RecordStore::Waiting(int limit, std::string& whyNot) {
@@ -677,6 +695,45 @@ bool RecordStore::MarkSent(const std::vector<LineMark>& marks, std::string& whyN
     return false;
 }
 
+bool RecordStore::SetAside(const LineMark& row, const std::string& reason, std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return false;
+    Statement mark(db_->handle, "UPDATE operations SET line_refused = ? WHERE id = ? AND uuid = ?");
+    // Never empty: an empty reason is no mark.
+    if (mark.Bind(1, reason.empty() ? std::string("refused") : reason)
+            .Bind(2, row.id)
+            .Bind(3, row.uuid)
+            .Run())
+        return true;
+    whyNot = mark.Error();
+    return false;
+}
+
+std::vector<RecordStore::SetAsideRow> RecordStore::SetAsideRows(std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return {};
+    Statement select(db_->handle,
+                     "SELECT id, started, operation, line_refused FROM operations WHERE "
+                     "line_refused <> '' ORDER BY id");
+    std::vector<SetAsideRow> rows;
+    while (select.Step())
+        rows.push_back({select.Int(0), select.Text(1), select.Text(2), select.Text(3)});
+    if (!select.Ok()) whyNot = select.Error();
+    return rows;
+}
+
+std::optional<std::int64_t> RecordStore::Resend(std::string& whyNot) {
+    bool busy = false;
+    if (!Ready(true, busy, whyNot)) return std::nullopt;
+    Statement clear(db_->handle,
+                    "UPDATE operations SET line_refused = '' WHERE line_refused <> ''");
+    if (!clear.Run()) {
+        whyNot = clear.Error();
+        return std::nullopt;
+    }
+    return sqlite3_changes(db_->handle);
+}
+
 std::optional<OperationRecord> RecordStore::Get(std::int64_t id, std::string& whyNot) {
     bool busy = false;
     if (!Ready(true, busy, whyNot)) return std::nullopt;
@@ -708,7 +765,8 @@ RecordSummary RecordStore::Summary(const std::string& today, std::string& whyNot
         summary.succeeded = static_cast<int>(counts.Int(1));
     }
     Statement kinds(h,
-                    "SELECT CASE error_kind WHEN '' THEN 'none' ELSE error_kind END, COUNT(*) "
+                    "SELECT CASE WHEN failed_step <> '' THEN failed_step WHEN error_kind = '' "
+                    "THEN 'none' ELSE error_kind END, COUNT(*) "
                     "FROM operations WHERE operation IN ('production run', 'AVR only') "
                     "AND started >= ? AND started < ? AND outcome IN ('ended early', "
                     "'interrupted') GROUP BY 1 ORDER BY 2 DESC, 1");

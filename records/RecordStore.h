@@ -78,7 +78,9 @@ struct RecordFilter {
 struct RecordSummary {
     int programmedToday = 0;  // production and AVR-only runs started today (UTC)
     int succeeded = 0;        // of those, completed
-    std::vector<std::pair<std::string, int>> failuresByKind;  // ended early, by error kind
+    // Ended early or interrupted, by the step that failed where the row names one, else by
+    // its error kind.
+    std::vector<std::pair<std::string, int>> failuresByKind;
 };
 
 class RecordStore {
@@ -128,8 +130,18 @@ class RecordStore {
         bool ended = false;  // the server has it as it ended (else as it was running)
     };
     bool MarkSent(const std::vector<LineMark>& marks, std::string& whyNot);
+    // A row the server refused for what it holds: set aside with the server's reason, it
+    // waits no more (the rows after it go on) until Resend.
+    bool SetAside(const LineMark& row, const std::string& reason, std::string& whyNot);
+    struct SetAsideRow {
+        std::int64_t id = 0;
+        std::string started, operation, reason;
+    };
+    std::vector<SetAsideRow> SetAsideRows(std::string& whyNot);
+    // Every row set aside waits again (the admin has mended the cause); how many.
+    std::optional<std::int64_t> Resend(std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
   private:
     struct Db;

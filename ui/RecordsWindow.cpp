@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -25,6 +24,7 @@
 
 #include <thread>
 
+#include "base/Platform.h"
 #include "records/LineServer.h"
 #include "records/RecordExport.h"
 #include "records/Recorder.h"
@@ -364,13 +364,9 @@ bool RecordsWindow::Export(const QString& path, bool csv) {
             // Excel on the production PCs reads a CSV file as UTF-8 only after this mark.
             const std::string content =
                 csv ? "\xEF\xBB\xBF" + RecordsAsCsv(rows, line) : RecordsAsJson(rows, line);
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                file.write(content.data(), static_cast<qint64>(content.size())) !=
-                    static_cast<qint64>(content.size()) ||
-                !file.flush()) {
-                outcome->whyNot = "it could not be written: " + file.errorString().toStdString();
-            }
+            // Whole or not at all, and never through a name someone planted beside it.
+            std::string whyNot;
+            if (!WriteFileWhole(path.toStdString(), content, whyNot)) outcome->whyNot = whyNot;
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

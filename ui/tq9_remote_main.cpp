@@ -527,13 +527,20 @@ void TForm1::BtnCancelClick() {
 }
 void TForm1::Timer1Timer() {
     ctx_.BusyTick();
-    // Once a second: the rows the line's server still lacks, while there are any.
+    // Once a second: a connection to the line's server without a checked TLS, the rows it
+    // still lacks, and those it refused, while there are any.
     if (++lineTicks_ < 100 || !ctx_.Records.line) return;
     lineTicks_ = 0;
-    const QString waiting =
-        QString::fromStdString(WaitingRowsLine(ctx_.Records.line->WaitingRows()));
-    LineStatus->setText(waiting);
-    LineStatus->setVisible(!waiting.isEmpty());
+    std::string said;
+    for (const std::string& part :
+         {ctx_.Records.line->TlsNotice(), WaitingRowsLine(ctx_.Records.line->WaitingRows()),
+          SetAsideRowsLine(ctx_.Records.line->SetAsideRows())}) {
+        if (!part.empty()) said += (said.empty() ? "" : "; ") + part;
+    }
+    const QString text = QString::fromStdString(said);
+    LineStatus->setText(text);
+    LineStatus->setToolTip(text);
+    LineStatus->setVisible(!text.isEmpty());
 }
 void TForm1::EditSerialNumberChange() {
     Guarded([&] { tq9::EditSerialNumberChange(ctx_); });

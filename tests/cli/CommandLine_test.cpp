@@ -75,6 +75,8 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
         {{"records", "--csv", "--json"}, "--csv excludes --json"},
         {{"records", "--bench", "line-3"}, "--bench requires --line"},
         {{"records", "report"}, "--since is required"},
+        {{"records", "report", "--bogus"}, "report has no option --bogus"},
+        {{"program", "--bogus", "--yes"}, "program has no option --bogus"},
         {{"records", "report", "--since", "2026-02-30"},
          "--since: 2026-02-30 is not a date as YYYY-MM-DD"},
         {{"records", "report", "--since", "2026-02-01", "--csv"},

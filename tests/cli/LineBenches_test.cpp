@@ -50,6 +50,12 @@ class LineBenchesTest : public test::PgTest {
                 database, "CREATE ROLE " + name + " LOGIN PASSWORD '" + name + "' IN ROLE " + group,
                 whyNot))
                 << whyNot;
+            // Each bench's role sends for the bench of its name (Bench(service, service)),
+            // but for the two benches of the line.
+            if (group == "tq9_bench")
+                Register(name, service == "bench_a"   ? "line-a"
+                               : service == "bench_b" ? "line-b"
+                                                      : service);
             services << "[" << service << "]\nhost=127.0.0.1\nport=" << port
                      << "\ndbname=" << database << "\nuser=" << name
                      << "\nsslmode=verify-full\nsslrootcert=" << ca << "\n";
@@ -234,6 +240,44 @@ TEST_F(LineBenchesTest, AProgramKilledInTheMiddleOfASendLosesNothingAndDoublesNo
         << "the killed program's row, once, and the next one's";
     const test::CtlRun local = Shell(As("line-a", "records"));
     EXPECT_EQ(local.err, "") << "no row waits";
+}
+
+// A server that takes the connection but holds the send (a locked table): tq9ctl ends at
+// its limit, saying how many rows still wait and why.
+TEST_F(LineBenchesTest, TheEndSaysWhatWaitsWhenTheLastSendIsStillRunning) {
+    Bench("line-a", "bench_a");
+    PGconn* holder = PQconnectdb(server->Connection(database).c_str());
+    ASSERT_EQ(PQstatus(holder), CONNECTION_OK);
+    PQclear(PQexec(holder, "BEGIN; LOCK TABLE tq9.operations IN EXCLUSIVE MODE"));
+    const test::CtlRun held = Shell(As("line-a", "identify"));
+    PQclear(PQexec(holder, "COMMIT"));
+    PQfinish(holder);
+    EXPECT_EQ(held.exitCode, 0) << held.err;
+    EXPECT_NE(held.err.find("tq9ctl: 1 row waits for the line server (the last send was still "
+                            "running after 5 s)\n"),
+              std::string::npos)
+        << held.err;
+}
+
+// TLS without the server's certificate checked (sslmode=require) works, and is said by
+// server-check and at tq9ctl's end, never silently used.
+TEST_F(LineBenchesTest, ACertificateNotCheckedIsSaid) {
+    std::ofstream(dir.File("pg_service.conf"), std::ios::app)
+        << "[require_a]\nhost=127.0.0.1\nport=" << server->Port() << "\ndbname=" << database
+        << "\nuser=bench_a_" << database << "\nsslmode=require\n";
+    Bench("line-a", "require_a");
+    const std::string said = "the line server's certificate is not checked (sslmode=require)";
+    const test::CtlRun check = Shell(As("line-a", "records server-check"));
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.out.find("Warning: " + said), std::string::npos) << check.out;
+    const test::CtlRun identify = Shell(As("line-a", "identify"));
+    EXPECT_EQ(identify.exitCode, 0) << identify.err;
+    EXPECT_NE(identify.err.find("tq9ctl: " + said), std::string::npos) << identify.err;
+    EXPECT_EQ(Value("SELECT count(*) FROM tq9.operations"), "1") << "the row still goes";
+
+    Bench("line-b", "bench_b");
+    EXPECT_EQ(Shell(As("line-b", "records server-check")).out.find("Warning"), std::string::npos)
+        << "verify-full says nothing";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "records/LineForwarder.h"
 #include "records/LineServer.h"
 #include "records/RecordStore.h"
 #include "support/PgTest.h"
@@ -27,6 +28,7 @@ class ForwarderTest : public test::PgTest {
         ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
         ASSERT_TRUE(admin->Exec("CREATE ROLE " + bench + " LOGIN IN ROLE tq9_bench", whyNot))
             << whyNot;
+        Register(bench, "line-3");
         store = RecordStore::Open(dir.File("records.sqlite3").string(), whyNot);
         ASSERT_TRUE(store) << whyNot;
         line = Connect();
@@ -70,6 +72,9 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
     OperationRecord done = Started("4712");
     done.console = "Firmware Version: TQ95-\xE4rgel";  // a board's byte that is not UTF-8
     done.avrdudeRuns = {{"avrdude -n", 0, "probed"}, {"avrdude -U flash:w:x.hex", 0, "ok"}};
+    done.failedStep = kFailedBoardAfter;
+    done.boardAfter = "TQ95-g3ed1 1.23";
+    done.imageMismatch = "edition 2 written, edition 1 read";
     End(done);
     EXPECT_EQ(Waiting(), 2);
 
@@ -83,6 +88,10 @@ TEST_F(ForwarderTest, EveryRowArrivesOnceItsEndAfterItsStart) {
                     "tq9.operations WHERE uuid = '" +
                     done.uuid + "'"),
               "completed line-3 " + bench + " Firmware Version: TQ95-\xEF\xBF\xBDrgel");
+    EXPECT_EQ(Value("SELECT failed_step || '|' || board_after || '|' || image_mismatch FROM "
+                    "tq9.operations WHERE uuid = '" +
+                    done.uuid + "'"),
+              "board after programming|TQ95-g3ed1 1.23|edition 2 written, edition 1 read");
     EXPECT_EQ(Value("SELECT string_agg(command_line, '|' ORDER BY step) FROM tq9.avrdude_runs"),
               "avrdude -n|avrdude -U flash:w:x.hex");
 
@@ -137,9 +146,11 @@ TEST_F(ForwarderTest, AnOutageInTheMiddleOfAHundredOperationsLosesNone) {
               "t");
 }
 
-// Rows go in batches, one transaction each; a row the server refuses (here its UUID is
-// another bench's running row) lets the rows before it land and stops the pass at it.
-TEST_F(ForwarderTest, ARefusedRowStopsThePassAfterTheRowsBeforeIt) {
+// Rows go in batches, one transaction each. A row the server refuses for what it holds
+// (here one whose UUID is another bench's running row, and one a rule of the admin's
+// refuses) is set aside with the server's reason, and the rows after it go on; once the
+// cause is mended, sent again it lands.
+TEST_F(ForwarderTest, ARowRefusedForWhatItHoldsIsSetAsideAndTheRowsAfterItGoOn) {
     std::vector<OperationRecord> rows;
     for (int i = 0; i < 5; ++i) {
         rows.push_back(Started(std::to_string(6000 + i)));
@@ -148,6 +159,7 @@ TEST_F(ForwarderTest, ARefusedRowStopsThePassAfterTheRowsBeforeIt) {
     std::string whyNot;
     ASSERT_TRUE(
         server->Sql(database, "CREATE ROLE o_" + database + " LOGIN IN ROLE tq9_bench", whyNot));
+    Register("o_" + database, "line-9");
     std::string other;
     auto elsewhere = LineServer::Connect(server->Connection(database, "o_" + database), other);
     ASSERT_TRUE(elsewhere) << other;
@@ -155,15 +167,44 @@ TEST_F(ForwarderTest, ARefusedRowStopsThePassAfterTheRowsBeforeIt) {
     taken.outcome = kOutcomeRunning;
     bool ended = false;
     ASSERT_TRUE(elsewhere->Send(taken, "line-9", ended, whyNot)) << whyNot;
+    ASSERT_TRUE(server->Sql(database,
+                            "ALTER TABLE tq9.operations ADD CONSTRAINT not_6003 CHECK "
+                            "(board_serial <> '6003')",
+                            whyNot))
+        << whyNot;
 
     const ForwardPass pass = SendWaitingRows(*store, *line, "line-3");
-    EXPECT_EQ(pass.sent, 2);
-    EXPECT_NE(pass.failure.find("was sent by o_" + database), std::string::npos) << pass.failure;
-    EXPECT_EQ(pass.failure.find('\n'), std::string::npos) << "one line";
-    EXPECT_EQ(Waiting(), 3) << "the refused row and those after it";
+    EXPECT_EQ(pass.failure, "");
+    EXPECT_EQ(pass.sent, 3);
+    EXPECT_EQ(pass.setAside, 2);
+    EXPECT_EQ(Waiting(), 0) << "the refused rows wait no more";
     EXPECT_EQ(Value("SELECT string_agg(board_serial || ':' || bench, ',' ORDER BY local_id) FROM "
                     "tq9.operations"),
-              "6000:line-3,6001:line-3,6002:line-9");
+              "6000:line-3,6001:line-3,6002:line-9,6004:line-3");
+    auto aside = store->SetAsideRows(whyNot);
+    ASSERT_EQ(aside.size(), 2u) << whyNot;
+    EXPECT_EQ(aside[0].id, rows[2].id);
+    EXPECT_NE(aside[0].reason.find("was sent by o_" + database), std::string::npos)
+        << aside[0].reason;
+    EXPECT_NE(aside[1].reason.find("not_6003"), std::string::npos) << aside[1].reason;
+    EXPECT_EQ(aside[1].reason.find('\n'), std::string::npos) << "one line";
+    EXPECT_EQ(SetAsideRowsLine(aside),
+              "2 rows (" + std::to_string(rows[2].id) + ", " + std::to_string(rows[3].id) +
+                  ") are set aside, refused by the line server (row " + std::to_string(rows[2].id) +
+                  ": " + aside[0].reason + "); once that is mended: tq9ctl records resend");
+
+    // The admin drops the rule; the row it refused lands, the other is refused again.
+    ASSERT_TRUE(
+        server->Sql(database, "ALTER TABLE tq9.operations DROP CONSTRAINT not_6003", whyNot));
+    EXPECT_EQ(store->Resend(whyNot), 2);
+    EXPECT_EQ(Waiting(), 2);
+    const ForwardPass again = SendWaitingRows(*store, *line, "line-3");
+    EXPECT_EQ(again.sent, 1);
+    EXPECT_EQ(again.setAside, 1);
+    EXPECT_EQ(Value("SELECT count(*) FROM tq9.operations WHERE board_serial = '6003' AND bench = "
+                    "'line-3' AND outcome = 'completed'"),
+              "1");
+    EXPECT_EQ(store->SetAsideRows(whyNot).size(), 1u);
 }
 
 }  // namespace

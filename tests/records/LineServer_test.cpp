@@ -4,7 +4,14 @@
 
 #include "records/LineServer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "records/LineReport.h"
 
@@ -47,13 +54,19 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
 
     // A server at an older version gets only the newer migrations.
     ASSERT_TRUE(server->Sql(database,
-                            "DROP INDEX tq9.programming_by_day, tq9.programming_by_board; UPDATE "
-                            "tq9.schema_version SET version = 1",
-                            whyNot));
+                            "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP "
+                            "TABLE tq9.benches; ALTER TABLE tq9.operations DROP COLUMN "
+                            "bench_checked; UPDATE tq9.schema_version SET version = 3",
+                            whyNot))
+        << whyNot;
     ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(found, 3);
     EXPECT_EQ(Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'programming_by_%'"),
               "2");
+    EXPECT_EQ(Value("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'tq9' "
+                    "AND column_name IN ('failed_step', 'bench_checked')"),
+              "2");
+    EXPECT_EQ(Value("SELECT to_regclass('tq9.benches') IS NOT NULL"), "t");
 
     ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
     EXPECT_FALSE(admin->Init(found, whyNot));
@@ -76,9 +89,12 @@ TEST_F(LineServerTest, TheServerEnforcesWhatABenchAndAReaderMay) {
         // Roles are the whole server's: named after this test's database.
         ASSERT_TRUE(admin->Exec("CREATE ROLE a_" + database + " LOGIN IN ROLE tq9_bench;" +
                                     "CREATE ROLE b_" + database + " LOGIN IN ROLE tq9_bench;" +
+                                    "CREATE ROLE c_" + database + " LOGIN IN ROLE tq9_bench;" +
                                     "CREATE ROLE r_" + database + " LOGIN IN ROLE tq9_reader",
                                 whyNot))
             << whyNot;
+        Register("a_" + database, "bench-a");
+        Register("b_" + database, "bench-b");
     }
     const auto a = As("a_" + database);
     const auto b = As("b_" + database);
@@ -105,6 +121,21 @@ TEST_F(LineServerTest, TheServerEnforcesWhatABenchAndAReaderMay) {
                       "bench = 'forged' WHERE uuid = " +
                           u1),
               "");
+    // The server decides which bench a role sends for: not another's, and none unregistered.
+    auto under = [&](const std::string& bench) {
+        return "INSERT INTO tq9.operations (uuid, bench, local_id, started, host, program, pid, "
+               "operation, outcome) VALUES (gen_random_uuid(), '" +
+               bench + "', 2, now(), 'pc', 'tq9ctl', 7, 'AVR only', 'running')";
+    };
+    EXPECT_NE(Refusal(*a, under("bench-b"))
+                  .find("role a_" + database + " sends for bench bench-a, not for bench-b"),
+              std::string::npos);
+    const auto c = As("c_" + database);
+    ASSERT_TRUE(c);
+    EXPECT_NE(Refusal(*c, under("bench-c")).find("has no bench registered"), std::string::npos);
+    EXPECT_NE(Refusal(*a, "CREATE TEMPORARY TABLE mine (x int)").find("permission denied"),
+              std::string::npos)
+        << "a bench makes no tables, temporary ones neither";
     // Once finished, never again; nothing is deleted.
     EXPECT_NE(Refusal(*a, "UPDATE tq9.operations SET reason = 'later' WHERE uuid = " + u1)
                   .find("a finished row never changes"),
@@ -258,7 +289,7 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
         text.find("2026-12-09  A         2          1       1  50% (1 of 2)        Taperr 1\n"),
         std::string::npos)
         << text;
-    EXPECT_NE(text.find("total                 6          3       3  33% (1 of 3)        ISP 1, "
+    EXPECT_NE(text.find("total                 6          3       2  33% (1 of 3)        ISP 1, "
                         "Taperr 1\n"),
               std::string::npos)
         << text;
@@ -280,6 +311,139 @@ TEST_F(LineServerTest, AReaderFindsEveryBenchsRowsAndTheReportCountsThem) {
     ASSERT_TRUE(bench);
     EXPECT_FALSE(bench->Find(filter, whyNot));
     EXPECT_EQ(whyNot, "ERROR:  permission denied for table operations");
+}
+
+// Rows sent before benches were registered: the admin's are its word; a bench role's read
+// as unchecked until its bench is registered, which gives them that bench, whatever name
+// they were sent under.
+TEST_F(LineServerTest, RowsFromBeforeBenchesWereRegisteredAreUncheckedUntilTheirRoleIs) {
+    const auto admin = As("postgres");
+    ASSERT_TRUE(admin);
+    std::string whyNot;
+    int found = 0;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    const std::string role = "a_" + database;
+    ASSERT_TRUE(server->Sql(database, "CREATE ROLE " + role + " LOGIN IN ROLE tq9_bench", whyNot));
+    // The line as the version before left it, with a row bench A forged under line-2.
+    ASSERT_TRUE(server->Sql(
+        database,
+        "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP TABLE tq9.benches; "
+        "ALTER TABLE tq9.operations DROP COLUMN bench_checked; UPDATE tq9.schema_version SET "
+        "version = 3; SET session_replication_role = replica; INSERT INTO tq9.operations (uuid, "
+        "bench, sent_by, local_id, started, ended, host, program, pid, operation, board_serial, "
+        "outcome) VALUES (gen_random_uuid(), 'line-2', '" +
+            role +
+            "', 1, '2026-12-09T08:00:00Z', '2026-12-09T08:01:00Z', 'h', 'p', 1, 'production "
+            "run', '30', 'completed'), (gen_random_uuid(), 'line-7', 'postgres', 1, "
+            "'2026-12-09T09:00:00Z', '2026-12-09T09:01:00Z', 'h', 'p', 1, 'production run', "
+            "'31', 'completed')",
+        whyNot))
+        << whyNot;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    EXPECT_EQ(found, 3);
+    auto benches = [&](const RecordFilter& filter) {
+        std::string names;
+        for (const OperationRecord& r :
+             admin->Find(filter, whyNot).value_or(std::vector<OperationRecord>{}))
+            names += (names.empty() ? "" : ",") + r.bench;
+        return names;
+    };
+    RecordFilter all;
+    all.limit = 0;
+    EXPECT_EQ(benches(all), "line-7,line-2 (unchecked)");
+    const auto before = admin->Report("2026-12-09", "", "", whyNot);
+    ASSERT_TRUE(before) << whyNot;
+    ASSERT_EQ(before->rows.size(), 2u);
+    EXPECT_EQ(before->rows[0].bench, "line-2 (unchecked)");
+
+    std::int64_t taken = -1;
+    ASSERT_TRUE(admin->RegisterBench(role, "line-1", taken, whyNot)) << whyNot;
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(benches(all), "line-7,line-1");
+    RecordFilter line1 = all;
+    line1.bench = "line-1";
+    EXPECT_EQ(benches(line1), "line-1");
+    EXPECT_EQ(admin->Report("2026-12-09", "line-1", "", whyNot)->rows.size(), 1u);
+    EXPECT_FALSE(admin->RegisterBench("r_nobody", "line-9", taken, whyNot));
+    EXPECT_NE(whyNot.find("is not a bench role"), std::string::npos) << whyNot;
+
+    const auto bench = As(role);
+    ASSERT_TRUE(bench);
+    const auto facts = bench->Check(whyNot);
+    ASSERT_TRUE(facts) << whyNot;
+    EXPECT_TRUE(facts->benchRole);
+    EXPECT_EQ(facts->bench, "line-1");
+    EXPECT_FALSE(admin->Check(whyNot)->benchRole);
+}
+
+// A board programmed again the same day at the same bench, and on other days at other
+// benches, is one board in each row and in the total; a failed avrdude run, which counts
+// no error, is counted by its step.
+TEST_F(LineServerTest, TheReportCountsBoardsNotRunsAndFailuresByTheirStep) {
+    const auto admin = As("postgres");
+    ASSERT_TRUE(admin);
+    std::string whyNot;
+    int found = 0;
+    ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
+    auto row = [](const std::string& bench, const std::string& started, const std::string& board,
+                  const std::string& outcome, const std::string& kind, const std::string& step) {
+        return "(gen_random_uuid(), '" + bench + "', 1, '" + started + "', '" + started +
+               "', 'h', 'p', 1, 'production run', '" + board + "', '" + outcome + "', '" + kind +
+               "', '" + step + "')";
+    };
+    ASSERT_TRUE(server->Sql(
+        database,
+        "INSERT INTO tq9.operations (uuid, bench, local_id, started, ended, host, program, pid, "
+        "operation, board_serial, outcome, error_kind, failed_step) VALUES " +
+            row("A", "2026-12-09T08:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-09T09:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-09T10:00:00Z", "22", "ended early", "noErr", "flash") + "," +
+            row("B", "2026-12-10T08:00:00Z", "20", "completed", "noErr", "") + "," +
+            row("A", "2026-12-10T09:00:00Z", "21", "completed", "noErr", "") + "," +
+            row("B", "2026-12-10T10:00:00Z", "23", "ended early", "Taperr", "") + "," +
+            row("B", "2026-12-10T11:00:00Z", "24", "interrupted", "noErr", "") + "," +
+            row("B", "2026-12-10T12:00:00Z", "25", "ended early", "noErr", "fuse read-back"),
+        whyNot))
+        << whyNot;
+    const auto report = admin->Report("2026-12-01", "", "", whyNot);
+    ASSERT_TRUE(report) << whyNot;
+    std::vector<std::string> rows;
+    for (const LineReportRow& r : report->rows)
+        rows.push_back(r.day.substr(8) + r.bench + " runs " + std::to_string(r.runs) + " boards " +
+                       std::to_string(r.boards));
+    EXPECT_EQ(rows, (std::vector<std::string>{"09A runs 3 boards 1", "10A runs 1 boards 1",
+                                              "10B runs 4 boards 1"}));
+    using Kinds = std::vector<std::pair<std::string, int>>;
+    EXPECT_EQ(report->rows[0].failuresByKind, (Kinds{{"flash", 1}}));
+    const LineReportRow total = LineReportTotal(*report);
+    EXPECT_EQ(total.runs, 8);
+    EXPECT_EQ(total.completed, 4);
+    EXPECT_EQ(total.boards, 2) << "boards 20 and 21, each once";
+    EXPECT_EQ(total.failuresByKind,
+              (Kinds{{"Taperr", 1}, {"flash", 1}, {"fuse read-back", 1}, {"noErr", 1}}));
+    const std::string text = LineReportText(*report);
+    EXPECT_NE(text.find("\ntotal                 8          4       2  "), std::string::npos)
+        << text;
+    const std::string page = LineReportHtml(*report, "2026-12-10T13:00:00Z");
+    EXPECT_NE(page.find("<td class=\"n\">4</td><td class=\"n\">2</td>"), std::string::npos)
+        << "the page's total row";
+    EXPECT_NE(page.find("counted by the step that failed"), std::string::npos);
+    EXPECT_NE(page.find("A bar is a day"), std::string::npos);
+
+    // As a reader reads them: the step and the board after programming come with the row.
+    ASSERT_TRUE(server->Sql(database,
+                            "SET session_replication_role = replica; "  // past the triggers
+                            "UPDATE tq9.operations SET board_after = 'TQ95-g3ed1 1.23', "
+                            "image_mismatch = 'edition' WHERE board_serial = '25'",
+                            whyNot))
+        << whyNot;
+    RecordFilter board;
+    board.boardSerial = "25";
+    const auto read = admin->Find(board, whyNot);
+    ASSERT_TRUE(read && read->size() == 1) << whyNot;
+    EXPECT_EQ(read->front().failedStep, "fuse read-back");
+    EXPECT_EQ(read->front().boardAfter, "TQ95-g3ed1 1.23");
+    EXPECT_EQ(read->front().imageMismatch, "edition");
 }
 
 // The page holds its charts and fetches nothing; what the rows hold is text on it, never
@@ -315,7 +479,77 @@ TEST(LineReportTest, ThePageHoldsItsChartsAndEscapesTheRows) {
     for (auto at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1))
         ++charts;
     EXPECT_EQ(charts, 2u);
-    EXPECT_NE(page.find("88% (248 of 279)"), std::string::npos);
+    EXPECT_NE(page.find("89% (248 of 279)"), std::string::npos) << "rounded, not cut";
+    EXPECT_EQ(FirstPassYield(2, 3), "67% (2 of 3)");
+    EXPECT_EQ(FirstPassYield(1, 3), "33% (1 of 3)");
+    EXPECT_EQ(FirstPassYield(1, 200), "1% (1 of 200)");
+    EXPECT_EQ(FirstPassYield(0, 5), "0% (0 of 5)");
+}
+
+// The chart keeps to the page: a year of days in bars that fit, its labels thinned; over a
+// week's bars the day's yield, rounded and said what it is.
+TEST(LineReportTest, TheChartFitsAYearAndSaysWhatTheNumberOverABarIs) {
+    auto chart = [](int days) {
+        LineReport report;
+        report.since = "2026-01-01";
+        for (int d = 0; d < days; ++d) {
+            LineReportRow row;
+            char day[16];
+            std::snprintf(day, sizeof day, "2026-%02d-%02d", 1 + d / 28, 1 + d % 28);
+            row.day = day;
+            row.bench = "line-1";
+            row.runs = row.completed = row.boards = 3;
+            row.firstRuns = 3;
+            row.firstPassed = 2;
+            report.rows.push_back(row);
+        }
+        const std::string page = LineReportHtml(report, "2026-12-31T10:00:00Z");
+        return page.substr(page.find("<svg"), page.find("</svg>") - page.find("<svg"));
+    };
+    auto count = [](const std::string& text, const std::string& what) {
+        std::size_t n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    const std::string year = chart(336);
+    const int width = std::stoi(year.substr(year.find("width=\"") + 7));
+    EXPECT_LE(width, 800) << "a year's chart fits the page";
+    EXPECT_LE(count(year, "\">0"), 336u * 2 / 44 + 1) << "day labels thinned";
+    EXPECT_EQ(count(year, "67%</text>"), 0u) << "no yields crammed over narrow bars";
+    EXPECT_NE(year.find("first-pass yield 67% (2 of 3)</title>"), std::string::npos);
+
+    const std::string week = chart(7);
+    EXPECT_EQ(count(week, "67%</text>"), 7u) << "rounded, over each bar";
+    EXPECT_NE(week.find("The number over a bar: that day's first-pass yield."), std::string::npos);
+}
+
+// A server that takes the connection and never says a word (a hung host, a port taken
+// by something else): the connection gives up within its limit, saying so.
+TEST(LineServerConnectTest, AServerThatAcceptsAndNeverAnswersIsGivenUp) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);  // the kernel accepts; nothing ever answers
+    const std::string server =
+        "host=127.0.0.1 port=" + std::to_string(ntohs(address.sin_port)) + " dbname=x user=y";
+    auto connecting = std::async(std::launch::async, [&] {
+        std::string whyNot;
+        const bool connected = LineServer::Connect(server, whyNot, 2) != nullptr;
+        return std::make_pair(connected, whyNot);
+    });
+    // Bounded here too: should the limit be gone, closing the listener ends the wait.
+    const bool ended = connecting.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    ASSERT_TRUE(ended) << "the connection waits for ever";
+    const auto [connected, whyNot] = connecting.get();
+    EXPECT_FALSE(connected);
+    EXPECT_NE(whyNot.find("timeout"), std::string::npos) << whyNot;
 }
 
 }  // namespace

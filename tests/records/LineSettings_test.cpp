@@ -39,6 +39,7 @@ TEST(LineSettingsTest, TheUsersFileOverridesTheMachinesKeyByKey) {
                   user + ":1: not a \"key = value\" line", user + ":2: an empty bench name",
                   user + ":3: unknown setting colour",
                   user + ":4: the server string holds a password; put it in ~/.pgpass"}));
+    EXPECT_EQ(ReadLineSettings({user, user}, "pc-7").problems.size(), 4u) << "said once";
     std::ofstream(user) << "server = postgresql://bench3:secret@db/tq9\n";
     EXPECT_EQ(ReadLineSettings({user}, "pc").server, "");
     std::ofstream(user) << "server = postgresql://bench3@db/tq9?sslmode=verify-full\n";

@@ -78,6 +78,9 @@ TEST_F(RecordStoreTest, ANewFileGetsTheTablesAVersionAndTheWalJournalAndKeepsEve
                      {"\"avrdude\" -V", 0, ""},
                      {"\"avrdude\" -U", 1, "avrdude: verification error\n"}};
     r.uploadSize = 65536;
+    r.failedStep = kFailedBoardAfter;
+    r.boardAfter = "TQ95-g3ed1 1.23";
+    r.imageMismatch = "the image is for edition 2, the board reports edition 1";
     ASSERT_TRUE(store->Finish(r, whyNot)) << whyNot;
     store.reset();
 
@@ -94,6 +97,9 @@ TEST_F(RecordStoreTest, ANewFileGetsTheTablesAVersionAndTheWalJournalAndKeepsEve
     EXPECT_EQ(back->avrdudeRuns[2].output, "avrdude: verification error\n");
     EXPECT_EQ(back->avrdudeRuns[0].output, "probe\n");
     EXPECT_EQ(back->imageSha256, r.imageSha256);
+    EXPECT_EQ(back->failedStep, kFailedBoardAfter);
+    EXPECT_EQ(back->boardAfter, r.boardAfter);
+    EXPECT_EQ(back->imageMismatch, r.imageMismatch);
 
     // The journal and version, as another reader of the file sees them: the WAL file and
     // SQLite's header (user_version at byte 60, big-endian).
@@ -117,6 +123,10 @@ TEST_F(RecordStoreTest, FiltersShowTheNewestFirstAndTheSummaryCountsToday) {
         Row("2026-12-09T11:00:00Z", "production run", "4713", kOutcomeEndedEarly, "ComErr"));
     Add(*store,
         Row("2026-12-09T12:00:00Z", "production run", "4714", kOutcomeEndedEarly, "FileErr"));
+    // An avrdude run that failed counts no error: its step names the failure.
+    OperationRecord flash = Row("2026-12-09T13:00:00Z", "AVR only", "4715", kOutcomeEndedEarly);
+    flash.failedStep = kFailedFlash;
+    Add(*store, flash);
     std::string whyNot;
     auto started = [&](RecordFilter f) {
         std::vector<std::string> s;
@@ -128,16 +138,16 @@ TEST_F(RecordStoreTest, FiltersShowTheNewestFirstAndTheSummaryCountsToday) {
     EXPECT_EQ(started({"4711", "", "", "", "", 100, ""}), (S{"12-09T10", "12-09T08", "12-08T23"}));
     EXPECT_EQ(started({"4711", "production run", "", "", "", 100, ""}),
               (S{"12-09T08", "12-08T23"}));
-    EXPECT_EQ(started({"", "", kOutcomeEndedEarly, "", "", 2, ""}), (S{"12-09T12", "12-09T11"}));
-    EXPECT_EQ(started({"", "", "", "2026-12-09", "2026-12-09", 0, ""}).size(), 5u);
+    EXPECT_EQ(started({"", "", kOutcomeEndedEarly, "", "", 2, ""}), (S{"12-09T13", "12-09T12"}));
+    EXPECT_EQ(started({"", "", "", "2026-12-09", "2026-12-09", 0, ""}).size(), 6u);
     EXPECT_EQ(started({"", "", "", "", "2026-12-08", 0, ""}), (S{"12-08T23"}));
     EXPECT_EQ(whyNot, "");
 
     const RecordSummary today = store->Summary("2026-12-09", whyNot);
-    EXPECT_EQ(today.programmedToday, 4);
+    EXPECT_EQ(today.programmedToday, 5);
     EXPECT_EQ(today.succeeded, 1);
     using K = std::vector<std::pair<std::string, int>>;
-    EXPECT_EQ(today.failuresByKind, (K{{"FileErr", 2}, {"ComErr", 1}}));
+    EXPECT_EQ(today.failuresByKind, (K{{"FileErr", 2}, {"ComErr", 1}, {"flash", 1}}));
 }
 
 // The first version's tables, as its tool made them (in the rollback journal, as a file
@@ -334,6 +344,35 @@ TEST_F(RecordStoreTest, TwoProcessesWritingAtOnceBothSucceed) {
         (r.host == "parent" ? parent : other)++;
     EXPECT_EQ(parent, kRows);
     EXPECT_EQ(other, kRows);
+}
+
+// A begun row deleted by another writer, its id then taken by another operation's row:
+// finishing the first operation writes nothing, and leaves the other row's avrdude runs
+// as they are.
+TEST_F(RecordStoreTest, FinishingARowWhoseIdWasTakenLeavesTheOtherRowAlone) {
+    auto store = Open();
+    ASSERT_TRUE(store);
+    std::string whyNot;
+    OperationRecord mine = Row("2026-12-09T10:00:00Z", "AVR only", "4711", kOutcomeRunning);
+    ASSERT_TRUE(store->Begin(mine, whyNot)) << whyNot;
+    const std::string id = std::to_string(mine.id);
+    test::OtherConnection other(path);
+    other.Exec("DELETE FROM operations WHERE id = " + id);
+    other.Exec(
+        "INSERT INTO operations (id, started, host, program, pid, operation, outcome, uuid) "
+        "VALUES (" +
+        id + ", '2026-12-09T10:00:05Z', 'bench-2', 'tq9ctl', 7, 'AVR only', 'completed', '" +
+        NewUuid() + "'); INSERT INTO avrdude_runs VALUES (" + id + ", 1, 'theirs', 0, 'ok')");
+    mine.outcome = kOutcomeCompleted;
+    mine.avrdudeRuns = {{"mine -n", 0, ""}, {"mine -U", 1, "failed"}};
+    EXPECT_FALSE(store->Finish(mine, whyNot));
+    EXPECT_EQ(whyNot, "the operation's row " + id + " is missing");
+    EXPECT_EQ(other.Text("SELECT group_concat(command_line || ':' || output, '|') FROM "
+                         "avrdude_runs WHERE operation_id = " +
+                         id),
+              "theirs:ok");
+    EXPECT_EQ(other.Text("SELECT host || ' ' || outcome FROM operations WHERE id = " + id),
+              "bench-2 completed");
 }
 
 // A row left running by a process that is gone is marked interrupted; one of a process

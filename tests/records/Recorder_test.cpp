@@ -34,6 +34,12 @@ class RecordsBench : public test::IspBench {
         opened = OpenRecords(dir.File(file).string(), "tq9-test");
         ctx.Records = opened.sink;
     }
+    // As Keep, for a test that needs the store: a store that did not open fails the test
+    // here, saying why, instead of crashing every test after it.
+    void KeepOpen() {
+        Keep();
+        ASSERT_TRUE(opened.store) << opened.sink.openFailure;
+    }
     // Another program's connection to the records, made once the file exists.
     test::OtherConnection& Other() {
         if (!other)
@@ -50,6 +56,10 @@ class RecordsBench : public test::IspBench {
         std::string whyNot;
         RecordFilter newest;
         newest.limit = 1;
+        if (!opened.store) {
+            ADD_FAILURE() << "no records store: " << opened.sink.openFailure;
+            return {};
+        }
         const auto rows = opened.store->Find(newest, whyNot);
         EXPECT_EQ(whyNot, "");
         return rows.empty() ? OperationRecord{} : rows.front();
@@ -74,7 +84,7 @@ class RecorderTest : public ::testing::Test {
 };
 
 TEST_F(RecorderTest, TheDeviceFlowRecordsTheCableAndWhatTheBoardReported) {
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
     const OperationRecord r = bench.Newest();
     EXPECT_EQ(r.operation, "device flow");
@@ -115,7 +125,7 @@ TEST_F(RecorderTest, TheDeviceFlowRecordsTheCableAndWhatTheBoardReported) {
 // A field is what this operation's board said, or empty: the device flow does not read the
 // scan core; Reset TQ9 does.
 TEST_F(RecorderTest, OnlyWhatWasReadIsRecorded) {
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] { BtnRescanClick(bench.ctx); });
     EXPECT_EQ(bench.Newest().scanCore, "");
     RunRecorded(bench.ctx, RecordedOperation::Reset, [&] { BtnRefreshClick(bench.ctx); });
@@ -126,7 +136,7 @@ TEST_F(RecorderTest, OnlyWhatWasReadIsRecorded) {
 // Outcomes say what happened to the board.
 TEST_F(RecorderTest, AnOutcomeSaysWhatHappenedToTheBoard) {
     bench.Connect();
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     // A Cancel during the wait before the words: they all go out all the same.
     bench.Put("core.dat", std::string(64, '\1'));
     bench.host.fileChoice = bench.dir.File("core.dat").string();
@@ -155,7 +165,7 @@ TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
     bench.PutProductionFiles();
     const std::string image = ":0400000001020304F2\n:00000001FF\n";
     bench.Put("TQ9gen3_ed2_b.hex", image);
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     bench.Production();
     const OperationRecord r = bench.Newest();
     EXPECT_EQ(r.operation, "production run");
@@ -191,7 +201,7 @@ TEST_F(RecorderTest, AProductionRunRecordsTheImageTheAvrdudeRunsAndTheResult) {
 TEST_F(RecorderTest, RunsThatEndEarlySayWhyAndACancelIsACancel) {
     bench.Connect();
     bench.PutProductionFiles();
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     std::filesystem::remove(bench.dir.File("tq_midi.dat"));
     bench.Production();
     OperationRecord r = bench.Newest();
@@ -346,7 +356,7 @@ TEST_F(RecorderTest, ACancelFromAnEarlierOperationIsNotInTheNextRecord) {
 
 TEST_F(RecorderTest, AnUploadRecordsItsFileAndTheBoardsClosingLine) {
     bench.Connect();
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     const std::string words("\1\0\0\0\2\0\0\0", 8);
     bench.Put("core.dat", words);
     bench.host.fileChoice = bench.dir.File("core.dat").string();
@@ -443,9 +453,10 @@ TEST(RecorderFailureTest, AStoreThatFailsChangesNothingButOneWarningLine) {
 // begins: nothing waits for it, and the row, kept until the lock is free, is in the file
 // afterwards, whole, with no warning.
 TEST_F(RecorderTest, AWriteLockHeldAtTheStartLosesNothing) {
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     bench.Other().Hold("BEGIN IMMEDIATE");
-    bench.Keep();  // as the program starts: open, mark the interrupted rows
+    ASSERT_NO_FATAL_FAILURE(
+        bench.KeepOpen());  // as the program starts: open, mark the interrupted rows
     RunRecorded(bench.ctx, RecordedOperation::DeviceFlow, [&] {
         BtnRescanClick(bench.ctx);
         EXPECT_EQ(bench.Other().Text("SELECT COUNT(*) FROM operations"), "0") << "not yet";
@@ -466,7 +477,7 @@ TEST_F(RecorderTest, AWriteLockHeldAtTheStartLosesNothing) {
 // taken since, is not this operation's: the end says the record was not saved, and the
 // other row keeps what it holds.
 TEST_F(RecorderTest, ARowGoneBeforeTheEndIsReportedAsNotSaved) {
-    bench.Keep();
+    ASSERT_NO_FATAL_FAILURE(bench.KeepOpen());
     for (const bool taken : {false, true}) {
         SCOPED_TRACE(taken ? "its id taken" : "deleted");
         OperationRecorder recorder(bench.ctx, bench.ctx.Records, RecordedOperation::DeviceFlow);

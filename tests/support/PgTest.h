@@ -17,6 +17,13 @@ class PgTest : public ::testing::Test {
         database = server->NewDatabase();
     }
     std::string Value(const std::string& sql) const { return server->Value(database, sql); }
+    // As the line's admin registers a bench: `role` (in tq9_bench) sends for `bench`.
+    void Register(const std::string& role, const std::string& bench) const {
+        std::string whyNot;
+        ASSERT_TRUE(server->Sql(
+            database, "SELECT tq9.register_bench('" + role + "', '" + bench + "')", whyNot))
+            << whyNot;
+    }
     PgServer* server = nullptr;
     std::string database;
 };
