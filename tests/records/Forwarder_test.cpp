@@ -3,6 +3,7 @@
 // an outage in the middle of 100 operations loses none.
 
 #include "records/Forwarder.h"
+#include "isp/ProgramByIsp.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // UTF-8.
 
 #include "records/RecordExport.h"
+#include "isp/ProgramByIsp.h"
 
 #include <gtest/gtest.h>
 

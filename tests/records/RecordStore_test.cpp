@@ -3,6 +3,7 @@
 // writers at once, another program holding the write lock.
 
 #include "records/RecordStore.h"
+#include "isp/ProgramByIsp.h"
 
 #include <gtest/gtest.h>
 
