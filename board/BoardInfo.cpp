@@ -115,6 +115,7 @@ void ReadBoardInfo(BoardContext& ctx, bool resetFirst) {
     if (ctx.CancelRequested) return;
     ctx.ConsoleAdd(reply);
     ctx.BoardInfo.SerialNumber = ReplyInt(reply);
+    ctx.BoardInfo.ReportedSerial = ctx.BoardInfo.SerialNumber;
     ShowSerialNumber(ctx, ctx.BoardInfo.SerialNumber);
     if (ctx.CancelRequested) return;
 

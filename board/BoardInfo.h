@@ -13,7 +13,8 @@ struct TBoardInfo {
     double FirmwareVersion = 0;
     std::string FirmwareName;              // at most 15 characters (not bytes)
     std::string FpgaVersion = "00000000";  // at most 10 characters (not bytes)
-    std::int32_t SerialNumber = 0;
+    std::int32_t SerialNumber = 0;         // follows "Serial #", the operator's typing included
+    std::int32_t ReportedSerial = 0;       // what the board itself last reported
     std::int32_t ScanCore = 0;
     bool ScanCoreRead = false;  // ScanCore was read from this board, not left at its default
 };

@@ -44,22 +44,29 @@ bool FormCreate(AppContext& ctx, const std::string& programDirectory) {
 }
 
 OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
-                            const std::function<void()>& body, OperationRecord* record) {
+                            const std::function<void()>& body, OperationRecord* record,
+                            const std::function<void()>& beforeEnd) {
+    const auto settle = [&] {
+        if (beforeEnd) beforeEnd();
+    };
     // Other stations on the bench directory are told which program holds it.
     if (ctx.ProgramName.empty()) ctx.ProgramName = ctx.Records.program;
     // Only the device flow starts without a board; the others, so started, do nothing.
     if (operation != RecordedOperation::DeviceFlow && !ctx.BoardLink.connected) {
         body();
+        settle();
         return {};
     }
     OperationRecorder recorder(ctx, ctx.Records, operation);
     try {
         body();
     } catch (const std::exception& error) {
+        settle();
         recorder.Finish(error.what());
         if (record) *record = recorder.Record();
         throw;
     }
+    settle();
     recorder.Finish();
     if (record) *record = recorder.Record();
     return recorder.Record();

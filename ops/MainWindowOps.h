@@ -27,8 +27,11 @@ struct AppContext : IspContext {
 // that ends the operation is recorded, then passed on. An operation other than the device
 // flow started without an open link does nothing and leaves no record (an empty one).
 // `record`, when given, receives the record also when an error ended the operation.
+// `beforeEnd`, when given, runs after the body, also after an error, while the operation
+// has not ended yet: what it does (the operator's pending input) counts in this record.
 OperationRecord RunRecorded(AppContext& ctx, RecordedOperation operation,
-                            const std::function<void()>& body, OperationRecord* record = nullptr);
+                            const std::function<void()>& body, OperationRecord* record = nullptr,
+                            const std::function<void()>& beforeEnd = {});
 
 // A program's records: the store at `path`, opened at start-up, with this host's rows left
 // running by a program that is gone marked interrupted. A store that cannot be opened

@@ -109,7 +109,7 @@ constexpr const char* kLineColumns =
                  "scan_core, outcome, reason, error_kind, error_count, result_dialog, console, "
                  "upload_file, upload_size, upload_sha256, upload_core, upload_closing_line, "
                  "image, image_sha256, diamex_port, probe_log, uuid, " TQ9_BENCH ", failed_step, "
-                 "board_after, image_mismatch";
+                 "board_after, image_mismatch, typed_serial";
 
 OperationRecord ReadLineRow(const Result& rows, int row) {
     OperationRecord r;
@@ -155,6 +155,7 @@ OperationRecord ReadLineRow(const Result& rows, int row) {
     r.failedStep = text();
     r.boardAfter = text();
     r.imageMismatch = text();
+    r.typedSerial = text();
     return r;
 }
 
@@ -366,8 +367,8 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                 "error_count = $14, result_dialog = $15, console = $16, upload_file = $17, "
                 "upload_size = $18, upload_sha256 = $19, upload_core = $20, "
                 "upload_closing_line = $21, image = $22, image_sha256 = $23, diamex_port = $24, "
-                "probe_log = $25, failed_step = $26, board_after = $27, image_mismatch = $28 "
-                "WHERE uuid = $1",
+                "probe_log = $25, failed_step = $26, board_after = $27, image_mismatch = $28, "
+                "typed_serial = $29 WHERE uuid = $1",
                 {r.uuid,
                  Time(r.ended),
                  r.cableSerial,
@@ -395,7 +396,8 @@ bool LineServer::Send(const std::vector<OperationRecord>& rows, const std::strin
                  r.probeLog,
                  r.failedStep,
                  r.boardAfter,
-                 r.imageMismatch});
+                 r.imageMismatch,
+                 r.typedSerial});
         }
     }
     queue("COMMIT", {});

@@ -18,7 +18,7 @@ namespace tq9 {
 class LineServer {
   public:
     // The server schema this tool writes and reads.
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
     // Connects with a libpq connection string ("service=tq9line", say); null with the
     // reason when it cannot (or when this build has no libpq). A server that takes the

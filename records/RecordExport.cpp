@@ -98,6 +98,7 @@ const std::vector<Column>& AllColumns() {
         {"failed_step", false, [](const OperationRecord& r) { return r.failedStep; }},
         {"board_after", false, [](const OperationRecord& r) { return r.boardAfter; }},
         {"image_mismatch", false, [](const OperationRecord& r) { return r.imageMismatch; }},
+        {"typed_serial", false, [](const OperationRecord& r) { return r.typedSerial; }},
     };
     return columns;
 }

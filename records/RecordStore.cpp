@@ -87,6 +87,8 @@ const char* const kMigrations[] = {
     ALTER TABLE operations ADD COLUMN line_refused TEXT NOT NULL DEFAULT '';
     CREATE INDEX operations_set_aside ON operations (id) WHERE line_refused <> '';
     )sql",
+    // 6: the serial the operator typed over the one the board reported.
+    "ALTER TABLE operations ADD COLUMN typed_serial TEXT NOT NULL DEFAULT '';",
 };
 static_assert(std::size(kMigrations) == RecordStore::kSchemaVersion);
 
@@ -208,7 +210,7 @@ constexpr const char* kColumns =
     "com_number, board_serial, firmware_version, firmware_name, fpga_version, scan_core, "
     "outcome, reason, error_kind, error_count, result_dialog, console, upload_file, "
     "upload_size, upload_sha256, upload_core, upload_closing_line, image, image_sha256, "
-    "diamex_port, probe_log, uuid, failed_step, board_after, image_mismatch";
+    "diamex_port, probe_log, uuid, failed_step, board_after, image_mismatch, typed_serial";
 
 OperationRecord ReadRow(const Statement& row) {
     OperationRecord r;
@@ -247,6 +249,7 @@ OperationRecord ReadRow(const Statement& row) {
     r.failedStep = row.Text(c++);
     r.boardAfter = row.Text(c++);
     r.imageMismatch = row.Text(c++);
+    r.typedSerial = row.Text(c++);
     return r;
 }
 void LoadAvrdudeRuns(sqlite3* h, OperationRecord& row) {
@@ -483,16 +486,17 @@ bool RecordStore::Finish(OperationRecord& r, std::string& whyNot) {
     }
     // The row as begun: one deleted since, its id then taken by another operation's row,
     // is not this operation's.
-    Statement update(h,
-                     "UPDATE operations SET ended = ?, cable_serial = ?, cable_description = ?, "
-                     "com_number = ?, board_serial = ?, firmware_version = ?, firmware_name = ?, "
-                     "fpga_version = ?, scan_core = ?, outcome = ?, reason = ?, error_kind = ?, "
-                     "error_count = ?, result_dialog = ?, console = ?, upload_file = ?, "
-                     "upload_size = ?, upload_sha256 = ?, upload_core = ?, "
-                     "upload_closing_line = ?, image = ?, image_sha256 = ?, diamex_port = ?, "
-                     "probe_log = ?, failed_step = ?, board_after = ?, image_mismatch = ? "
-                     "WHERE id = ? AND started = ? AND host = ? AND program = ? AND pid = ? "
-                     "AND operation = ?");
+    Statement update(
+        h,
+        "UPDATE operations SET ended = ?, cable_serial = ?, cable_description = ?, "
+        "com_number = ?, board_serial = ?, firmware_version = ?, firmware_name = ?, "
+        "fpga_version = ?, scan_core = ?, outcome = ?, reason = ?, error_kind = ?, "
+        "error_count = ?, result_dialog = ?, console = ?, upload_file = ?, "
+        "upload_size = ?, upload_sha256 = ?, upload_core = ?, "
+        "upload_closing_line = ?, image = ?, image_sha256 = ?, diamex_port = ?, "
+        "probe_log = ?, failed_step = ?, board_after = ?, image_mismatch = ?, "
+        "typed_serial = ? WHERE id = ? AND started = ? AND host = ? AND program = ? AND pid = ? "
+        "AND operation = ?");
     update.Bind(1, r.ended)
         .Bind(2, r.cableSerial)
         .Bind(3, r.cableDescription)
@@ -520,12 +524,13 @@ bool RecordStore::Finish(OperationRecord& r, std::string& whyNot) {
         .Bind(25, r.failedStep)
         .Bind(26, r.boardAfter)
         .Bind(27, r.imageMismatch)
-        .Bind(28, r.id)
-        .Bind(29, r.started)
-        .Bind(30, r.host)
-        .Bind(31, r.program)
-        .Bind(32, static_cast<std::int64_t>(r.pid))
-        .Bind(33, r.operation);
+        .Bind(28, r.typedSerial)
+        .Bind(29, r.id)
+        .Bind(30, r.started)
+        .Bind(31, r.host)
+        .Bind(32, r.program)
+        .Bind(33, static_cast<std::int64_t>(r.pid))
+        .Bind(34, r.operation);
     if (!update.Run()) return failed(update.Error());
     if (sqlite3_changes(h) != 1)
         return failed("the operation's row " + std::to_string(r.id) + " is missing");

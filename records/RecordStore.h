@@ -37,6 +37,9 @@ struct OperationRecord {
     std::optional<int> comNumber;
     // What the board reported, each as read; empty when not read.
     std::string boardSerial, firmwareVersion, firmwareName, fpgaVersion, scanCore;
+    // The serial the operator typed over the reported one ("Serial #"), which the board's
+    // operations then used; empty when none was typed.
+    std::string typedSerial;
     std::string outcome = kOutcomeRunning;
     std::string reason;  // why it ended early or was interrupted
     std::string errorKind;
@@ -141,7 +144,7 @@ class RecordStore {
     // Every row set aside waits again (the admin has mended the cause); how many.
     std::optional<std::int64_t> Resend(std::string& whyNot);
 
-    static constexpr int kSchemaVersion = 5;
+    static constexpr int kSchemaVersion = 6;
 
   private:
     struct Db;

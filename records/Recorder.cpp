@@ -49,7 +49,10 @@ std::string Located(const IspContext& ctx, const std::string& name) {
 }
 // What the board reported, as far as the link has read it.
 void TakeIdentity(const TBoardInfo& info, OperationRecord& r) {
-    r.boardSerial = info.SerialNumber != 0 ? std::to_string(info.SerialNumber) : "";
+    r.boardSerial = info.ReportedSerial != 0 ? std::to_string(info.ReportedSerial) : "";
+    // The operator may take over a typed serial; the board's own stays in its field.
+    r.typedSerial =
+        info.SerialNumber != info.ReportedSerial ? std::to_string(info.SerialNumber) : "";
     r.firmwareVersion =
         info.FirmwareVersion != 0 ? FormatFirmwareVersion(info.FirmwareVersion) : "";
     r.scanCore = info.ScanCoreRead ? std::to_string(info.ScanCore) : "";
@@ -88,6 +91,7 @@ OperationRecorder::OperationRecorder(IspContext& ctx, const RecordSink& sink,
     messagesAtStart_ = ctx.MessagesShown();
     operatorCancelsAtStart_ = ctx.OperatorCancels();
     stopRequestsAtStart_ = ctx.StopRequests();
+    cancelSetAtStart_ = ctx.CancelRequested != 0;
     connectedAtStart_ = ctx.BoardLink.connected;
     ctx.ProgramRuns.clear();
     ctx.ProbeLog.clear();
@@ -156,13 +160,22 @@ void OperationRecorder::Fill(const std::string& error) {
     // warning or error dialog, a board that did not answer; else completed.
     std::vector<std::string> errors;
     const bool closing = ctx_.StopRequests() != stopRequestsAtStart_;
-    bool cancelled = closing || ctx_.OperatorCancels() != operatorCancelsAtStart_;
+    const bool cancelledDuring = closing || ctx_.OperatorCancels() != operatorCancelsAtStart_;
+    bool cancelled = cancelledDuring;
+    // The flag a Cancel left set while nothing ran ends the readiness wait of an operation
+    // that does not clear it (an FPGA update, an upload), which still goes on: that is the
+    // earlier Cancel's doing, not this operation's end.
+    const bool earlierCancel =
+        cancelSetAtStart_ && !cancelledDuring &&
+        (operation_ == RecordedOperation::FpgaUpdate || operation_ == RecordedOperation::TestPort ||
+         operation_ == RecordedOperation::Upload);
+    bool earlierCancelSeen = false;
     // An upload cannot be stopped once its words go out: when they all went, the board has
     // the core, whatever was pressed meanwhile.
     bool uploadSent = false;
     for (const std::string& line : lines) {
         if (StartsWith(line, "##### Error")) errors.push_back(line);
-        if (line == kCancelWarning) cancelled = true;
+        if (line == kCancelWarning) (earlierCancel ? earlierCancelSeen : cancelled) = true;
         uploadSent =
             uploadSent || (operation_ == RecordedOperation::Upload && StartsWith(line, "### ") &&
                            line.find(" Bytes sent.") != std::string::npos);
@@ -193,6 +206,7 @@ void OperationRecorder::Fill(const std::string& error) {
     } else {
         r.outcome = kOutcomeCompleted;
         if (cancelled) r.reason = "cancelled after every word was sent";
+        if (earlierCancelSeen) r.reason = kEarlierCancelReason;
     }
     for (std::string* text : {&r.reason, &r.resultDialog}) {
         for (char& c : *text) {

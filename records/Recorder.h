@@ -39,6 +39,10 @@ struct RecordSink {
 };
 
 inline constexpr const char* kRecordNotSaved = "##### Warning: Record not saved: ";
+// The reason of a completed record whose readiness wait a Cancel pressed before the
+// operation began ended at its first poll.
+inline constexpr const char* kEarlierCancelReason =
+    "the readiness wait ended at once on a Cancel pressed before this operation began";
 
 class OperationRecorder {
   public:
@@ -69,6 +73,7 @@ class OperationRecorder {
     std::uint64_t messagesAtStart_ = 0;
     unsigned operatorCancelsAtStart_ = 0;
     unsigned stopRequestsAtStart_ = 0;
+    bool cancelSetAtStart_ = false;  // a Cancel pressed before the operation began
     bool connectedAtStart_ = false;
     std::string image_, diamexPort_;
 };

@@ -177,11 +177,13 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
         Reload();
     });
     connect(CsvButton, &QPushButton::clicked, this, [this] {
+        if (ExportRefused()) return;
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.csv", "CSV (*.csv)");
         if (!path.isEmpty()) ExportCsv(path);
     });
     connect(JsonButton, &QPushButton::clicked, this, [this] {
+        if (ExportRefused()) return;
         const QString path = QFileDialog::getSaveFileName(this, "Export board records",
                                                           "records.json", "JSON (*.json)");
         if (!path.isEmpty()) ExportJson(path);
@@ -229,7 +231,11 @@ void RecordsWindow::ShowCount(std::int64_t total) {
 }
 
 void RecordsWindow::Reload() {
+    shownFilter_ = Filter();
+    shownLine_ = WholeLine->isChecked();
     if (const QString problem = DateProblem(); !problem.isEmpty()) {
+        shownFilter_.reset();
+        refusal_ = problem;
         ++reading_;  // whatever was on its way no longer matches the fields
         ShowRows({}, WholeLine->isChecked());
         Shown->setStyleSheet("color: #c00000");
@@ -331,10 +337,19 @@ void RecordsWindow::ShowDetail() {
     Detail->setPlainText(Q(RecordDetail(rows_[static_cast<std::size_t>(row)])));
 }
 
+bool RecordsWindow::ExportRefused() {
+    if (shownFilter_) return false;
+    QMessageBox::warning(
+        this, "Board records",
+        "Nothing was exported: the table shows no rows while its filter is refused. " + refusal_);
+    return true;
+}
+
 bool RecordsWindow::Export(const QString& path, bool csv) {
-    RecordFilter all = Filter();
+    if (ExportRefused()) return false;
+    RecordFilter all = *shownFilter_;
     all.limit = 0;
-    const bool line = WholeLine->isChecked();
+    const bool line = shownLine_;
     const std::string source = line ? lineReader_ : store_.Path();
     // Read, made and written on a thread of their own (100 000 rows take seconds), while
     // both windows keep painting and the operator sees that it goes on.

@@ -7,6 +7,7 @@
 // on a thread of their own, so the window never waits on the network.
 
 #include <QWidget>
+#include <optional>
 #include <vector>
 
 #include "records/RecordStore.h"
@@ -30,8 +31,10 @@ class RecordsWindow : public QWidget {
 
     // Reads the records again with the filter as the fields stand, the newest kRowsShown.
     void Refresh();
-    // The filtered rows (all of them, not only those shown) written to `path`; false with
-    // the reason shown to the operator when the file cannot be written.
+    // The rows the shown filter takes (all of them, not only those shown: the filter that
+    // made the table, not fields edited since) written to `path`; false with the reason
+    // shown to the operator when the file cannot be written, or when the table shows a
+    // refused filter, and then nothing is written.
     bool ExportCsv(const QString& path);
     bool ExportJson(const QString& path);
     RecordFilter Filter() const;
@@ -75,6 +78,12 @@ class RecordsWindow : public QWidget {
     std::vector<OperationRecord> rows_;
     int reading_ = 0;  // the newest read of the line; older answers are dropped
     int limit_ = kRowsShown;
+    // The filter the table shows, and whether from the whole line; none while refused.
+    std::optional<RecordFilter> shownFilter_;
+    bool shownLine_ = false;
+    QString refusal_;  // why the shown filter was refused
+    // Says why nothing can be exported now; false when the shown filter can be.
+    bool ExportRefused();
 };
 
 }  // namespace tq9

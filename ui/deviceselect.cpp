@@ -107,7 +107,8 @@ int Tdeviceselectbox::SelectedRow() const {
 }
 
 int Tdeviceselectbox::ShowModal() {
-    OKButton->setFocus();
+    // The arrows choose a row at once and Enter confirms it (OK is the default button).
+    ListView1->setFocus();
     const int result = exec();
     return result == mrOk ? mrOk : mrCancel;  // the close box gives 0: Cancel
 }

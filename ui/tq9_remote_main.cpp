@@ -1,13 +1,17 @@
 #include "ui/tq9_remote_main.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,18 +24,15 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QShowEvent>
 #include <QSoundEffect>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
-#include "base/Errors.h"
-#include "board/Maintenance.h"
-#include "board/ScanCoreUpload.h"
 #include "board/ScanCores.h"
-#include "isp/Production.h"
 #include "ui/RecordsWindow.h"
 
 namespace tq9 {
@@ -82,32 +83,92 @@ QLabel* Label(const char* text, QWidget* buddy = nullptr) {
     return label;
 }
 
-// A wheel turned over a drop-down list the operator has not picked scrolls the column
-// instead: it would otherwise change the firmware image, or start a test-port change, as
-// the pointer passes over it.
-class WheelToColumn : public QObject {
+// The operator's keys and wheel over the firmware and test-port lists, and Esc anywhere in
+// the window, as the shared rules say: the wheel and the arrows of a closed list never
+// change it, and an Esc that closes an open list is no Cancel.
+class InputRules : public QObject {
   public:
-    WheelToColumn(QScrollArea* column, QObject* parent) : QObject(parent), column_(column) {}
+    InputRules(TForm1* form, QScrollArea* column, std::vector<QComboBox*> lists)
+        : QObject(form), form_(form), column_(column), lists_(std::move(lists)) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Wheel || static_cast<QWidget*>(watched)->hasFocus())
-            return false;
-        QCoreApplication::sendEvent(column_->viewport(), event);
-        return true;
+        if (event->type() == QEvent::Wheel && IsList(watched)) {
+            if (WheelTurned(InputPlace::ClosedList) != InputResponse::ScrollColumn) return false;
+            QCoreApplication::sendEvent(column_->viewport(), event);
+            return true;
+        }
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            // Keys in the window itself or in one of its lists' popups; a dialog or a menu
+            // has its own Esc.
+            QWidget* popup = QApplication::activePopupWidget();
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (!widget || (popup && !OpenListOf(popup))) return false;
+            if (widget->window() != form_ && widget->window() != popup) return false;
+            const InputPlace where = popup ? InputPlace::OpenList : InputPlace::Elsewhere;
+            if (EscapePressed(where) != InputResponse::Cancel) return false;
+            form_->BtnCancelClick();
+            return true;
+        }
+        if (IsList(watched) && key->modifiers() == Qt::NoModifier) {
+            switch (key->key()) {
+                case Qt::Key_Up:
+                case Qt::Key_Down:
+                case Qt::Key_PageUp:
+                case Qt::Key_PageDown:
+                case Qt::Key_Home:
+                case Qt::Key_End:
+                    if (ListKeyPressed(InputPlace::ClosedList) != InputResponse::OpenTheList)
+                        return false;
+                    static_cast<QComboBox*>(watched)->showPopup();
+                    return true;
+                default:
+                    break;
+            }
+        }
+        return false;
     }
 
   private:
+    bool IsList(QObject* object) const {
+        return std::find(lists_.begin(), lists_.end(), object) != lists_.end();
+    }
+    // Whether `popup` is the open entries of one of the lists.
+    bool OpenListOf(QWidget* popup) const {
+        if (!popup) return false;
+        for (QComboBox* list : lists_) {
+            if (list->view() && list->view()->window() == popup) return true;
+        }
+        return false;
+    }
+
+    TForm1* form_;
     QScrollArea* column_;
+    std::vector<QComboBox*> lists_;
 };
 
+// "Lucida Console" where the machine has it, else a fixed-pitch font it does have: what a
+// family name matches depends on the fonts installed, so the match is checked, not assumed.
 QFont ConsoleFont() {
-    QFont font("Lucida Console");
-    if (!QFontDatabase::families().contains("Lucida Console")) {
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const auto sized = [](QFont font) {
+        font.setPixelSize(12);
+        return font;
+    };
+    QFont wanted = sized(QFont("Lucida Console"));
+    wanted.setStyleHint(QFont::TypeWriter);
+    wanted.setFixedPitch(true);
+    QList<QFont> candidates{wanted, sized(QFontDatabase::systemFont(QFontDatabase::FixedFont))};
+    for (const char* family : {"monospace", "DejaVu Sans Mono", "Liberation Mono", "Courier New"})
+        candidates << sized(QFont(family));
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::isFixedPitch(family)) candidates << sized(QFont(family));
     }
-    font.setPixelSize(12);
-    return font;
+    for (const QFont& font : candidates) {
+        if (QFontInfo(font).fixedPitch()) return font;
+    }
+    return wanted;  // no fixed-pitch font at all: the nearest the machine has
 }
 }  // namespace
 
@@ -137,9 +198,7 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     setMinimumSize(580, 400 + menuHeight);
     move(50, 100);
     dd_FirmwareType->setCurrentIndex(kFirmwareEntryAtStart);
-    Guarded([&] { FormCreate(ctx_, setup.programDirectory); });
-    for (const std::string& warning : setup.startupWarnings)
-        ctx_.ConsoleAdd("##### Warning: " + warning);
+    rules_.Start(setup.programDirectory, setup.startupWarnings);
     Timer1->start();
     BtnRescan->setFocus();  // Enter or Space starts the device flow at once
 }
@@ -169,7 +228,7 @@ void TForm1::PlaceInside(const QRect& available) {
 }
 
 TForm1::~TForm1() {
-    if (!destroyed_) FormDestroy(ctx_);
+    rules_.Shutdown();
 }
 
 void TForm1::BuildControls() {
@@ -368,10 +427,10 @@ void TForm1::BuildControls() {
     test->addWidget(ComboBox1, 5, 0, 1, 3);
     leftLayout->addWidget(TestGroup);
     leftLayout->addStretch();
-    auto* wheelGuard = new WheelToColumn(leftScroll, this);
+    inputRules_ = new InputRules(this, leftScroll, {dd_FirmwareType, ComboBox1});
     for (QComboBox* list : {dd_FirmwareType, ComboBox1}) {
         list->setFocusPolicy(Qt::StrongFocus);  // not taken by a passing wheel
-        list->installEventFilter(wheelGuard);
+        list->installEventFilter(inputRules_);
     }
 
     // Right column: the console.
@@ -422,44 +481,39 @@ void TForm1::WireHandlers() {
     connect(ButtonUpStream, &QPushButton::clicked, this, &TForm1::ButtonUpStreamClick);
     connect(ProdProg, &QPushButton::clicked, this, &TForm1::ProdProgClick);
     connect(BtnAVRonly, &QPushButton::clicked, this, &TForm1::BtnAVRonlyClick);
-    // What the operator types stays on the screen only: the console's lines, which the
-    // operations and the board records read, are the program's own.
-    auto* cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    cancelKey->setContext(Qt::WindowShortcut);
-    connect(cancelKey, &QShortcut::activated, this, &TForm1::BtnCancelClick);
+    // Esc wherever the focus is in the window (or its lists' popups): seen before any
+    // control takes it.
+    qApp->installEventFilter(inputRules_);
 }
 
-template <typename Handler>
-void TForm1::Guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowErrorBox(error.what());
-    }
+void TForm1::ShowStatusNotice(const std::string& text) {
+    statusBar()->showMessage(QString::fromStdString(text), 4000);
 }
 
-template <typename Handler>
-void TForm1::RunOperation(Handler&& handler) {
-    if (operationRunning_) {
-        // Operations never nest: the waits of the running one handle this click.
-        statusBar()->showMessage("An operation is running. Wait for it to end, or press Cancel.",
-                                 4000);
-        return;
-    }
-    operationRunning_ = true;
-    Guarded(std::forward<Handler>(handler));
-    operationRunning_ = false;
-    if (closePending_) {
-        closePending_ = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
+void TForm1::ShowErrorBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::CloseLater() {
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::ShowLineStatus(const std::string& said) {
+    const QString text = QString::fromStdString(said);
+    LineStatus->setText(text);
+    LineStatus->setToolTip(text);
+    LineStatus->setVisible(!text.isEmpty());
+}
+
+void TForm1::FocusDeviceButton() {
+    (BtnRescan->isVisible() || !BtnClose->isVisible() ? BtnRescan : BtnClose)->setFocus();
 }
 
 QWidget* TForm1::ShowRecords() {
-    if (!ctx_.Records.store) {
-        QMessageBox::information(
-            this, "Board records",
-            QString::fromStdString("No board records are kept: " + ctx_.Records.openFailure));
+    if (const std::string why = rules_.RecordsUnavailable(); !why.empty()) {
+        QMessageBox::information(this, "Board records", QString::fromStdString(why));
         return nullptr;
     }
     if (!recordsWindow_) {
@@ -472,93 +526,49 @@ QWidget* TForm1::ShowRecords() {
     return recordsWindow_;
 }
 
-void TForm1::ShowErrorBox(const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle,
-                    QString::fromStdString(ErrorBoxText(message)), QMessageBox::Ok, this);
-    box.exec();
-}
-
 void TForm1::BtnRescanClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::DeviceFlow, [&] { tq9::BtnRescanClick(ctx_); });
-    });
+    rules_.BtnRescanClick();
 }
 void TForm1::BtnCloseClick() {
-    RunOperation([&] { tq9::BtnCloseClick(ctx_); });
+    rules_.BtnCloseClick();
 }
 void TForm1::BtnRefreshClick() {
-    RunOperation(
-        [&] { RunRecorded(ctx_, RecordedOperation::Reset, [&] { tq9::BtnRefreshClick(ctx_); }); });
+    rules_.BtnRefreshClick();
 }
 void TForm1::BtnFPGAprogClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::FpgaUpdate, [&] { tq9::BtnFPGAprogClick(ctx_); });
-    });
+    rules_.BtnFPGAprogClick();
 }
 void TForm1::BtnFinalizeClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::Finalize, [&] { tq9::BtnFinalizeClick(ctx_); });
-    });
+    rules_.BtnFinalizeClick();
 }
 void TForm1::ComboBox1Change(int index) {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::TestPort, [&] { tq9::ComboBox1Change(ctx_, index); });
-    });
+    rules_.ComboBox1Change(index);
 }
 void TForm1::ButtonUpStreamClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::Upload, [&] { tq9::ButtonUpStreamClick(ctx_); });
-    });
+    rules_.ButtonUpStreamClick();
 }
 void TForm1::ProdProgClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::ProductionRun, [&] { tq9::ProdProgClick(ctx_); });
-    });
+    rules_.ProdProgClick();
 }
 void TForm1::BtnAVRonlyClick() {
-    RunOperation([&] {
-        RunRecorded(ctx_, RecordedOperation::AvrOnly, [&] { tq9::BtnAVRonlyClick(ctx_); });
-    });
+    rules_.BtnAVRonlyClick();
 }
-
-// Cancel, the timer and the serial display work at any time, also during an operation.
 void TForm1::BtnCancelClick() {
-    Guarded([&] { ctx_.BtnCancelClick(); });
+    rules_.BtnCancelClick();
 }
 void TForm1::Timer1Timer() {
-    ctx_.BusyTick();
-    // Once a second: a connection to the line's server without a checked TLS, the rows it
-    // still lacks, and those it refused, while there are any.
-    if (++lineTicks_ < 100 || !ctx_.Records.line) return;
-    lineTicks_ = 0;
-    std::string said;
-    for (const std::string& part :
-         {ctx_.Records.line->TlsNotice(), WaitingRowsLine(ctx_.Records.line->WaitingRows()),
-          SetAsideRowsLine(ctx_.Records.line->SetAsideRows())}) {
-        if (!part.empty()) said += (said.empty() ? "" : "; ") + part;
-    }
-    const QString text = QString::fromStdString(said);
-    LineStatus->setText(text);
-    LineStatus->setToolTip(text);
-    LineStatus->setVisible(!text.isEmpty());
+    rules_.Timer1Timer();
 }
 void TForm1::EditSerialNumberChange() {
-    Guarded([&] { tq9::EditSerialNumberChange(ctx_); });
+    rules_.EditSerialNumberChange();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (operationRunning_) {
-        // Ask the running operation to stop; the window closes once it has returned.
-        ctx_.RequestStop();
-        closePending_ = true;
+    if (!rules_.CloseRequested()) {
         event->ignore();
         return;
     }
-    if (!destroyed_) {
-        destroyed_ = true;
-        Timer1->stop();
-        Guarded([&] { FormDestroy(ctx_); });
-    }
+    Timer1->stop();
     event->accept();
 }
 

@@ -12,6 +12,7 @@
 #include "isp/ProcessRunner.h"
 #include "link/tq9_com.h"
 #include "ops/MainWindowOps.h"
+#include "ops/MainWindowRules.h"
 #include "services/Host.h"
 
 class QAction;
@@ -30,9 +31,7 @@ namespace tq9 {
 
 class Tdeviceselectbox;
 
-inline constexpr const char* kApplicationTitle = "tq95_finalize";
-
-class TForm1 : public QMainWindow, public Host {
+class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
     Q_OBJECT
   public:
     struct Setup {
@@ -52,7 +51,7 @@ class TForm1 : public QMainWindow, public Host {
 
     void SetDeviceDialog(Tdeviceselectbox* dialog) { deviceselectbox_ = dialog; }
     AppContext& Context() { return ctx_; }
-    bool OperationRunning() const { return operationRunning_; }
+    bool OperationRunning() const { return rules_.OperationRunning(); }
     int SoundRequests() const { return soundRequests_; }
     // The window that shows the output of the last program run that was shown, if any.
     QWidget* ProgramOutput() const;
@@ -147,27 +146,24 @@ class TForm1 : public QMainWindow, public Host {
   private:
     void BuildControls();
     void WireHandlers();
-    // Runs an operation's handler: refused while another runs, guarded against errors.
-    template <typename Handler>
-    void RunOperation(Handler&& handler);
-    // Shows any error that escapes a handler in the standard error box.
-    template <typename Handler>
-    void Guarded(Handler&& handler);
-    void ShowErrorBox(const std::string& message);
+    // WindowFrontEnd
+    void ShowStatusNotice(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    void CloseLater() override;
+    void ShowLineStatus(const std::string& text) override;
+    void FocusDeviceButton() override;
     QLineEdit* FieldEdit(Field field) const;
     QWidget* ControlWidget(Control control) const;
 
     AppContext ctx_;
+    MainWindowRules rules_{ctx_, *this};
     Tdeviceselectbox* deviceselectbox_ = nullptr;
     std::unique_ptr<QSoundEffect> ding_;
     std::unique_ptr<ProcessRunner> systemRunner_;
     class ProgramOutputWindow* outputWindow_ = nullptr;
     class RecordsWindow* recordsWindow_ = nullptr;
+    QObject* inputRules_ = nullptr;  // the operator's keys and wheel, by the shared rules
     Rgb ledColour_{};
-    bool operationRunning_ = false;
-    bool closePending_ = false;
-    int lineTicks_ = 0;  // the timer's ticks since the line status was last read
-    bool destroyed_ = false;
     bool placed_ = false;  // PlaceInside has run at the first show
     int soundRequests_ = 0;
 };

@@ -56,7 +56,8 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
     ASSERT_TRUE(server->Sql(database,
                             "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP "
                             "TABLE tq9.benches; ALTER TABLE tq9.operations DROP COLUMN "
-                            "bench_checked; UPDATE tq9.schema_version SET version = 3",
+                            "bench_checked, DROP COLUMN typed_serial; UPDATE "
+                            "tq9.schema_version SET version = 3",
                             whyNot))
         << whyNot;
     ASSERT_TRUE(admin->Init(found, whyNot)) << whyNot;
@@ -64,8 +65,8 @@ TEST_F(LineServerTest, InitBringsTheSchemaUpOnceAndLeavesANewerOneAlone) {
     EXPECT_EQ(Value("SELECT count(*) FROM pg_indexes WHERE indexname LIKE 'programming_by_%'"),
               "2");
     EXPECT_EQ(Value("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'tq9' "
-                    "AND column_name IN ('failed_step', 'bench_checked')"),
-              "2");
+                    "AND column_name IN ('failed_step', 'bench_checked', 'typed_serial')"),
+              "3");
     EXPECT_EQ(Value("SELECT to_regclass('tq9.benches') IS NOT NULL"), "t");
 
     ASSERT_TRUE(server->Sql(database, "UPDATE tq9.schema_version SET version = 99", whyNot));
@@ -328,8 +329,9 @@ TEST_F(LineServerTest, RowsFromBeforeBenchesWereRegisteredAreUncheckedUntilTheir
     ASSERT_TRUE(server->Sql(
         database,
         "DROP FUNCTION tq9.register_bench, tq9.my_bench, tq9.is_bench; DROP TABLE tq9.benches; "
-        "ALTER TABLE tq9.operations DROP COLUMN bench_checked; UPDATE tq9.schema_version SET "
-        "version = 3; SET session_replication_role = replica; INSERT INTO tq9.operations (uuid, "
+        "ALTER TABLE tq9.operations DROP COLUMN bench_checked, DROP COLUMN typed_serial; "
+        "UPDATE tq9.schema_version SET version = 3; SET session_replication_role = replica; INSERT "
+        "INTO tq9.operations (uuid, "
         "bench, sent_by, local_id, started, ended, host, program, pid, operation, board_serial, "
         "outcome) VALUES (gen_random_uuid(), 'line-2', '" +
             role +

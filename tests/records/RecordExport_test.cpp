@@ -27,6 +27,7 @@ OperationRecord Awkward() {
     r.failedStep = kFailedFlash;
     r.boardAfter = "TQ95-g3ed1 1.23";
     r.imageMismatch = "edition 2 written, edition 1 read";
+    r.typedSerial = "4712";
     return r;
 }
 
@@ -39,8 +40,8 @@ TEST(RecordExportTest, CsvHasAHeaderRowCrlfLinesAndQuotesOnlyWhereNeeded) {
     EXPECT_EQ(header, expected);
     EXPECT_NE(csv.find("\r\n7,2026-12-09T10:00:00Z,,,,production run,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",3,4711,"), std::string::npos);
-    EXPECT_EQ(csv.substr(csv.size() - 60),
-              ",flash,TQ95-g3ed1 1.23,\"edition 2 written, edition 1 read\"\r\n");
+    EXPECT_EQ(csv.substr(csv.size() - 65),
+              ",flash,TQ95-g3ed1 1.23,\"edition 2 written, edition 1 read\",4712\r\n");
     EXPECT_NE(csv.find("\"a \"\"quoted\"\", text\r\nsecond\tline \x01 end\""), std::string::npos);
     // Each run's output indented below its line.
     EXPECT_NE(csv.find("\"exit 0: \"\"avrdude\"\" -n\nexit 1: \"\"avrdude\"\" -U\n"
@@ -58,9 +59,10 @@ TEST(RecordExportTest, JsonHoldsEveryColumnTypedAndReadsBackAsWritten) {
         keys.push_back(item.key());
     EXPECT_EQ(keys, RecordColumns()) << "the columns, in their order";
     // The columns a reader of older exports knows keep their places; newer ones follow.
-    const std::vector<std::string> last(keys.end() - 5, keys.end());
+    const std::vector<std::string> last(keys.end() - 6, keys.end());
     EXPECT_EQ(last, (std::vector<std::string>{"console", "uuid", "failed_step", "board_after",
-                                              "image_mismatch"}));
+                                              "image_mismatch", "typed_serial"}));
+    EXPECT_EQ(json["typed_serial"], "4712");
     EXPECT_EQ(json["failed_step"], "flash");
     EXPECT_EQ(json["board_after"], "TQ95-g3ed1 1.23");
     EXPECT_EQ(json["image_mismatch"], "edition 2 written, edition 1 read");

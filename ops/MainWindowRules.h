@@ -1,0 +1,120 @@
+#pragma once
+// The main window's rules, whatever toolkit draws it. Each window (Qt, Win32) lays out its
+// controls, routes their events here and implements the front end below; every rule about
+// what an operation or the operator's input does lives here, once:
+// - operations never nest: a click during one is refused with a status-bar notice;
+// - an error that ends a handler goes to the standard error box;
+// - input that arrived during an operation (a click, Cancel, Esc, the close box) is
+//   answered while that operation still runs, so it is refused or counted in it, never run
+//   after it on its own;
+// - closing during an operation stops it and closes once it has returned;
+// - the line's status once a second;
+// - what Esc and the wheel do over the drop-down lists;
+// - the focus back on Device whenever the window is left without a board.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ops/MainWindowOps.h"
+
+namespace tq9 {
+
+// The error box's title, and the name message dialogs go by.
+inline constexpr const char* kApplicationTitle = "tq95_finalize";
+inline constexpr const char* kOperationRunning =
+    "An operation is running. Wait for it to end, or press Cancel.";
+
+// What the rules need from a window beyond the Host the operations use.
+class WindowFrontEnd {
+  public:
+    virtual ~WindowFrontEnd() = default;
+    // A notice in the status bar that goes by itself after a few seconds.
+    virtual void ShowStatusNotice(const std::string& text) = 0;
+    // The standard error box, modal, titled kApplicationTitle; `text` is ErrorBoxText's.
+    virtual void ShowErrorBox(const std::string& text) = 0;
+    // Closes the window from the message loop, once the running handler has returned.
+    virtual void CloseLater() = 0;
+    // The status bar's lasting text on the line's server; empty hides it.
+    virtual void ShowLineStatus(const std::string& text) = 0;
+    // The keyboard focus to the device bar's visible button.
+    virtual void FocusDeviceButton() = 0;
+};
+
+// Where a key or the wheel came to, as far as the rules care.
+enum class InputPlace {
+    Elsewhere,
+    ClosedList,  // the firmware or test-port list, closed
+    OpenList,    // one of them open, its entries shown
+};
+// What the window does with it.
+enum class InputResponse {
+    AsTheControlDoes,  // the toolkit's own handling
+    Cancel,            // what the Cancel button does
+    CloseListOnly,     // the open list closes, unchanged; nothing else happens
+    ScrollColumn,      // the left column scrolls (where it can); the list is left alone
+    OpenTheList,       // the list opens, unchanged, for the keyboard to pick in
+};
+// Esc: Cancel wherever the focus is, but an open list only closes.
+InputResponse EscapePressed(InputPlace where);
+// The wheel never changes the firmware or the test-port list: over a closed list it goes to
+// the column; an open list scrolls its entries without choosing one.
+InputResponse WheelTurned(InputPlace where);
+// An arrow, page or home/end key: on a closed list it opens the list instead of stepping
+// to the next entry (which would change the firmware, or run a test-port change, a key at a
+// time); in an open list it moves among the entries, and Enter or a click picks one.
+InputResponse ListKeyPressed(InputPlace where);
+
+class MainWindowRules {
+  public:
+    MainWindowRules(AppContext& ctx, WindowFrontEnd& window) : ctx_(ctx), window_(window) {}
+
+    // Start-up: FormCreate, then the warnings of the program's settings on the console.
+    void Start(const std::string& programDirectory, const std::vector<std::string>& warnings);
+
+    // The operations' handlers: refused while another runs, recorded, guarded.
+    void BtnRescanClick();
+    void BtnCloseClick();
+    void BtnRefreshClick();
+    void BtnFPGAprogClick();
+    void BtnFinalizeClick();
+    // Only the operator's pick in the list, never a change the program makes.
+    void ComboBox1Change(int index);
+    void ButtonUpStreamClick();
+    void ProdProgClick();
+    void BtnAVRonlyClick();
+
+    // At any time, also during an operation.
+    void BtnCancelClick();
+    void EditSerialNumberChange();
+    void Timer1Timer();
+
+    // The close box (or the system's close): true when the window may close now; during an
+    // operation it stops that and closes once it has returned (CloseLater).
+    bool CloseRequested();
+    // Shutdown, once, when the window goes; the window calls it from its close or its
+    // destruction, whichever comes first.
+    void Shutdown();
+    bool ShutDown() const { return shutDown_; }
+
+    // Why the records window cannot open (no store); empty when it can.
+    std::string RecordsUnavailable() const;
+
+    bool OperationRunning() const { return running_; }
+    // Runs a handler inside the guard: an error goes to the error box.
+    void Guarded(const std::function<void()>& handler);
+
+  private:
+    void Run(const std::function<void()>& handler);
+    void RunRecorded(RecordedOperation operation, const std::function<void()>& body);
+    void AnswerPendingInput();
+
+    AppContext& ctx_;
+    WindowFrontEnd& window_;
+    bool running_ = false;
+    bool closePending_ = false;
+    bool shutDown_ = false;
+    int lineTicks_ = 0;  // the timer's ticks since the line's status was last read
+};
+
+}  // namespace tq9
