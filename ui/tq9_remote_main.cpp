@@ -30,6 +30,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "board/ScanCores.h"
@@ -98,20 +100,37 @@ class InputRules : public QObject {
             QCoreApplication::sendEvent(column_->viewport(), event);
             return true;
         }
-        if (event->type() != QEvent::KeyPress) return false;
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return false;
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
-            // Keys in the window itself or in one of its lists' popups; a dialog or a menu
-            // has its own Esc.
-            QWidget* popup = QApplication::activePopupWidget();
+            // Keys in the window itself or in its lists' entries; a dialog or a menu has its
+            // own Esc.
             auto* widget = qobject_cast<QWidget*>(watched);
-            if (!widget || (popup && !OpenListOf(popup))) return false;
-            if (widget->window() != form_ && widget->window() != popup) return false;
-            const InputPlace where = popup ? InputPlace::OpenList : InputPlace::Elsewhere;
-            if (EscapePressed(where) != InputResponse::Cancel) return false;
-            form_->BtnCancelClick();
-            return true;
+            if (!widget || (widget->window() != form_ && !IsListPopup(widget->window())))
+                return false;
+            QWidget* popup = QApplication::activePopupWidget();
+            if (popup && !IsListPopup(popup)) return false;
+            if (event->type() == QEvent::ShortcutOverride) {
+                // An Esc press begins here; the open list may close on it before the press
+                // itself arrives, so the press is noted by its time stamp now.
+                if (popup) escapeOnOpenList_ = key->timestamp();
+                return false;
+            }
+            const bool onOpenList =
+                popup || std::exchange(escapeOnOpenList_, std::nullopt) == key->timestamp();
+            switch (EscapePressed(onOpenList ? InputPlace::OpenList : InputPlace::Elsewhere)) {
+                case InputResponse::Cancel:
+                    form_->BtnCancelClick();
+                    return true;
+                case InputResponse::CloseListOnly:
+                    // An open list closes itself; once it has, the press goes no further.
+                    return popup == nullptr;
+                default:
+                    return false;
+            }
         }
+        if (event->type() != QEvent::KeyPress) return false;
         if (IsList(watched) && key->modifiers() == Qt::NoModifier) {
             switch (key->key()) {
                 case Qt::Key_Up:
@@ -135,11 +154,11 @@ class InputRules : public QObject {
     bool IsList(QObject* object) const {
         return std::find(lists_.begin(), lists_.end(), object) != lists_.end();
     }
-    // Whether `popup` is the open entries of one of the lists.
-    bool OpenListOf(QWidget* popup) const {
-        if (!popup) return false;
+    // Whether `window` holds the entries of one of the lists (shown while the list is open).
+    bool IsListPopup(const QWidget* window) const {
+        if (!window) return false;
         for (QComboBox* list : lists_) {
-            if (list->view() && list->view()->window() == popup) return true;
+            if (list->view() && list->view()->window() == window) return true;
         }
         return false;
     }
@@ -147,6 +166,7 @@ class InputRules : public QObject {
     TForm1* form_;
     QScrollArea* column_;
     std::vector<QComboBox*> lists_;
+    std::optional<quint64> escapeOnOpenList_;  // the time stamp of an Esc on an open list
 };
 
 // "Lucida Console" where the machine has it, else a fixed-pitch font it does have: what a
@@ -428,10 +448,8 @@ void TForm1::BuildControls() {
     leftLayout->addWidget(TestGroup);
     leftLayout->addStretch();
     inputRules_ = new InputRules(this, leftScroll, {dd_FirmwareType, ComboBox1});
-    for (QComboBox* list : {dd_FirmwareType, ComboBox1}) {
+    for (QComboBox* list : {dd_FirmwareType, ComboBox1})
         list->setFocusPolicy(Qt::StrongFocus);  // not taken by a passing wheel
-        list->installEventFilter(inputRules_);
-    }
 
     // Right column: the console.
     auto* right = new QVBoxLayout;
@@ -481,8 +499,8 @@ void TForm1::WireHandlers() {
     connect(ButtonUpStream, &QPushButton::clicked, this, &TForm1::ButtonUpStreamClick);
     connect(ProdProg, &QPushButton::clicked, this, &TForm1::ProdProgClick);
     connect(BtnAVRonly, &QPushButton::clicked, this, &TForm1::BtnAVRonlyClick);
-    // Esc wherever the focus is in the window (or its lists' popups): seen before any
-    // control takes it.
+    // Esc wherever the focus is in the window (or its lists' popups), and the wheel and keys
+    // over the lists: seen before any control takes them.
     qApp->installEventFilter(inputRules_);
 }
 
