@@ -230,6 +230,25 @@ void TForm1::showEvent(QShowEvent* event) {
     if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
 }
 
+bool TForm1::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // A window manager frames the window only after its first show, and says how wide the
+    // frame is once it has: the frame, not only the client area, is kept on the screen.
+    // The events that may come with it, whichever a manager sends.
+    const bool mayBeFramed = event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+                             event->type() == QEvent::WindowActivate ||
+                             event->type() == QEvent::Expose;
+    if (placed_ && !framePlaced_ && mayBeFramed && frameGeometry() != geometry()) {
+        framePlaced_ = true;
+        // Once the manager has also placed the framed window (it reports the reparenting
+        // first, at its own coordinates).
+        QTimer::singleShot(200, this, [this] {
+            if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
+        });
+    }
+    return handled;
+}
+
 void TForm1::PlaceInside(const QRect& available) {
     const QRect frame = frameGeometry();
     if (available.contains(frame)) return;
