@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "ui/deviceselect.h"
-#include "ui/tq9_remote_main.h"
+#include "ui/qt/deviceselect.h"
+#include "ui/qt/tq9_remote_main.h"
 #include "usb/FTDIdll.h"
 
 namespace tq9 {

@@ -2,9 +2,12 @@
 # are reachable as "<folder>/<file>" only through its own include root, which a target sees
 # only when it links that layer: an include of a layer above fails to compile.
 # scripts/check-layers checks the same order on every file, tests and programs included.
+# A folder inside a layer (ui/qt, ui/win32) is a library of its own, tq9_ui_qt, whose headers
+# are reached as "ui/qt/<file>".
 function(tq9_layer folder)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LINK")
-  set(target tq9_${folder})
+  string(REPLACE "/" "_" name ${folder})
+  set(target tq9_${name})
   add_library(${target} STATIC ${ARG_SOURCES})
   tq9_include_root(${target} ${folder})
   target_link_libraries(${target} PUBLIC ${ARG_LINK})
@@ -19,8 +22,10 @@ function(tq9_include_root target folder)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
     return()
   endif()
-  set(root ${CMAKE_BINARY_DIR}/include-roots/${folder})
-  tq9_link_folder(${root} ${PROJECT_SOURCE_DIR}/${folder})
+  string(REPLACE "/" "_" name ${folder})
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${name})
+  get_filename_component(parent ${folder} DIRECTORY)
+  tq9_link_folder(${root}/${parent} ${PROJECT_SOURCE_DIR}/${folder})
   target_include_directories(${target} PUBLIC ${root})
 endfunction()
 

@@ -16,8 +16,8 @@
 #include "sim/BoardEmulator.h"
 #include "sim/SimDriver.h"
 #include "support/TempDir.h"
-#include "ui/deviceselect.h"
-#include "ui/tq9_remote_main.h"
+#include "ui/qt/deviceselect.h"
+#include "ui/qt/tq9_remote_main.h"
 
 namespace tq9::test {
 

@@ -142,7 +142,6 @@ class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
 
   private:
     void BuildControls();
@@ -165,8 +164,7 @@ class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
     class RecordsWindow* recordsWindow_ = nullptr;
     QObject* inputRules_ = nullptr;  // the operator's keys and wheel, by the shared rules
     Rgb ledColour_{};
-    bool placed_ = false;       // PlaceInside has run at the first show
-    bool framePlaced_ = false;  // ... and again once the window manager's frame was known
+    bool placed_ = false;  // PlaceInside has run at the first show
     int soundRequests_ = 0;
 };
 

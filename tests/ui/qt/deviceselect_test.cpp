@@ -10,7 +10,7 @@
 #include <QTreeWidget>
 
 #include "support/GuiBench.h"
-#include "ui/deviceselect.h"
+#include "ui/qt/deviceselect.h"
 
 namespace tq9 {
 namespace {

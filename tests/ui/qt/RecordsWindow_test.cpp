@@ -1,7 +1,7 @@
 // The board records window on the offscreen platform, over a real records file: reached
 // from the main window's menu after a device flow, filtered, and exported.
 
-#include "ui/RecordsWindow.h"
+#include "ui/qt/RecordsWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -24,7 +24,7 @@
 
 #include "records/Recorder.h"
 #include "support/GuiBench.h"
-#include "ui/RecordsWindow.h"
+#include "ui/qt/RecordsWindow.h"
 
 namespace tq9 {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/ProgramOutputWindow.h"
+#include "ui/qt/ProgramOutputWindow.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>

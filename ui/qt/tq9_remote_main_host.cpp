@@ -19,9 +19,9 @@
 #include <chrono>
 
 #include "base/Platform.h"
-#include "ui/ProgramOutputWindow.h"
-#include "ui/deviceselect.h"
-#include "ui/tq9_remote_main.h"
+#include "ui/qt/ProgramOutputWindow.h"
+#include "ui/qt/deviceselect.h"
+#include "ui/qt/tq9_remote_main.h"
 
 namespace tq9 {
 

@@ -1,4 +1,4 @@
-#include "ui/tq9_remote_main.h"
+#include "ui/qt/tq9_remote_main.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -29,13 +29,14 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "board/ScanCores.h"
-#include "ui/RecordsWindow.h"
+#include "ui/qt/RecordsWindow.h"
 
 namespace tq9 {
 
@@ -228,33 +229,24 @@ void TForm1::showEvent(QShowEvent* event) {
     if (placed_ || event->spontaneous()) return;
     placed_ = true;
     if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
-}
-
-bool TForm1::event(QEvent* event) {
-    const bool handled = QMainWindow::event(event);
-    // A window manager frames the window only after its first show, and says how wide the
-    // frame is once it has: the frame, not only the client area, is kept on the screen.
-    // The events that may come with it, whichever a manager sends.
-    const bool mayBeFramed = event->type() == QEvent::Move || event->type() == QEvent::Resize ||
-                             event->type() == QEvent::WindowActivate ||
-                             event->type() == QEvent::Expose;
-    if (placed_ && !framePlaced_ && mayBeFramed && frameGeometry() != geometry()) {
-        framePlaced_ = true;
-        // Once the manager has also placed the framed window (it reports the reparenting
-        // first, at its own coordinates).
-        QTimer::singleShot(200, this, [this] {
-            if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
-        });
-    }
-    return handled;
+    // A window manager frames the window only after its first show, and tells the frame's
+    // width whenever it gets to it, then may place the framed window itself: for a while
+    // the frame, not only the client area, is kept on the screen as soon as it is known.
+    auto* watch = new QTimer(this);
+    watch->setInterval(100);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
+        if (const QScreen* shown = screen()) PlaceInside(shown->availableGeometry());
+        if (++ticks == 30) watch->deleteLater();
+    });
+    watch->start();
 }
 
 void TForm1::PlaceInside(const QRect& available) {
-    const QRect frame = frameGeometry();
+    // The frame's edges (title bar, borders) as the window manager drew them, if any: the
+    // window's own word, which the widget's learns only at its next move.
+    const QMargins edges = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect frame = geometry().marginsAdded(edges);
     if (available.contains(frame)) return;
-    // The frame's edges (title bar, borders) as the window manager drew them, if any.
-    const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                         frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
     const QSize room = available.size().shrunkBy(edges);
     const QSize size = this->size().boundedTo(room).expandedTo(minimumSize());
     QRect placed(frame.topLeft(), size.grownBy(edges));
@@ -262,8 +254,7 @@ void TForm1::PlaceInside(const QRect& available) {
     if (placed.bottom() > available.bottom()) placed.moveBottom(available.bottom());
     if (placed.left() < available.left()) placed.moveLeft(available.left());
     if (placed.top() < available.top()) placed.moveTop(available.top());
-    resize(size);
-    move(placed.topLeft());
+    setGeometry(placed.marginsRemoved(edges));
 }
 
 TForm1::~TForm1() {

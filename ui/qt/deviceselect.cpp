@@ -1,4 +1,4 @@
-#include "ui/deviceselect.h"
+#include "ui/qt/deviceselect.h"
 
 #include <algorithm>
 

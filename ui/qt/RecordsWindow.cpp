@@ -1,4 +1,4 @@
-#include "ui/RecordsWindow.h"
+#include "ui/qt/RecordsWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -19,9 +19,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 openbox >/dev/null 2>&1 &
 pids+=($!)
-# A window mapped before the manager runs would stay unframed.
+# A program started before the manager says what it supports takes the screen as
+# unmanaged, as it would on a desktop whose manager is not yet up.
 for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_FRAME_EXTENTS && break
   sleep 0.1
 done
 HOME=$work XDG_RUNTIME_DIR=$work "$program" >"$work/program.log" 2>&1 &

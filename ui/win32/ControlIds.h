@@ -1,0 +1,64 @@
+#pragma once
+// The windows' control identifiers: what GetDlgItem finds, for the window's own code and for
+// the programs that drive it from outside (the window tests).
+
+namespace tq9::win32 {
+
+enum ControlId : int {
+    // Main window. 1 and 2 stay free: IsDialogMessage sends them for Enter and Esc.
+    kBtnRescan = 101,
+    kBtnClose,
+    kDeviceView,
+    kBoardGroup,
+    kBtnCancel,
+    kBusyLabel,
+    kLEDbusy,
+    kSerialLabel,
+    kEditSerialNumber,
+    kFpgaLabel,
+    kFPGAversion,
+    kFirmwareLabel,
+    kEditFirmwareVersion,
+    kScanCoreLabel,
+    kComboBoxScanDetected,
+    kBtnRefresh,
+    kBtnFPGAprog,
+    kBtnFinalize,
+    kProductionGroup,
+    kFirmwareTypeLabel,
+    kdd_FirmwareType,
+    kProdProg,
+    kBtnAVRonly,
+    kDiamexLabel,
+    kEditDiamex,
+    kUsingDeviceLabel,
+    kFtdiDeviceLabel,
+    kEditFTDIdevice,
+    kFtdiComLabel,
+    kEditFTDIcom,
+    kTestGroup,
+    kButtonUpStream,
+    kIncRegLabel,
+    kEditCoreNumber,
+    kScanCoreNote,
+    kProgressBar1,
+    kTestPortLabel,
+    kComboBox1,
+    kConsoleHeading,
+    kMemo1,
+    kStatusBar,
+    kRecordsMenuItem,
+
+    // Device selection dialog. OK is IDOK so Enter takes it; Cancel is not IDCANCEL, so
+    // Esc (which sends IDCANCEL) does nothing.
+    kOKButton = 1,
+    kDialogLabel1 = 1001,
+    kListView1,
+    kCancelButton,
+
+    // Program output window.
+    kOutputText = 1101,
+    kOutputClose,
+};
+
+}  // namespace tq9::win32

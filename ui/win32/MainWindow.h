@@ -1,0 +1,153 @@
+#pragma once
+// The main window over Win32: every operation starts from one of its controls and runs to
+// its end inside the control's handler. It owns the run's context, routes each control's
+// event to the shared rules and is the Host operations reach the window through.
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "isp/ProcessRunner.h"
+#include "link/tq9_com.h"
+#include "ops/MainWindowOps.h"
+#include "ops/MainWindowRules.h"
+#include "services/Host.h"
+
+namespace tq9 {
+
+class Tdeviceselectbox;
+class ProgramOutputWindow;
+
+class TForm1 : public Host, private WindowFrontEnd {
+  public:
+    struct Setup {
+        const FTDIdll* driver = nullptr;           // the driver's functions; never null
+        std::string driverLoadFailure;             // empty when a driver library was loaded
+        std::string driverInUse;                   // the console's line on the driver
+        RecordSink records;                        // where board records go; none by default
+        std::string programDirectory;              // with a trailing separator
+        PortNamer portName;                        // empty: the platform's COM port names
+        ProcessRunner* runner = nullptr;           // null: the platform's own
+        std::function<std::string()> driverNotes;  // the driver's words on its cables
+        std::vector<std::string> startupWarnings;  // said on the console after the greeting
+    };
+
+    // Makes the window (hidden) and runs start-up.
+    explicit TForm1(Setup setup);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    void SetDeviceDialog(Tdeviceselectbox* dialog) { deviceselectbox_ = dialog; }
+    AppContext& Context() { return ctx_; }
+    void Show(int showCommand);
+    // One message of the loop: the window's keys first (Esc, Enter, Tab, the lists'),
+    // then the dialog keys, then the message's window.
+    void Dispatch(MSG& msg);
+    // Runs the message loop until the window is gone; the exit code of WM_QUIT.
+    int RunMessageLoop();
+
+    // Host
+    std::uint32_t TickCount() override;
+    std::uint64_t MicroTicks() override;
+    void Sleep(std::uint32_t ms) override;
+    void SleepUs(std::uint32_t us) override;
+    void ProcessMessages() override;
+    void ProcessOutputMessages() override;
+    void WaitForMessage(std::uint32_t limitMs) override;
+    void PlaySoundFile(const std::string& fileName) override;
+    void ShowBusyLed(Rgb colour) override;
+    void ConsoleLineAdded(const std::string& line) override;
+    void ConsoleReplaced(const std::vector<std::string>& lines) override;
+    void SetFieldText(Field field, const std::string& text) override;
+    std::string FieldText(Field field) override;
+    void SelectScanCore(int index) override;
+    std::string ScanCoreText() override;
+    void SetControlEnabled(Control control, bool enabled) override;
+    void SetControlVisible(Control control, bool visible) override;
+    void ShowMessage(MessageKind kind, const std::string& text) override;
+    void DeviceDialogClear() override;
+    void DeviceDialogAddRow(const std::string& caption, const std::string& serial,
+                            const std::string& description) override;
+    void DeviceDialogSelectRow(int row) override;
+    bool DeviceDialogShow(int& row) override;
+    bool OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) override;
+    void ProgramOutputStart(const std::string& commandLine) override;
+    void ProgramOutputAdd(const std::string& text) override;
+    void ProgramOutputEnd(int exitCode) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK CancelButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR id, DWORD_PTR self);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Layout (MainWindowLayout.cpp).
+    void CreateControls();
+    void CreateFonts();
+    void ApplyFonts();
+    void Layout();
+    HWND Child(int id) const { return GetDlgItem(hwnd_, id); }
+    int S(int pixelsAt96) const;
+    void Place(int id, int x, int y, int width, int height);
+    SIZE MinimumFrame() const;
+    void PlaceAtStart();
+
+    // Events.
+    void Command(int id, int code, HWND control);
+    void DrawButton(const DRAWITEMSTRUCT& item);
+    LRESULT ControlColour(HDC dc, HWND control, bool editable);
+    bool PreTranslate(MSG& msg);
+    void ShowHintAtCursor();
+    void ShowStatusText(const std::string& text);
+    void ShowRecordsMenu();
+    bool ListDropped() const;
+    bool IsList(HWND window) const;
+    HWND ListOf(HWND window) const;
+
+    // WindowFrontEnd
+    void ShowStatusNotice(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    void CloseLater() override;
+    void ShowLineStatus(const std::string& text) override;
+    void FocusDeviceButton() override;
+
+    HWND FieldWindow(Field field) const;
+    HWND ControlWindow(Control control) const;
+
+    AppContext ctx_;
+    MainWindowRules rules_{ctx_, *this};
+    std::unique_ptr<ProcessRunner> systemRunner_;
+    Tdeviceselectbox* deviceselectbox_ = nullptr;
+    std::unique_ptr<ProgramOutputWindow> outputWindow_;
+
+    HWND hwnd_ = nullptr;
+    HWND status_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HWND lastFocus_ = nullptr;  // given back when the window is active again
+    UINT dpi_ = 96;
+    HFONT font_ = nullptr, boldFont_ = nullptr, consoleFont_ = nullptr;
+    HBRUSH ledBrush_ = nullptr;
+    HBRUSH windowBrush_ = nullptr;
+    Rgb ledColour_{};
+    std::map<int, std::string> hints_;     // control id -> its hint
+    std::map<int, COLORREF> textColours_;  // control id -> its text colour
+    std::set<int> bold_;                   // the controls in the bold font
+    std::string hintShown_;                // the status bar's hint now
+    std::string lineStatus_;               // the status bar's lasting part
+    bool consoleHasLines_ = false;
+    bool settingText_ = false;  // a text the program sets is no operator's typing
+    bool testPortPickPending_ = false;
+    bool focusDeviceWhenShown_ = false;  // Device/Close swapped while one had the focus
+    std::uint64_t qpcFrequency_ = 1;
+};
+
+}  // namespace tq9
