@@ -65,7 +65,7 @@ TForm1::TForm1(Setup setup) : ctx_(*this) {
     AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(records), L"&Records");
 
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"TQ9.5 Dizavavov",
-                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, GetModuleHandleW(nullptr),
                             nullptr);
     // Messages before this one (the creation's) get the default handling.
