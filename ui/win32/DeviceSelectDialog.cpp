@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/Utf16_win.h"
@@ -83,8 +84,19 @@ void Tdeviceselectbox::CreateControls() {
         return control;
     };
     // Creation order is the Tab order: OK, the list, Cancel.
-    make(0, WC_STATICW, L"Select FTDI Cable or  FT232R device:", SS_LEFT | SS_NOPREFIX,
-         kDialogLabel1, 24, 16, 217, 16, labelFont_);
+    HWND label = make(0, WC_STATICW, L"Select FTDI Cable or  FT232R device:", SS_LEFT | SS_NOPREFIX,
+                      kDialogLabel1, 24, 16, 217, 16, labelFont_);
+    // Sized to its text: a face with wider letters than Arial must not cut it off.
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, labelFont_);
+    SIZE text{};
+    GetTextExtentPoint32W(dc, L"Select FTDI Cable or  FT232R device:", 36, &text);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    if (text.cx + 2 > s(217)) {
+        SetWindowPos(label, nullptr, 0, 0, text.cx + 2, std::max<int>(s(16), text.cy),
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
     make(0, WC_BUTTONW, L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, kOKButton, 407, 182, 65, 23,
          dialogFont_);
     list_ = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",

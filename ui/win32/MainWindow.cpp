@@ -65,9 +65,8 @@ TForm1::TForm1(Setup setup) : ctx_(*this) {
     AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(records), L"&Records");
 
     hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"TQ9.5 Dizavavov",
-                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, menu, GetModuleHandleW(nullptr),
-                            nullptr);
+                            WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, nullptr, menu, GetModuleHandleW(nullptr), nullptr);
     // Messages before this one (the creation's) get the default handling.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     dpi_ = DpiOf(hwnd_);
@@ -452,11 +451,13 @@ void TForm1::ShowHintAtCursor() {
     // no mouse input) shows its hint as well; the smallest one wins over its frame.
     POINT at{};
     GetCursorPos(&at);
+    HWND under = WindowFromPoint(at);
+    const bool inWindow = under == hwnd_ || IsChild(hwnd_, under);
     ScreenToClient(hwnd_, &at);
     std::string hint;
     long smallest = -1;
     for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (child == status_ || !IsWindowVisible(child)) continue;
+        if (!inWindow || child == status_ || !IsWindowVisible(child)) continue;
         RECT rect{};
         GetWindowRect(child, &rect);
         MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);

@@ -228,6 +228,7 @@ void TForm1::SetControlVisible(Control control, bool visible) {
     // Device and Close swap places: the focus goes with the place, not to nowhere.
     const bool deviceBar = control == Control::BtnRescan || control == Control::BtnClose;
     if (!deviceBar) return;
+    ShowHintAtCursor();  // the pointer may now be over the other button
     if (!visible && hadFocus) {
         HWND other = Child(control == Control::BtnRescan ? kBtnClose : kBtnRescan);
         if (IsWindowVisible(other)) {
