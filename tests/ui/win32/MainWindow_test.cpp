@@ -1,0 +1,331 @@
+// The Win32 window program as the operator meets it: the built tq95_finalize.exe started in a
+// bench folder of its own with the simulated driver beside it as FTD2XX.DLL (two cables, the
+// first with an emulated board), driven from this process by window messages and read back
+// through them (WM_GETTEXT, the controls' states, the dialog's list).
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/Utf16_win.h"
+#include "ops/MainWindowRules.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "ui/win32/ControlIds.h"
+
+namespace tq9 {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace win32;
+
+constexpr DWORD kStartLimitMs = 30000;
+constexpr DWORD kStepLimitMs = 20000;
+
+// Waits, up to a bound, for `done`; a wait that runs out fails the check that follows.
+bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = kStepLimitMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > limitMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::string Text(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return "<no answer>";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return Narrow(text);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+class WindowProgram {
+  public:
+    explicit WindowProgram(bool withAvrdude) {
+        fs::copy_file(TQ9_WIN32_WINDOW_PATH, dir_.File("tq95_finalize.exe"));
+        fs::copy_file(TQ9_SIM_DRIVER_PATH, dir_.File("FTD2XX.DLL"));
+        if (withAvrdude) dir_.Touch("avrdude.exe");
+    }
+    ~WindowProgram() {
+        if (!process_.hProcess) return;
+        if (main_ && IsWindow(main_)) PostMessageW(main_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_.hProcess, 15000) != WAIT_OBJECT_0)
+            TerminateProcess(process_.hProcess, 1);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+
+    // Starts the program and finds its main window by caption.
+    void Start() {
+        std::wstring command = L"\"" + dir_.File("tq95_finalize.exe").wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        const std::wstring folder = dir_.Path().wstring();
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   folder.c_str(), &startup, &process_));
+        WaitForInputIdle(process_.hProcess, kStartLimitMs);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                for (HWND w = FindWindowW(nullptr, L"TQ9.5 Dizavavov"); w;
+                     w = FindWindowExW(nullptr, w, nullptr, L"TQ9.5 Dizavavov")) {
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(w, &pid);
+                    if (pid == process_.dwProcessId && IsWindowVisible(w)) main_ = w;
+                }
+                return main_ != nullptr;
+            },
+            kStartLimitMs))
+            << "no main window";
+        ASSERT_TRUE(WaitUntil([&] { return Contains(Console(), "Welcome to TQ9 Remote!"); }));
+    }
+
+    HWND Main() const { return main_; }
+    HWND Item(int id) const { return GetDlgItem(main_, id); }
+    std::string TextOf(int id) const { return Text(Item(id)); }
+    std::string Console() const { return Text(Item(kMemo1)); }
+    std::string Status() const { return Text(Item(kStatusBar)); }
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
+    bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
+    // A click as the window's queue brings it, returning at once (an operation may run).
+    void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
+    void Key(HWND window, WPARAM key) const {
+        PostMessageW(window, WM_KEYDOWN, key, 1);
+        PostMessageW(window, WM_KEYUP, key, 1u | (1u << 30) | (1u << 31));
+    }
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
+        return info.hwndFocus;
+    }
+    // The device dialog once shown.
+    HWND DeviceDialog() const {
+        HWND found = nullptr;
+        WaitUntil([&] {
+            HWND dialog = FindWindowW(nullptr, L"Select USB Device");
+            DWORD pid = 0;
+            GetWindowThreadProcessId(dialog, &pid);
+            found =
+                dialog && pid == process_.dwProcessId && IsWindowVisible(dialog) ? dialog : nullptr;
+            return found != nullptr;
+        });
+        return found;
+    }
+    bool Ended(DWORD limitMs) const {
+        return WaitForSingleObject(process_.hProcess, limitMs) == WAIT_OBJECT_0;
+    }
+    // Starts an operation by its button once the one before has ended (until then a click
+    // is refused): true when the operation's first line came.
+    bool StartOperation(int id, const std::string& firstLine) const {
+        const int before = Count(Console(), firstLine);
+        return WaitUntil([&] {
+            Click(id);
+            return WaitUntil([&] { return Count(Console(), firstLine) > before; }, 3000);
+        });
+    }
+    // The device flow through to the emulated board on the first cable.
+    void OpenBoard() {
+        Click(kBtnRescan);
+        HWND dialog = DeviceDialog();
+        ASSERT_NE(dialog, nullptr);
+        PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return Visible(kBtnClose) && Enabled(kBtnFinalize); }))
+            << Console();
+    }
+
+  private:
+    test::TempDir dir_;
+    // The program's records and settings go into the test's folder, never the user's.
+    test::ScopedEnv records_{test::kRecordsHome, dir_.Path().string()};
+    test::ScopedEnv settings_{"PROGRAMDATA", dir_.Path().string()};
+    PROCESS_INFORMATION process_{};
+    HWND main_ = nullptr;
+};
+
+TEST(Win32Window, StartsWithItsCaptionsDefaultsAndGreeting) {
+    WindowProgram program(true);
+    program.Start();
+    EXPECT_EQ(Text(program.Main()), "TQ9.5 Dizavavov");
+    RECT client{};
+    GetClientRect(program.Main(), &client);
+    EXPECT_EQ(client.right, 859);
+    EXPECT_EQ(client.bottom, 679);
+
+    // avrdude.exe beside the program: the greeting alone.
+    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!");
+    const struct {
+        int id;
+        const char* text;
+    } texts[] = {
+        {kBtnRescan, "Device"},
+        {kBtnClose, "Close"},
+        {kBtnCancel, "Cancel"},
+        {kDeviceView, "(not selected)"},
+        {kEditSerialNumber, "0"},
+        {kFPGAversion, "00000000"},
+        {kEditFirmwareVersion, "0"},
+        {kComboBoxScanDetected, "MIDI input"},
+        {kBtnRefresh, "Reset TQ9"},
+        {kBtnFPGAprog, "Upd FPGA"},
+        {kBtnFinalize, "Finalize"},
+        {kProductionGroup, "OEM Production Programming with ISP "},
+        {kdd_FirmwareType, "TQ9gen3_ed2_b.hex"},
+        {kProdProg, "Production Prgrm"},
+        {kBtnAVRonly, "AVR only"},
+        {kEditDiamex, "0"},
+        {kEditFTDIdevice, "-1"},
+        {kEditFTDIcom, "0"},
+        {kButtonUpStream, "Upstream Core File"},
+        {kEditCoreNumber, "0"},
+        {kComboBox1, "Key Taper + Sync"},
+        {kConsoleHeading, "TQ9 Response/Messages"},
+    };
+    for (const auto& t : texts)
+        EXPECT_EQ(program.TextOf(t.id), t.text) << "control " << t.id;
+
+    EXPECT_TRUE(program.Visible(kBtnRescan));
+    EXPECT_FALSE(program.Visible(kBtnClose));
+    for (int id : {kBtnRefresh, kBtnFPGAprog, kBtnFinalize, kComboBoxScanDetected})
+        EXPECT_FALSE(program.Enabled(id)) << "control " << id;
+    for (int id : {kBtnCancel, kButtonUpStream, kComboBox1, kEditSerialNumber})
+        EXPECT_TRUE(program.Enabled(id)) << "control " << id;
+    EXPECT_EQ(program.Focus(), program.Item(kBtnRescan));
+}
+
+TEST(Win32Window, SaysAvrdudeIsMissingAndLeavesTheProductionControlsDisabled) {
+    WindowProgram program(false);
+    program.Start();
+    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!\r\n##### Error: Missing file avrdude.exe");
+    for (int id : {kProdProg, kBtnAVRonly, kdd_FirmwareType})
+        EXPECT_FALSE(program.Enabled(id)) << "control " << id;
+}
+
+TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
+    WindowProgram program(true);
+    program.Start();
+    program.Click(kBtnRescan);
+    HWND dialog = program.DeviceDialog();
+    ASSERT_NE(dialog, nullptr) << program.Console();
+    EXPECT_TRUE(Contains(program.Console(), "Open FTDI device..."));
+    EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the dialog is modal";
+
+    // Both cables listed, the first selected, the focus in the list: Enter takes it. Esc
+    // does nothing here.
+    HWND list = GetDlgItem(dialog, kListView1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 0);
+    EXPECT_EQ(program.Focus(), list);
+    EXPECT_EQ(Text(dialog), "Select USB Device");
+    EXPECT_EQ(Text(GetDlgItem(dialog, kDialogLabel1)), "Select FTDI Cable or  FT232R device:");
+    program.Key(list, VK_ESCAPE);
+    program.Key(list, VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return program.Visible(kBtnClose); })) << program.Console();
+    EXPECT_FALSE(IsWindowVisible(dialog));
+
+    const std::string console = program.Console();
+    EXPECT_EQ(console.rfind("Using FTDI Device #0 on COM port #0\r\n", 0), 0u) << console;
+    EXPECT_TRUE(Contains(console, "Serial Number: 12345")) << console;
+    EXPECT_EQ(program.TextOf(kDeviceView), "TQ9A0001 - TTL232R-5V on COM0");
+    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "0");
+    EXPECT_EQ(program.TextOf(kEditFTDIcom), "0");
+    EXPECT_EQ(program.TextOf(kEditSerialNumber), "12345");
+    EXPECT_EQ(program.TextOf(kFPGAversion), "0813A7C2");
+    EXPECT_EQ(program.TextOf(kEditFirmwareVersion), "3.65");
+    EXPECT_FALSE(program.Visible(kBtnRescan));
+    for (int id : {kBtnRefresh, kBtnFPGAprog, kBtnFinalize})
+        EXPECT_TRUE(program.Enabled(id)) << "control " << id;
+    EXPECT_EQ(program.Focus(), program.Item(kBtnClose)) << "the focus goes with the place";
+
+    program.Click(kBtnClose);
+    ASSERT_TRUE(WaitUntil([&] { return program.Visible(kBtnRescan); }));
+    EXPECT_FALSE(program.Visible(kBtnClose));
+    EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
+    const std::string closed = program.Console();
+    const std::string tail = "Closed FTDI device. Ready to unplug USB cable from PC.\r\n";
+    EXPECT_EQ(closed.substr(closed.size() - tail.size()), tail);
+    for (int id : {kBtnRefresh, kBtnFPGAprog, kBtnFinalize})
+        EXPECT_FALSE(program.Enabled(id)) << "control " << id;
+    EXPECT_EQ(program.Focus(), program.Item(kBtnRescan));
+}
+
+TEST(Win32Window, DeviceDialogCancelOpensNothing) {
+    WindowProgram program(true);
+    program.Start();
+    program.Click(kBtnRescan);
+    HWND dialog = program.DeviceDialog();
+    ASSERT_NE(dialog, nullptr);
+    PostMessageW(GetDlgItem(dialog, kCancelButton), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
+    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
+    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "-1");
+    EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
+    EXPECT_TRUE(program.Visible(kBtnRescan));
+    EXPECT_FALSE(program.Enabled(kBtnFinalize));
+}
+
+TEST(Win32Window, CancelAndEscWarnAndLeaveTheFocusWhereItWas) {
+    WindowProgram program(true);
+    program.Start();
+    const std::string warning = "##### Warning: Process cancelled by user";
+    program.Click(kBtnCancel);
+    ASSERT_TRUE(WaitUntil([&] { return Contains(program.Console(), warning); }));
+    EXPECT_EQ(program.Focus(), program.Item(kBtnRescan)) << "Cancel never takes the focus";
+
+    program.Key(program.Item(kBtnRescan), VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] {
+        return program.Console() == "Welcome to TQ9 Remote!\r\n" + warning + "\r\n" + warning;
+    })) << program.Console();
+    EXPECT_EQ(program.Focus(), program.Item(kBtnRescan));
+}
+
+TEST(Win32Window, AnOperationRefusesAClickAndAnswersCancelAndCloseBeforeItEnds) {
+    WindowProgram program(true);
+    program.Start();
+    program.OpenBoard();
+
+    ASSERT_TRUE(program.StartOperation(kBtnFinalize, "Finalizing...")) << program.Console();
+    program.Click(kButtonUpStream);
+    ASSERT_TRUE(WaitUntil([&] { return program.Status() == kOperationRunning; }))
+        << program.Status();
+    ASSERT_TRUE(WaitUntil([&] {
+        return Contains(program.Console(), "Program transfer to Reverb DSP...");
+    })) << program.Console();
+    EXPECT_FALSE(Contains(program.Console(), "Upstream")) << "the refused upload never ran";
+
+    // Cancel during the next one is answered at once, beside the running operation's lines;
+    // closing then stops it and closes once it has returned.
+    ASSERT_TRUE(program.StartOperation(kBtnFinalize, "Finalizing..."));
+    program.Click(kBtnCancel);
+    ASSERT_TRUE(WaitUntil([&] {
+        return Contains(program.Console(), "##### Warning: Process cancelled by user");
+    })) << program.Console();
+    PostMessageW(program.Main(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.Ended(kStepLimitMs));
+}
+
+}  // namespace
+}  // namespace tq9
