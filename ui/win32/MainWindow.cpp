@@ -176,17 +176,17 @@ bool TForm1::PreTranslate(MSG& msg) {
                     return false;  // the open list closes itself, unchanged
             }
         case VK_RETURN: {
-            HWND focus = GetFocus();
-            const int id = GetDlgCtrlID(focus);
-            if (GetParent(focus) != hwnd_ || !IsWindowEnabled(focus)) return false;
+            // Enter presses the button that has the keyboard (the key's window), as Space does.
+            HWND button = msg.hwnd;
+            if (GetParent(button) != hwnd_ || !IsWindowEnabled(button)) return false;
             wchar_t cls[16]{};
-            GetClassNameW(focus, cls, 16);
+            GetClassNameW(button, cls, 16);
             if (lstrcmpiW(cls, WC_BUTTONW) != 0) return false;
-            Command(id, BN_CLICKED, focus);  // Enter presses the focused button, as Space does
+            Command(GetDlgCtrlID(button), BN_CLICKED, button);
             return true;
         }
         case VK_TAB:
-            if (GetFocus() != Child(kMemo1) || !plain) return false;
+            if (msg.hwnd != Child(kMemo1) || !plain) return false;
             // The console takes no TAB; Tab goes on to the next control.
             SetFocus(GetNextDlgTabItem(hwnd_, Child(kMemo1), GetKeyState(VK_SHIFT) < 0));
             return true;

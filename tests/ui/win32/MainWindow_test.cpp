@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -60,6 +61,74 @@ int Count(const std::string& text, const std::string& part) {
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++n;
     return n;
+}
+
+// Memory in the window program's process, for the list view's messages that take a pointer.
+class RemoteMemory {
+  public:
+    RemoteMemory(DWORD pid, std::size_t size)
+        : process_(
+              OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid)),
+          address_(process_ ? VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                             PAGE_READWRITE)
+                            : nullptr) {}
+    ~RemoteMemory() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+    bool Usable() const { return address_ != nullptr; }
+    void* At(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
+    void Write(const void* data, std::size_t size, std::size_t offset = 0) const {
+        WriteProcessMemory(process_, At(offset), data, size, nullptr);
+    }
+    void Read(void* data, std::size_t size, std::size_t offset = 0) const {
+        ReadProcessMemory(process_, At(offset), data, size, nullptr);
+    }
+
+  private:
+    HANDLE process_;
+    void* address_;
+};
+
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+// A cell of a list view in another process: its row's caption (column 0) or a sub-item.
+std::string CellText(HWND list, int row, int column) {
+    RemoteMemory memory(ProcessOf(list), sizeof(LVITEMW) + 512);
+    if (!memory.Usable()) return "<no memory>";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.cchTextMax = 256;
+    item.pszText = static_cast<wchar_t*>(memory.At(sizeof item));
+    memory.Write(&item, sizeof item);
+    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                reinterpret_cast<LPARAM>(memory.At(0)));
+    std::wstring text(256, L'\0');
+    memory.Read(text.data(), 256 * sizeof(wchar_t), sizeof item);
+    text.resize(static_cast<std::size_t>(std::max<LRESULT>(n, 0)));
+    return Narrow(text);
+}
+
+// A row's place in its list view (client coordinates).
+RECT RowRect(HWND list, int row) {
+    RemoteMemory memory(ProcessOf(list), sizeof(RECT));
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    memory.Write(&rect, sizeof rect);
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(memory.At(0)));
+    memory.Read(&rect, sizeof rect);
+    return rect;
+}
+
+void PostMouse(HWND window, UINT message, int x, int y) {
+    PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
 }
 
 class WindowProgram {
@@ -259,7 +328,7 @@ TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
         EXPECT_TRUE(program.Enabled(id)) << "control " << id;
     EXPECT_EQ(program.Focus(), program.Item(kBtnClose)) << "the focus goes with the place";
 
-    program.Click(kBtnClose);
+    ASSERT_TRUE(program.StartOperation(kBtnClose, "Closed FTDI device."));
     ASSERT_TRUE(WaitUntil([&] { return program.Visible(kBtnRescan); }));
     EXPECT_FALSE(program.Visible(kBtnClose));
     EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
@@ -285,6 +354,96 @@ TEST(Win32Window, DeviceDialogCancelOpensNothing) {
     EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
     EXPECT_TRUE(program.Visible(kBtnRescan));
     EXPECT_FALSE(program.Enabled(kBtnFinalize));
+}
+
+TEST(Win32Window, DeviceDialogListsEveryCableAndADoubleClickChoosesItsRow) {
+    WindowProgram program(true);
+    program.Start();
+    program.Click(kBtnRescan);
+    HWND dialog = program.DeviceDialog();
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, kListView1);
+    const char* rows[2][3] = {{"Device 0", "TQ9A0001", "TTL232R-5V"},
+                              {"Device 1", "FT5X2K9Q", "FT232R USB UART"}};
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(CellText(list, row, column), rows[row][column]) << row << "," << column;
+    }
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), 100);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), 100);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 2, 0), 250);
+
+    // The second cable has no board: it is opened, does not answer, and is closed again.
+    const RECT second = RowRect(list, 1);
+    const int x = (second.left + second.right) / 2, y = (second.top + second.bottom) / 2;
+    PostMouse(list, WM_LBUTTONDOWN, x, y);
+    PostMouse(list, WM_LBUTTONUP, x, y);
+    PostMouse(list, WM_LBUTTONDBLCLK, x, y);
+    PostMouse(list, WM_LBUTTONUP, x, y);
+    ASSERT_TRUE(WaitUntil([&] {
+        return Contains(program.Console(), "Closed FTDI device. Ready to unplug USB cable");
+    })) << program.Console();
+    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "1");
+    const std::string console = program.Console();
+    for (const char* line :
+         {"Using FTDI Device #1 on COM port #0", "No response from TQ9 serial port driver!",
+          "TQ9 Board might be new or empty. Otherwise, ",
+          "try unplugging USB cable from PC and reconnect."}) {
+        EXPECT_TRUE(Contains(console, line)) << line << " in\n" << console;
+    }
+    EXPECT_TRUE(program.Visible(kBtnRescan));
+    EXPECT_FALSE(program.Enabled(kBtnFinalize));
+}
+
+TEST(Win32Window, DeviceDialogOkWithoutASelectedRowOpensNothing) {
+    WindowProgram program(true);
+    program.Start();
+    program.Click(kBtnRescan);
+    HWND dialog = program.DeviceDialog();
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, kListView1);
+    // A click below the rows clears the selection.
+    RECT client{};
+    GetClientRect(list, &client);
+    PostMouse(list, WM_LBUTTONDOWN, 40, client.bottom - 8);
+    PostMouse(list, WM_LBUTTONUP, 40, client.bottom - 8);
+    ASSERT_TRUE(WaitUntil([&] {
+        return SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) < 0;
+    }));
+    PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
+    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "-1");
+}
+
+TEST(Win32Window, TheWheelAndTheArrowsNeverChangeAListAndEscOnAnOpenListIsNoCancel) {
+    WindowProgram program(true);
+    program.Start();
+    HWND list = program.Item(kComboBox1);
+    const auto dropped = [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+    // Posted messages are handled in order: once the arrow has opened the list, the wheel
+    // before it has been handled too.
+    PostMessageW(list, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    program.Key(list, VK_DOWN);
+    ASSERT_TRUE(WaitUntil(dropped));
+    EXPECT_EQ(Text(list), "Key Taper + Sync");
+
+    program.Key(list, VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
+    EXPECT_EQ(Text(list), "Key Taper + Sync");
+    // The next Esc, on the closed list, is Cancel: it shows the earlier one was not.
+    program.Key(list, VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] { return Contains(program.Console(), "cancelled by user"); }));
+    EXPECT_EQ(Count(program.Console(), "##### Warning: Process cancelled by user"), 1);
+
+    // In the open list the arrows move, and Enter picks.
+    program.Key(list, VK_DOWN);
+    ASSERT_TRUE(WaitUntil(dropped));
+    program.Key(list, VK_DOWN);
+    program.Key(list, VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
+    EXPECT_EQ(Text(list), "MPX Taperr + ContUpr");
 }
 
 TEST(Win32Window, CancelAndEscWarnAndLeaveTheFocusWhereItWas) {
