@@ -107,8 +107,7 @@ void TForm1::ProcessOutputMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        Dispatch(msg);  // a posted key or click goes where the window's own keys go
     }
 }
 

@@ -171,6 +171,7 @@ class WindowProgram {
         ASSERT_TRUE(WaitUntil([&] { return Contains(Console(), "Welcome to TQ9 Remote!"); }));
     }
 
+    const test::TempDir& Bench() const { return dir_; }
     HWND Main() const { return main_; }
     HWND Item(int id) const { return GetDlgItem(main_, id); }
     std::string TextOf(int id) const { return Text(Item(id)); }
@@ -190,11 +191,11 @@ class WindowProgram {
         GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
         return info.hwndFocus;
     }
-    // The device dialog once shown.
-    HWND DeviceDialog() const {
+    // A dialog of the program's once shown, found by its title.
+    HWND Dialog(const wchar_t* title) const {
         HWND found = nullptr;
         WaitUntil([&] {
-            HWND dialog = FindWindowW(nullptr, L"Select USB Device");
+            HWND dialog = FindWindowW(nullptr, title);
             DWORD pid = 0;
             GetWindowThreadProcessId(dialog, &pid);
             found =
@@ -218,7 +219,7 @@ class WindowProgram {
     // The device flow through to the emulated board on the first cable.
     void OpenBoard() {
         Click(kBtnRescan);
-        HWND dialog = DeviceDialog();
+        HWND dialog = Dialog(L"Select USB Device");
         ASSERT_NE(dialog, nullptr);
         PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
         ASSERT_TRUE(WaitUntil([&] { return Visible(kBtnClose) && Enabled(kBtnFinalize); }))
@@ -296,7 +297,7 @@ TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
     WindowProgram program(true);
     program.Start();
     program.Click(kBtnRescan);
-    HWND dialog = program.DeviceDialog();
+    HWND dialog = program.Dialog(L"Select USB Device");
     ASSERT_NE(dialog, nullptr) << program.Console();
     EXPECT_TRUE(Contains(program.Console(), "Open FTDI device..."));
     EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the dialog is modal";
@@ -344,7 +345,7 @@ TEST(Win32Window, DeviceDialogCancelOpensNothing) {
     WindowProgram program(true);
     program.Start();
     program.Click(kBtnRescan);
-    HWND dialog = program.DeviceDialog();
+    HWND dialog = program.Dialog(L"Select USB Device");
     ASSERT_NE(dialog, nullptr);
     PostMessageW(GetDlgItem(dialog, kCancelButton), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
@@ -360,7 +361,7 @@ TEST(Win32Window, DeviceDialogListsEveryCableAndADoubleClickChoosesItsRow) {
     WindowProgram program(true);
     program.Start();
     program.Click(kBtnRescan);
-    HWND dialog = program.DeviceDialog();
+    HWND dialog = program.Dialog(L"Select USB Device");
     ASSERT_NE(dialog, nullptr);
     HWND list = GetDlgItem(dialog, kListView1);
     const char* rows[2][3] = {{"Device 0", "TQ9A0001", "TTL232R-5V"},
@@ -399,7 +400,7 @@ TEST(Win32Window, DeviceDialogOkWithoutASelectedRowOpensNothing) {
     WindowProgram program(true);
     program.Start();
     program.Click(kBtnRescan);
-    HWND dialog = program.DeviceDialog();
+    HWND dialog = program.Dialog(L"Select USB Device");
     ASSERT_NE(dialog, nullptr);
     HWND list = GetDlgItem(dialog, kListView1);
     // A click below the rows clears the selection.
@@ -444,6 +445,47 @@ TEST(Win32Window, TheWheelAndTheArrowsNeverChangeAListAndEscOnAnOpenListIsNoCanc
     program.Key(list, VK_RETURN);
     ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
     EXPECT_EQ(Text(list), "MPX Taperr + ContUpr");
+}
+
+TEST(Win32Window, UploadSendsTheWordsOfTheFileChosenInTheOpenDialog) {
+    WindowProgram program(true);
+    {
+        std::ofstream file(program.Bench().File("core.dat"), std::ios::binary);
+        for (std::uint32_t word = 0; word < 64; ++word)
+            file.write(reinterpret_cast<const char*>(&word), 4);
+    }
+    program.Start();
+    program.OpenBoard();
+
+    // The flow may still be ending (a click then is refused): click until the dialog comes.
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        program.Click(kButtonUpStream);
+        WaitUntil(
+            [&] {
+                dialog = FindWindowW(nullptr, L"Open DAT File:");
+                return dialog && ProcessOf(dialog) == ProcessOf(program.Main());
+            },
+            3000);
+        return dialog != nullptr;
+    }));
+    // The name field: the Explorer-style dialog's combo box, or the older dialog's edit.
+    HWND name = GetDlgItem(dialog, 0x47c);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    ASSERT_NE(name, nullptr);
+    const std::wstring path = program.Bench().File("core.dat").wstring();
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string console = program.Console();
+        const auto sent = console.find("### 256 Bytes sent.\r\n");
+        return sent != std::string::npos && console.size() > sent + 21;
+    })) << program.Console();
+    EXPECT_TRUE(Contains(program.Console(), "### 64 Longwords read.")) << program.Console();
+    EXPECT_EQ(SendMessageW(program.Item(kProgressBar1), PBM_GETPOS, 0, 0), 0)
+        << "the bar is empty again";
 }
 
 TEST(Win32Window, CancelAndEscWarnAndLeaveTheFocusWhereItWas) {
