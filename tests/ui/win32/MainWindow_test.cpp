@@ -285,6 +285,43 @@ TEST(Win32Window, StartsWithItsCaptionsDefaultsAndGreeting) {
     EXPECT_EQ(program.Focus(), program.Item(kBtnRescan));
 }
 
+TEST(Win32Window, StartsInsideTheWorkAreaAndHintsInTheStatusBar) {
+    WindowProgram program(true);
+    program.Start();
+    RECT frame{}, area{};
+    GetWindowRect(program.Main(), &frame);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    EXPECT_GE(frame.left, area.left);
+    EXPECT_GE(frame.top, area.top);
+    EXPECT_LE(frame.right, area.right);
+    EXPECT_LE(frame.bottom, area.bottom);
+
+    // The hint of what the pointer is over: a button, a disabled one, a label, and nothing
+    // where the control has no hint.
+    const auto pointAt = [&](int id) {
+        RECT rect{};
+        GetWindowRect(program.Item(id), &rect);
+        SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    };
+    const struct {
+        int id;
+        const char* hint;
+    } hints[] = {
+        {kBtnRescan, "Open TQ9 USB Device"},
+        {kBtnFinalize, "Send Finalize setting to TQ9 and set Factory Restore Memory"},
+        {kScanCoreNote, "Upload Activity"},
+        {kEditDiamex,
+         "Enter COM Port number of DIAMEX ISP programmer (named ERFOS-S in windows device "
+         "manager COM&LPT)"},
+        {kMemo1, ""},
+    };
+    for (const auto& h : hints) {
+        pointAt(h.id);
+        EXPECT_TRUE(WaitUntil([&] { return program.Status() == h.hint; }, 5000))
+            << "control " << h.id << ": " << program.Status();
+    }
+}
+
 TEST(Win32Window, SaysAvrdudeIsMissingAndLeavesTheProductionControlsDisabled) {
     WindowProgram program(false);
     program.Start();
