@@ -12,6 +12,24 @@ namespace {
 constexpr int kLineStatusTicks = 100;  // once a second at the timer's 10 ms
 }
 
+void ApplyWindowSetup(AppContext& ctx, const WindowSetup& setup,
+                      std::unique_ptr<ProcessRunner>& systemRunner) {
+    ctx.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
+    ctx.BoardLink.portName = setup.portName;
+    ctx.DriverLoadFailure = setup.driverLoadFailure;
+    ctx.DriverInUse = setup.driverInUse;
+    ctx.Records = setup.records;
+    ctx.DriverNotes = setup.driverNotes;
+    if (!setup.runner) systemRunner = MakeSystemProcessRunner();
+    ctx.runner = setup.runner ? setup.runner : systemRunner.get();
+}
+
+bool DeviceChosen(bool ok, int selectedRow, int& row) {
+    if (!ok || selectedRow < 0) return false;
+    row = selectedRow;
+    return true;
+}
+
 InputResponse EscapePressed(InputPlace where) {
     return where == InputPlace::OpenList ? InputResponse::CloseListOnly : InputResponse::Cancel;
 }

@@ -16,9 +16,32 @@
 #include <string>
 #include <vector>
 
+#include "isp/ProcessRunner.h"
+#include "link/ComPort.h"
 #include "ops/MainWindowOps.h"
 
 namespace tq9 {
+
+// What a window program gives its main window for the run.
+struct WindowSetup {
+    const FTDIdll* driver = nullptr;           // the driver's functions; null: none loaded
+    std::string driverLoadFailure;             // empty when a driver library was loaded
+    std::string driverInUse;                   // the console's line on the driver
+    RecordSink records;                        // where board records go; none by default
+    std::string programDirectory;              // with a trailing separator
+    PortNamer portName;                        // empty: the platform's COM port names
+    ProcessRunner* runner = nullptr;           // null: the platform's own
+    std::function<std::string()> driverNotes;  // the driver's words on its cables
+    std::vector<std::string> startupWarnings;  // said on the console after the greeting
+};
+// The run's context as the set-up gives it; `systemRunner` keeps the platform's process
+// runner where the set-up names none.
+void ApplyWindowSetup(AppContext& ctx, const WindowSetup& setup,
+                      std::unique_ptr<ProcessRunner>& systemRunner);
+
+// The device dialog's answer: OK with a row selected chooses that row; anything else (Cancel,
+// the close box, OK with no row selected) chooses none and leaves `row` as it was.
+bool DeviceChosen(bool ok, int selectedRow, int& row);
 
 // The error box's title, and the name message dialogs go by.
 inline constexpr const char* kApplicationTitle = "tq95_finalize";

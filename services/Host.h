@@ -65,14 +65,16 @@ class HostPlatform {
   public:
     virtual ~HostPlatform() = default;
 
+    // The clock and sleeps are the platform's unless a host keeps time of its own (the
+    // tests' virtual clock): every window and console host uses these.
     // The 32-bit millisecond tick counter; it wraps after about 49.7 days.
-    virtual std::uint32_t TickCount() = 0;
+    virtual std::uint32_t TickCount();
     // A steady microsecond counter, for pacing finer than a millisecond; never wraps in use.
-    virtual std::uint64_t MicroTicks() = 0;
+    virtual std::uint64_t MicroTicks();
     // Block; they handle no window messages meanwhile. A sleep lasts at least as long as
     // asked, and the platform's timer may round it up (to a millisecond on Windows).
-    virtual void Sleep(std::uint32_t ms) = 0;
-    virtual void SleepUs(std::uint32_t us) = 0;
+    virtual void Sleep(std::uint32_t ms);
+    virtual void SleepUs(std::uint32_t us);
     // Handles every window message that is pending now, then returns. The handlers it runs
     // may be the operator's clicks (Cancel, or a click an operation refuses).
     virtual void ProcessMessages() = 0;

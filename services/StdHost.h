@@ -20,10 +20,6 @@ class StdHost : public Host {
     explicit StdHost(std::vector<std::string> scanCoreEntries = {})
         : scanCoreEntries_(std::move(scanCoreEntries)) {}
 
-    std::uint32_t TickCount() override;
-    std::uint64_t MicroTicks() override;
-    void Sleep(std::uint32_t ms) override;
-    void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override {}
     // There are no messages, so this is a plain sleep.
     void WaitForMessage(std::uint32_t limitMs) override { Sleep(limitMs); }

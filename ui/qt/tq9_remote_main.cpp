@@ -203,14 +203,7 @@ TForm1::TForm1(Setup setup, QWidget* parent) : QMainWindow(parent), ctx_(*this) 
     BuildControls();
     WireHandlers();
 
-    ctx_.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
-    ctx_.BoardLink.portName = setup.portName;
-    ctx_.DriverLoadFailure = setup.driverLoadFailure;
-    ctx_.DriverInUse = setup.driverInUse;
-    ctx_.Records = setup.records;
-    ctx_.DriverNotes = setup.driverNotes;
-    if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
-    ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();
+    ApplyWindowSetup(ctx_, setup, systemRunner_);
 
     // Start-up: window defaults here, the rest as every other handler does it. The menu bar
     // sits above the controls' area, which keeps its size.

@@ -34,17 +34,7 @@ class Tdeviceselectbox;
 class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
     Q_OBJECT
   public:
-    struct Setup {
-        const FTDIdll* driver = nullptr;           // the driver's functions; never null
-        std::string driverLoadFailure;             // empty when a driver library was loaded
-        std::string driverInUse;                   // the console's line on the driver
-        RecordSink records;                        // where board records go; none by default
-        std::string programDirectory;              // with a trailing separator
-        PortNamer portName;                        // empty: the platform's COM port names
-        ProcessRunner* runner = nullptr;           // null: the platform's own
-        std::function<std::string()> driverNotes;  // the driver's words on its cables
-        std::vector<std::string> startupWarnings;  // said on the console after the greeting
-    };
+    using Setup = WindowSetup;
 
     explicit TForm1(Setup setup, QWidget* parent = nullptr);
     ~TForm1() override;
@@ -73,10 +63,6 @@ class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
     void BtnAVRonlyClick();
 
     // Host
-    std::uint32_t TickCount() override;
-    std::uint64_t MicroTicks() override;
-    void Sleep(std::uint32_t ms) override;
-    void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override;
     void ProcessOutputMessages() override;
     void WaitForMessage(std::uint32_t limitMs) override;

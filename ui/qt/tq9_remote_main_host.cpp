@@ -13,12 +13,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSoundEffect>
-#include <QThread>
 #include <QTimer>
 
-#include <chrono>
-
-#include "base/Platform.h"
 #include "ui/qt/ProgramOutputWindow.h"
 #include "ui/qt/deviceselect.h"
 #include "ui/qt/tq9_remote_main.h"
@@ -41,24 +37,6 @@ QString ConsoleShown(const std::string& line) {
     return QString::fromStdString(shown);
 }
 }  // namespace
-
-std::uint32_t TForm1::TickCount() {
-    return SystemTickCount();
-}
-
-std::uint64_t TForm1::MicroTicks() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-void TForm1::Sleep(std::uint32_t ms) {
-    QThread::msleep(ms);
-}
-
-void TForm1::SleepUs(std::uint32_t us) {
-    QThread::usleep(us);
-}
 
 void TForm1::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -217,12 +195,8 @@ void TForm1::DeviceDialogSelectRow(int row) {
 }
 
 bool TForm1::DeviceDialogShow(int& row) {
-    if (!deviceselectbox_) return false;
-    if (deviceselectbox_->ShowModal() != Tdeviceselectbox::mrOk) return false;
-    const int selected = deviceselectbox_->SelectedRow();
-    if (selected < 0) return false;
-    row = selected;
-    return true;
+    return deviceselectbox_ && DeviceChosen(deviceselectbox_->ShowModal() == Tdeviceselectbox::mrOk,
+                                            deviceselectbox_->SelectedRow(), row);
 }
 
 }  // namespace tq9
