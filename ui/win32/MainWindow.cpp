@@ -49,10 +49,6 @@ void RegisterWindowClass(WNDPROC proc) {
 }  // namespace
 
 TForm1::TForm1(Setup setup) : ctx_(*this) {
-    LARGE_INTEGER frequency{};
-    QueryPerformanceFrequency(&frequency);
-    qpcFrequency_ = frequency.QuadPart > 0 ? static_cast<std::uint64_t>(frequency.QuadPart) : 1;
-
     INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
                                                    ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES |
                                                    ICC_TAB_CLASSES};
@@ -78,14 +74,7 @@ TForm1::TForm1(Setup setup) : ctx_(*this) {
     PlaceAtStart();
     Layout();
 
-    ctx_.BoardLink.driver = setup.driver ? setup.driver : &UnavailableDriverTable();
-    ctx_.BoardLink.portName = setup.portName;
-    ctx_.DriverLoadFailure = setup.driverLoadFailure;
-    ctx_.DriverInUse = setup.driverInUse;
-    ctx_.Records = setup.records;
-    ctx_.DriverNotes = setup.driverNotes;
-    if (!setup.runner) systemRunner_ = MakeSystemProcessRunner();
-    ctx_.runner = setup.runner ? setup.runner : systemRunner_.get();
+    ApplyWindowSetup(ctx_, setup, systemRunner_);
 
     rules_.Start(setup.programDirectory, setup.startupWarnings);
     SetTimer(hwnd_, kTimer1, 10, nullptr);

@@ -25,17 +25,7 @@ class ProgramOutputWindow;
 
 class TForm1 : public Host, private WindowFrontEnd {
   public:
-    struct Setup {
-        const FTDIdll* driver = nullptr;           // the driver's functions; never null
-        std::string driverLoadFailure;             // empty when a driver library was loaded
-        std::string driverInUse;                   // the console's line on the driver
-        RecordSink records;                        // where board records go; none by default
-        std::string programDirectory;              // with a trailing separator
-        PortNamer portName;                        // empty: the platform's COM port names
-        ProcessRunner* runner = nullptr;           // null: the platform's own
-        std::function<std::string()> driverNotes;  // the driver's words on its cables
-        std::vector<std::string> startupWarnings;  // said on the console after the greeting
-    };
+    using Setup = WindowSetup;
 
     // Makes the window (hidden) and runs start-up.
     explicit TForm1(Setup setup);
@@ -54,8 +44,7 @@ class TForm1 : public Host, private WindowFrontEnd {
     int RunMessageLoop();
 
     // Host
-    std::uint32_t TickCount() override;
-    std::uint64_t MicroTicks() override;
+    // Windows sleeps whole timer periods: its own sleeps keep the upload's 1 ms pace.
     void Sleep(std::uint32_t ms) override;
     void SleepUs(std::uint32_t us) override;
     void ProcessMessages() override;
@@ -147,7 +136,6 @@ class TForm1 : public Host, private WindowFrontEnd {
     bool settingText_ = false;  // a text the program sets is no operator's typing
     bool testPortPickPending_ = false;
     bool focusDeviceWhenShown_ = false;  // Device/Close swapped while one had the focus
-    std::uint64_t qpcFrequency_ = 1;
 };
 
 }  // namespace tq9

@@ -59,17 +59,6 @@ std::string ListText(HWND list) {
 }
 }  // namespace
 
-std::uint32_t TForm1::TickCount() {
-    return GetTickCount();
-}
-
-std::uint64_t TForm1::MicroTicks() {
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    const auto ticks = static_cast<std::uint64_t>(now.QuadPart);
-    return ticks / qpcFrequency_ * 1'000'000 + ticks % qpcFrequency_ * 1'000'000 / qpcFrequency_;
-}
-
 void TForm1::Sleep(std::uint32_t ms) {
     ::Sleep(ms);
 }
@@ -270,12 +259,8 @@ void TForm1::DeviceDialogSelectRow(int row) {
 }
 
 bool TForm1::DeviceDialogShow(int& row) {
-    if (!deviceselectbox_) return false;
-    if (deviceselectbox_->ShowModal() != Tdeviceselectbox::mrOk) return false;
-    const int selected = deviceselectbox_->SelectedRow();
-    if (selected < 0) return false;
-    row = selected;
-    return true;
+    return deviceselectbox_ && DeviceChosen(deviceselectbox_->ShowModal() == Tdeviceselectbox::mrOk,
+                                            deviceselectbox_->SelectedRow(), row);
 }
 
 bool TForm1::OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) {
