@@ -175,6 +175,22 @@ TEST_F(MainWindowTest, DeviceFlowFromTheDeviceButtonToAnIdentifiedBoard) {
     EXPECT_FALSE(form->BtnRefresh->isEnabled());
 }
 
+// The row the operator picks in the cable dialog is the cable opened, read once the dialog
+// has closed.
+TEST_F(MainWindowTest, TheDeviceFlowOpensTheRowTheOperatorPicked) {
+    driver.AddCable("FT5X2K9Q", "FT232R USB UART", std::make_shared<sim::BoardEmulator>());
+    Start();
+    test::WhenModal([this](QWidget* modal) {
+        ASSERT_EQ(modal, dialog);
+        dialog->SelectRow(1);
+        dialog->OKButton->click();
+    });
+    form->BtnRescan->click();
+    EXPECT_EQ(form->EditFTDIdevice->text(), "1");
+    EXPECT_EQ(form->DeviceView->text(), "FT5X2K9Q - FT232R USB UART on COM0");
+    EXPECT_EQ(Memo().first(), "Using FTDI Device #1 on COM port #0");
+}
+
 TEST_F(MainWindowTest, NoCableRingsShowsTheMessageAndChangesNoButton) {
     cable.plugged = false;
     Start();
