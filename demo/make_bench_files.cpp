@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "isp/ProductionFiles.h"
 #include "sim/IntelHex.h"
 
 namespace {
@@ -99,7 +100,9 @@ bool WriteProductionFiles(const std::string& dir) {
                     std::string(flashedEeprom.begin(), flashedEeprom.end()));
     ok &= WriteText(dir + "isp-state/fuses.txt", "lfuse=0xF7 hfuse=0xD2 efuse=0xFC lock=0xEF\n");
     ok &= WriteText(dir + "avrdude.conf", "# avrdude configuration of the simulated bench\n");
-    ok &= WriteText(dir + "avrdude-standin.txt", "port=/dev/ttyUSB0\ndiagnostic=none\n");
+    // The stand-in's programmer on DIAMEX COM Port 0, as this platform names that port.
+    ok &= WriteText(dir + "avrdude-standin.txt",
+                    "port=" + tq9::IspPortArgument("0") + "\ndiagnostic=none\n");
     ok &= WriteText(dir + "fpga_tq95_v21.bit", std::string(64, '\xA5'));
     for (const char* data : {"dsp_rev.bin", "tq_midi.dat", "fir_coeff.dat", "taper_levels1.dat",
                              "taper_levels2.dat", "taper_levels3.dat", "taper_levels4.dat"}) {

@@ -3,32 +3,28 @@
 // directory and arguments, to avrdude-calls.txt beside itself.
 //
 // avrdude-standin.txt beside it sets what it plays:
-//   port=/dev/ttyUSB0          the port the simulated programmer is on; any other -P fails
+//   port=/dev/ttyUSB0          the port the simulated programmer is on (COM0 on Windows, by
+//                              default); any other -P fails
 //   diagnostic=none|device|timeout
-
-#include <unistd.h>
+// Built for Linux and for Windows (avrdude.exe on the Windows demo bench).
 
 #include <chrono>
-#include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/Platform.h"
+#include "isp/ProductionFiles.h"
+
 namespace {
 
-std::string OwnDirectory() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "./";
-    std::string exe(path, static_cast<std::size_t>(n));
-    return exe.substr(0, exe.rfind('/') + 1);
-}
-
 std::map<std::string, std::string> Settings(const std::string& dir) {
-    std::map<std::string, std::string> settings{{"port", "/dev/ttyUSB0"}, {"diagnostic", "none"}};
+    std::map<std::string, std::string> settings{{"port", tq9::IspPortArgument("0")},
+                                                {"diagnostic", "none"}};
     std::ifstream file(dir + "avrdude-standin.txt");
     for (std::string line; std::getline(file, line);) {
         const auto eq = line.find('=');
@@ -52,10 +48,10 @@ bool Exists(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const std::string dir = OwnDirectory();
+    const std::string dir = tq9::ExecutableDirectory();
     const auto settings = Settings(dir);
-    char cwd[PATH_MAX] = ".";
-    if (!::getcwd(cwd, sizeof cwd)) cwd[0] = '\0';
+    std::error_code noCwd;
+    const std::string cwd = std::filesystem::current_path(noCwd).string();
     {
         std::ofstream calls(dir + "avrdude-calls.txt", std::ios::app);
         calls << cwd;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/Utf16_win.h"
+#include "isp/Production.h"
 #include "ops/MainWindowRules.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -131,6 +132,45 @@ void PostMouse(HWND window, UINT message, int x, int y) {
     PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
 }
 
+// The message boxes the program shows (titled as its dialogs are), apart from its other
+// dialogs; their texts and OK.
+HWND MessageBoxOf(DWORD pid) {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
+         box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        const std::string title = Text(box);
+        if (owner == pid && IsWindowVisible(box) &&
+            (title == "Information" || title == "Warning" || title == "Error"))
+            return box;
+    }
+    return nullptr;
+}
+
+// The longest static text of a message box: its message (the other is its icon).
+std::string MessageText(HWND box) {
+    std::string longest;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM found) -> BOOL {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            const std::string text = Text(child);
+            auto* longest = reinterpret_cast<std::string*>(found);
+            if (std::wstring(kind) == L"Static" && text.size() > longest->size()) *longest = text;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&longest));
+    return longest;
+}
+
+// A system text as a message box shows it: each CR a line break.
+std::string AsShown(std::string text) {
+    for (auto at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 2))
+        text.replace(at, 1, "\r\n");
+    return text;
+}
+
 class WindowProgram {
   public:
     explicit WindowProgram(bool withAvrdude) {
@@ -171,6 +211,20 @@ class WindowProgram {
         ASSERT_TRUE(WaitUntil([&] { return Contains(Console(), "Welcome to TQ9 Remote!"); }));
     }
 
+    // The demo bench's production files, firmware images and avrdude's stand-in as
+    // avrdude.exe, its programmer on DIAMEX COM Port 0.
+    void PutProductionBench() {
+        for (const char* name :
+             {"fpga_tq95_v21.bit", "TQ9gen3_ed2_b.hex", "TQ9gen3_ed2_b.eep", "avrdude.conf",
+              "avrdude-standin.txt", "dsp_rev.bin", "tq_midi.dat", "fir_coeff.dat",
+              "taper_levels1.dat", "taper_levels2.dat", "taper_levels3.dat", "taper_levels4.dat"}) {
+            fs::copy_file(fs::path(TQ9_DEMO_BENCH_DIR) / name, dir_.File(name),
+                          fs::copy_options::overwrite_existing);
+        }
+        fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, dir_.File("avrdude.exe"),
+                      fs::copy_options::overwrite_existing);
+    }
+    DWORD Pid() const { return process_.dwProcessId; }
     const test::TempDir& Bench() const { return dir_; }
     HWND Main() const { return main_; }
     HWND Item(int id) const { return GetDlgItem(main_, id); }
@@ -567,6 +621,50 @@ TEST(Win32Window, AnOperationRefusesAClickAndAnswersCancelAndCloseBeforeItEnds) 
     })) << program.Console();
     PostMessageW(program.Main(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.Ended(kStepLimitMs));
+}
+
+}  // namespace
+}  // namespace tq9
+
+namespace tq9 {
+namespace {
+
+// A production run through avrdude's stand-in, built for Windows, from the first dialog to
+// the result dialog, the operator answering each with OK; then the board is identified
+// again.
+TEST(Win32Window, AProductionRunThroughAvrdudesStandInEndsInItsResultDialog) {
+    WindowProgram program(false);
+    program.PutProductionBench();
+    program.Start();
+    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!") << "avrdude.exe is there";
+    ASSERT_TRUE(program.Enabled(kProdProg));
+    program.OpenBoard();
+    program.Click(kProdProg);
+    std::vector<std::string> answered;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (HWND box = MessageBoxOf(program.Pid())) {
+                answered.push_back(MessageText(box));
+                PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+            }
+            // Three dialogs, or fewer when one said an error (then the check below says which).
+            return answered.size() == 3 ||
+                   (!answered.empty() && Contains(answered.back(), "Error"));
+        },
+        120000))
+        << program.Console();
+    ASSERT_EQ(answered.size(), 3u) << program.Console();
+    EXPECT_EQ(answered[0], AsShown(kConnectIspPrompt));
+    EXPECT_EQ(answered[1], AsShown(kJumperPrompt));
+    EXPECT_EQ(answered[2], AsShown(kRunSucceeded));
+    const std::string console = program.Console();
+    EXPECT_TRUE(Contains(console, "Serial Number: 12345")) << console;
+    std::ifstream calls(program.Bench().File("avrdude-calls.txt"));
+    int runs = 0;
+    for (std::string line; std::getline(calls, line);)
+        runs += Contains(line, "-P\tCOM0");
+    EXPECT_EQ(runs, 4) << "the probe, the fuses, their read-back and the flash";
 }
 
 }  // namespace
