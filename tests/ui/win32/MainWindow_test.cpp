@@ -270,10 +270,24 @@ class WindowProgram {
             return WaitUntil([&] { return Count(Console(), firstLine) > before; }, 3000);
         });
     }
+    // Device, up to its cable dialog; null when none showed.
+    HWND CableDialog() const {
+        Click(kBtnRescan);
+        return Dialog(L"Select USB Device");
+    }
+    // The device flow ended in its dialog: no cable chosen, nothing written after its first
+    // line, the board buttons as they were.
+    void ExpectNoCableOpened() const {
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(main_) != FALSE; }));
+        EXPECT_EQ(Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
+        EXPECT_EQ(TextOf(kEditFTDIdevice), "-1");
+        EXPECT_EQ(TextOf(kDeviceView), "(not selected)");
+        EXPECT_TRUE(Visible(kBtnRescan));
+        EXPECT_FALSE(Enabled(kBtnFinalize));
+    }
     // The device flow through to the emulated board on the first cable.
     void OpenBoard() {
-        Click(kBtnRescan);
-        HWND dialog = Dialog(L"Select USB Device");
+        HWND dialog = CableDialog();
         ASSERT_NE(dialog, nullptr);
         PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
         ASSERT_TRUE(WaitUntil([&] { return Visible(kBtnClose) && Enabled(kBtnFinalize); }))
@@ -387,8 +401,7 @@ TEST(Win32Window, SaysAvrdudeIsMissingAndLeavesTheProductionControlsDisabled) {
 TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
     WindowProgram program(true);
     program.Start();
-    program.Click(kBtnRescan);
-    HWND dialog = program.Dialog(L"Select USB Device");
+    HWND dialog = program.CableDialog();
     ASSERT_NE(dialog, nullptr) << program.Console();
     EXPECT_TRUE(Contains(program.Console(), "Open FTDI device..."));
     EXPECT_FALSE(IsWindowEnabled(program.Main())) << "the dialog is modal";
@@ -435,24 +448,17 @@ TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
 TEST(Win32Window, DeviceDialogCancelOpensNothing) {
     WindowProgram program(true);
     program.Start();
-    program.Click(kBtnRescan);
-    HWND dialog = program.Dialog(L"Select USB Device");
+    HWND dialog = program.CableDialog();
     ASSERT_NE(dialog, nullptr);
     PostMessageW(GetDlgItem(dialog, kCancelButton), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
-    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
-    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "-1");
-    EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
-    EXPECT_TRUE(program.Visible(kBtnRescan));
-    EXPECT_FALSE(program.Enabled(kBtnFinalize));
+    program.ExpectNoCableOpened();
 }
 
 TEST(Win32Window, DeviceDialogListsEveryCableAndADoubleClickChoosesItsRow) {
     WindowProgram program(true);
     program.Start();
-    program.Click(kBtnRescan);
-    HWND dialog = program.Dialog(L"Select USB Device");
+    HWND dialog = program.CableDialog();
     ASSERT_NE(dialog, nullptr);
     HWND list = GetDlgItem(dialog, kListView1);
     const char* rows[2][3] = {{"Device 0", "TQ9A0001", "TTL232R-5V"},
@@ -494,8 +500,7 @@ TEST(Win32Window, DeviceDialogListsEveryCableAndADoubleClickChoosesItsRow) {
 TEST(Win32Window, DeviceDialogOkWithoutASelectedRowOpensNothing) {
     WindowProgram program(true);
     program.Start();
-    program.Click(kBtnRescan);
-    HWND dialog = program.Dialog(L"Select USB Device");
+    HWND dialog = program.CableDialog();
     ASSERT_NE(dialog, nullptr);
     HWND list = GetDlgItem(dialog, kListView1);
     // A click below the rows clears the selection.
@@ -507,10 +512,8 @@ TEST(Win32Window, DeviceDialogOkWithoutASelectedRowOpensNothing) {
         return SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) < 0;
     }));
     PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(program.Main()) != FALSE; }));
+    program.ExpectNoCableOpened();
     EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
-    EXPECT_EQ(program.TextOf(kEditFTDIdevice), "-1");
 }
 
 TEST(Win32Window, TheWheelAndTheArrowsNeverChangeAListAndEscOnAnOpenListIsNoCancel) {
