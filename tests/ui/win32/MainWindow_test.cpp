@@ -265,9 +265,12 @@ class WindowProgram {
     // is refused): true when the operation's first line came.
     bool StartOperation(int id, const std::string& firstLine) const {
         const int before = Count(Console(), firstLine);
+        return StartOperation(id, [&] { return Count(Console(), firstLine) > before; });
+    }
+    bool StartOperation(int id, const std::function<bool()>& started) const {
         return WaitUntil([&] {
             Click(id);
-            return WaitUntil([&] { return Count(Console(), firstLine) > before; }, 3000);
+            return WaitUntil(started, 3000);
         });
     }
     // Device, up to its cable dialog; null when none showed.
@@ -557,15 +560,9 @@ TEST(Win32Window, UploadSendsTheWordsOfTheFileChosenInTheOpenDialog) {
 
     // The flow may still be ending (a click then is refused): click until the dialog comes.
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-        program.Click(kButtonUpStream);
-        WaitUntil(
-            [&] {
-                dialog = FindWindowW(nullptr, L"Open DAT File:");
-                return dialog && ProcessOf(dialog) == ProcessOf(program.Main());
-            },
-            3000);
-        return dialog != nullptr;
+    ASSERT_TRUE(program.StartOperation(kButtonUpStream, [&] {
+        dialog = FindWindowW(nullptr, L"Open DAT File:");
+        return dialog && ProcessOf(dialog) == ProcessOf(program.Main());
     }));
     // The name field: the Explorer-style dialog's combo box, or the older dialog's edit.
     HWND name = GetDlgItem(dialog, 0x47c);
@@ -642,7 +639,9 @@ TEST(Win32Window, AProductionRunThroughAvrdudesStandInEndsInItsResultDialog) {
     EXPECT_EQ(program.Console(), "Welcome to TQ9 Remote!") << "avrdude.exe is there";
     ASSERT_TRUE(program.Enabled(kProdProg));
     program.OpenBoard();
-    program.Click(kProdProg);
+    // The pass starts with a dialog (a click while the flow is still ending is refused).
+    ASSERT_TRUE(
+        program.StartOperation(kProdProg, [&] { return MessageBoxOf(program.Pid()) != nullptr; }));
     std::vector<std::string> answered;
     ASSERT_TRUE(WaitUntil(
         [&] {
