@@ -18,8 +18,7 @@
 #include "base/Utf16_win.h"
 #include "isp/Production.h"
 #include "ops/MainWindowRules.h"
-#include "support/ScopedEnv.h"
-#include "support/TempDir.h"
+#include "support/Win32Remote.h"
 #include "ui/win32/ControlIds.h"
 
 namespace tq9 {
@@ -28,189 +27,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace win32;
 
-constexpr DWORD kStartLimitMs = 30000;
-constexpr DWORD kStepLimitMs = 20000;
+using namespace test;
 
-// Waits, up to a bound, for `done`; a wait that runs out fails the check that follows.
-bool WaitUntil(const std::function<bool()>& done, DWORD limitMs = kStepLimitMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > limitMs) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string Text(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-        return "<no answer>";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
-    text.resize(copied);
-    return Narrow(text);
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-// Memory in the window program's process, for the list view's messages that take a pointer.
-class RemoteMemory {
+// The program built here, its first cable with the emulated board.
+class WindowProgram : public WindowProcess {
   public:
-    RemoteMemory(DWORD pid, std::size_t size)
-        : process_(
-              OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid)),
-          address_(process_ ? VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE,
-                                             PAGE_READWRITE)
-                            : nullptr) {}
-    ~RemoteMemory() {
-        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    RemoteMemory(const RemoteMemory&) = delete;
-    RemoteMemory& operator=(const RemoteMemory&) = delete;
+    explicit WindowProgram(bool withAvrdude)
+        : WindowProcess(TQ9_WIN32_WINDOW_PATH, TQ9_SIM_DRIVER_PATH, withAvrdude) {}
 
-    bool Usable() const { return address_ != nullptr; }
-    void* At(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
-    void Write(const void* data, std::size_t size, std::size_t offset = 0) const {
-        WriteProcessMemory(process_, At(offset), data, size, nullptr);
-    }
-    void Read(void* data, std::size_t size, std::size_t offset = 0) const {
-        ReadProcessMemory(process_, At(offset), data, size, nullptr);
-    }
-
-  private:
-    HANDLE process_;
-    void* address_;
-};
-
-DWORD ProcessOf(HWND window) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
-
-// A cell of a list view in another process: its row's caption (column 0) or a sub-item.
-std::string CellText(HWND list, int row, int column) {
-    RemoteMemory memory(ProcessOf(list), sizeof(LVITEMW) + 512);
-    if (!memory.Usable()) return "<no memory>";
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.cchTextMax = 256;
-    item.pszText = static_cast<wchar_t*>(memory.At(sizeof item));
-    memory.Write(&item, sizeof item);
-    const auto n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                                reinterpret_cast<LPARAM>(memory.At(0)));
-    std::wstring text(256, L'\0');
-    memory.Read(text.data(), 256 * sizeof(wchar_t), sizeof item);
-    text.resize(static_cast<std::size_t>(std::max<LRESULT>(n, 0)));
-    return Narrow(text);
-}
-
-// A row's place in its list view (client coordinates).
-RECT RowRect(HWND list, int row) {
-    RemoteMemory memory(ProcessOf(list), sizeof(RECT));
-    RECT rect{LVIR_BOUNDS, 0, 0, 0};
-    memory.Write(&rect, sizeof rect);
-    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(memory.At(0)));
-    memory.Read(&rect, sizeof rect);
-    return rect;
-}
-
-void PostMouse(HWND window, UINT message, int x, int y) {
-    PostMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
-}
-
-// The message boxes the program shows (titled as its dialogs are), apart from its other
-// dialogs; their texts and OK.
-HWND MessageBoxOf(DWORD pid) {
-    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
-         box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        const std::string title = Text(box);
-        if (owner == pid && IsWindowVisible(box) &&
-            (title == "Information" || title == "Warning" || title == "Error"))
-            return box;
-    }
-    return nullptr;
-}
-
-// The longest static text of a message box: its message (the other is its icon).
-std::string MessageText(HWND box) {
-    std::string longest;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM found) -> BOOL {
-            wchar_t kind[16] = {};
-            GetClassNameW(child, kind, 16);
-            const std::string text = Text(child);
-            auto* longest = reinterpret_cast<std::string*>(found);
-            if (std::wstring(kind) == L"Static" && text.size() > longest->size()) *longest = text;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&longest));
-    return longest;
-}
-
-// A system text as a message box shows it: each CR a line break.
-std::string AsShown(std::string text) {
-    for (auto at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 2))
-        text.replace(at, 1, "\r\n");
-    return text;
-}
-
-class WindowProgram {
-  public:
-    explicit WindowProgram(bool withAvrdude) {
-        fs::copy_file(TQ9_WIN32_WINDOW_PATH, dir_.File("tq95_finalize.exe"));
-        fs::copy_file(TQ9_SIM_DRIVER_PATH, dir_.File("FTD2XX.DLL"));
-        if (withAvrdude) dir_.Touch("avrdude.exe");
-    }
-    ~WindowProgram() {
-        if (!process_.hProcess) return;
-        if (main_ && IsWindow(main_)) PostMessageW(main_, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_.hProcess, 15000) != WAIT_OBJECT_0)
-            TerminateProcess(process_.hProcess, 1);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-    }
-
-    // Starts the program and finds its main window by caption.
-    void Start() {
-        std::wstring command = L"\"" + dir_.File("tq95_finalize.exe").wstring() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        const std::wstring folder = dir_.Path().wstring();
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   folder.c_str(), &startup, &process_));
-        WaitForInputIdle(process_.hProcess, kStartLimitMs);
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                for (HWND w = FindWindowW(nullptr, L"TQ9.5 Dizavavov"); w;
-                     w = FindWindowExW(nullptr, w, nullptr, L"TQ9.5 Dizavavov")) {
-                    DWORD pid = 0;
-                    GetWindowThreadProcessId(w, &pid);
-                    if (pid == process_.dwProcessId && IsWindowVisible(w)) main_ = w;
-                }
-                return main_ != nullptr;
-            },
-            kStartLimitMs))
-            << "no main window";
-        ASSERT_TRUE(WaitUntil([&] { return Contains(Console(), "Welcome to TQ9 Remote!"); }));
-    }
-
+    void Start() { ASSERT_TRUE(WindowProcess::Start()) << "no main window, or no greeting"; }
     // The demo bench's production files, firmware images and avrdude's stand-in as
     // avrdude.exe, its programmer on DIAMEX COM Port 0.
     void PutProductionBench() {
@@ -218,92 +43,23 @@ class WindowProgram {
              {"fpga_tq95_v21.bit", "TQ9gen3_ed2_b.hex", "TQ9gen3_ed2_b.eep", "avrdude.conf",
               "avrdude-standin.txt", "dsp_rev.bin", "tq_midi.dat", "fir_coeff.dat",
               "taper_levels1.dat", "taper_levels2.dat", "taper_levels3.dat", "taper_levels4.dat"}) {
-            fs::copy_file(fs::path(TQ9_DEMO_BENCH_DIR) / name, dir_.File(name),
+            fs::copy_file(fs::path(TQ9_DEMO_BENCH_DIR) / name, Bench().File(name),
                           fs::copy_options::overwrite_existing);
         }
-        fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, dir_.File("avrdude.exe"),
+        fs::copy_file(TQ9_AVRDUDE_STANDIN_PATH, Bench().File("avrdude.exe"),
                       fs::copy_options::overwrite_existing);
-    }
-    DWORD Pid() const { return process_.dwProcessId; }
-    const test::TempDir& Bench() const { return dir_; }
-    HWND Main() const { return main_; }
-    HWND Item(int id) const { return GetDlgItem(main_, id); }
-    std::string TextOf(int id) const { return Text(Item(id)); }
-    std::string Console() const { return Text(Item(kMemo1)); }
-    std::string Status() const { return Text(Item(kStatusBar)); }
-    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    bool Visible(int id) const { return IsWindowVisible(Item(id)) != FALSE; }
-    // A click as the window's queue brings it, returning at once (an operation may run).
-    void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
-    void Key(HWND window, WPARAM key) const {
-        PostMessageW(window, WM_KEYDOWN, key, 1);
-        PostMessageW(window, WM_KEYUP, key, 1u | (1u << 30) | (1u << 31));
-    }
-    HWND Focus() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(GetWindowThreadProcessId(main_, nullptr), &info);
-        return info.hwndFocus;
-    }
-    // A dialog of the program's once shown, found by its title.
-    HWND Dialog(const wchar_t* title) const {
-        HWND found = nullptr;
-        WaitUntil([&] {
-            HWND dialog = FindWindowW(nullptr, title);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(dialog, &pid);
-            found =
-                dialog && pid == process_.dwProcessId && IsWindowVisible(dialog) ? dialog : nullptr;
-            return found != nullptr;
-        });
-        return found;
-    }
-    bool Ended(DWORD limitMs) const {
-        return WaitForSingleObject(process_.hProcess, limitMs) == WAIT_OBJECT_0;
-    }
-    // Starts an operation by its button once the one before has ended (until then a click
-    // is refused): true when the operation's first line came.
-    bool StartOperation(int id, const std::string& firstLine) const {
-        const int before = Count(Console(), firstLine);
-        return StartOperation(id, [&] { return Count(Console(), firstLine) > before; });
-    }
-    bool StartOperation(int id, const std::function<bool()>& started) const {
-        return WaitUntil([&] {
-            Click(id);
-            return WaitUntil(started, 3000);
-        });
-    }
-    // Device, up to its cable dialog; null when none showed.
-    HWND CableDialog() const {
-        Click(kBtnRescan);
-        return Dialog(L"Select USB Device");
     }
     // The device flow ended in its dialog: no cable chosen, nothing written after its first
     // line, the board buttons as they were.
     void ExpectNoCableOpened() const {
-        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(main_) != FALSE; }));
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(Main()) != FALSE; }));
         EXPECT_EQ(Console(), "Welcome to TQ9 Remote!\r\nOpen FTDI device...");
         EXPECT_EQ(TextOf(kEditFTDIdevice), "-1");
         EXPECT_EQ(TextOf(kDeviceView), "(not selected)");
         EXPECT_TRUE(Visible(kBtnRescan));
         EXPECT_FALSE(Enabled(kBtnFinalize));
     }
-    // The device flow through to the emulated board on the first cable.
-    void OpenBoard() {
-        HWND dialog = CableDialog();
-        ASSERT_NE(dialog, nullptr);
-        PostMessageW(GetDlgItem(dialog, kOKButton), BM_CLICK, 0, 0);
-        ASSERT_TRUE(WaitUntil([&] { return Visible(kBtnClose) && Enabled(kBtnFinalize); }))
-            << Console();
-    }
-
-  private:
-    test::TempDir dir_;
-    // The program's records and settings go into the test's folder, never the user's.
-    test::ScopedEnv records_{test::kRecordsHome, dir_.Path().string()};
-    test::ScopedEnv settings_{"PROGRAMDATA", dir_.Path().string()};
-    PROCESS_INFORMATION process_{};
-    HWND main_ = nullptr;
+    void OpenBoard() { ASSERT_TRUE(OpenFirstCable()) << Console(); }
 };
 
 TEST(Win32Window, StartsWithItsCaptionsDefaultsAndGreeting) {
