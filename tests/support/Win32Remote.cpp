@@ -156,6 +156,17 @@ std::string AsShown(std::string text) {
     return text;
 }
 
+bool AnswerFileDialog(HWND dialog, const std::wstring& path) {
+    // The name field: the Explorer-style dialog's combo box, or the older dialog's edit.
+    HWND name = GetDlgItem(dialog, 0x47c);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    if (!name) return false;
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return true;
+}
+
 WindowProcess::WindowProcess(const std::string& programPath, const std::string& driverPath,
                              bool withAvrdude)
     : records_(kRecordsHome, dir_.Path().string()), settings_("PROGRAMDATA", dir_.Path().string()) {
@@ -231,6 +242,12 @@ bool WindowProcess::StartOperation(int id, const std::function<bool()>& started)
         Click(id);
         return WaitUntil(started, 3000);
     });
+}
+
+HWND WindowProcess::DialogOf(int id, const wchar_t* title) const {
+    HWND dialog = nullptr;
+    StartOperation(id, [&] { return (dialog = WindowOf(Pid(), title)) != nullptr; });
+    return dialog;
 }
 
 HWND WindowProcess::CableDialog() const {

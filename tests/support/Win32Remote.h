@@ -39,6 +39,8 @@ HWND MessageBoxOf(DWORD pid);
 std::string MessageText(HWND box);
 // A system text as a message box shows it: each CR a line break.
 std::string AsShown(std::string text);
+// Answers an open or save dialog with `path` and OK; false when it has no name field.
+bool AnswerFileDialog(HWND dialog, const std::wstring& path);
 
 // The window program in a bench folder of its own, its records and settings there too.
 class WindowProcess {
@@ -71,6 +73,9 @@ class WindowProcess {
     // is refused): true when the operation's first line came, or `started` held.
     bool StartOperation(int id, const std::string& firstLine) const;
     bool StartOperation(int id, const std::function<bool()>& started) const;
+    // Clicks `id` until the program's dialog titled `title` shows (a click while an operation
+    // ends is refused); null when none came.
+    HWND DialogOf(int id, const wchar_t* title) const;
     // Device, up to its cable dialog; null when none showed.
     HWND CableDialog() const;
     // The device flow through to the emulated board on the first cable; false when the

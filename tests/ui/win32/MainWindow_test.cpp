@@ -314,20 +314,9 @@ TEST(Win32Window, UploadSendsTheWordsOfTheFileChosenInTheOpenDialog) {
     program.Start();
     program.OpenBoard();
 
-    // The flow may still be ending (a click then is refused): click until the dialog comes.
-    HWND dialog = nullptr;
-    ASSERT_TRUE(program.StartOperation(kButtonUpStream, [&] {
-        dialog = FindWindowW(nullptr, L"Open DAT File:");
-        return dialog && ProcessOf(dialog) == ProcessOf(program.Main());
-    }));
-    // The name field: the Explorer-style dialog's combo box, or the older dialog's edit.
-    HWND name = GetDlgItem(dialog, 0x47c);
-    if (!name) name = GetDlgItem(dialog, 0x480);
-    ASSERT_NE(name, nullptr);
-    const std::wstring path = program.Bench().File("core.dat").wstring();
-    SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
-    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    HWND dialog = program.DialogOf(kButtonUpStream, L"Open DAT File:");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(AnswerFileDialog(dialog, program.Bench().File("core.dat").wstring()));
 
     ASSERT_TRUE(WaitUntil([&] {
         const std::string console = program.Console();
