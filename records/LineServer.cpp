@@ -199,6 +199,10 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
+bool LineServer::InThisBuild() {
+    return true;
+}
+
 std::unique_ptr<LineServer> LineServer::Connect(const std::string& server, std::string& whyNot,
                                                 int limitS) {
     // The connection string comes last, so what it says of these wins. A server that

@@ -27,6 +27,8 @@ class LineServer {
     static constexpr int kConnectLimitS = 10;
     static std::unique_ptr<LineServer> Connect(const std::string& server, std::string& whyNot,
                                                int limitS = kConnectLimitS);
+    // Whether this build can reach a line server at all (it has libpq).
+    static bool InThisBuild();
     ~LineServer();
     LineServer(const LineServer&) = delete;
     LineServer& operator=(const LineServer&) = delete;

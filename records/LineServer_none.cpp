@@ -9,6 +9,10 @@ LineServer::LineServer(std::unique_ptr<Connection> connection)
     : connection_(std::move(connection)) {}
 LineServer::~LineServer() = default;
 
+bool LineServer::InThisBuild() {
+    return false;
+}
+
 std::unique_ptr<LineServer> LineServer::Connect(const std::string&, std::string& whyNot, int) {
     whyNot = "this build has no line server (no libpq)";
     return nullptr;

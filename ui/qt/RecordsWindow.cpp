@@ -20,14 +20,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
-#include <set>
-
 #include <thread>
 
-#include "base/Platform.h"
-#include "records/LineServer.h"
 #include "records/RecordExport.h"
-#include "records/Recorder.h"
 
 namespace tq9 {
 
@@ -36,87 +31,63 @@ QString Q(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
 }
 
-constexpr const char* kAny = "(any)";
-constexpr int kBenchColumn = 1;
-
-// What a read of the whole line gives: its rows and the day's report, or why not.
-struct LineRead {
-    std::vector<OperationRecord> rows;
-    std::int64_t total = 0;  // the rows the filter takes, beyond those read
-    std::optional<LineReport> today;
-    std::string whyNot;
-};
-
-// Reads the line on a thread of its own (connecting may take seconds) and hands the
-// answer to `done` on the window's thread, unless the window is gone by then.
-template <typename Done>
-void OnThread(QObject* window, const std::string& server, const RecordFilter& filter,
-              const std::string& today, Done done) {
+// Runs `work` on a thread of its own (connecting to the line may take seconds) and hands
+// its answer to `done` on the window's thread, unless the window is gone by then.
+template <typename Work, typename Done>
+void OnThread(QObject* window, Work work, Done done) {
     QPointer<QObject> alive(window);
-    std::thread([alive, server, filter, today, done] {
-        auto read = std::make_shared<LineRead>();
-        if (auto line = LineServer::Connect(server, read->whyNot)) {
-            auto rows = line->Find(filter, read->whyNot);
-            const auto total = rows ? line->Count(filter, read->whyNot) : std::nullopt;
-            if (rows && total) {
-                read->rows = std::move(*rows);
-                read->total = *total;
-                if (!today.empty())
-                    read->today = line->Report(today, filter.bench, "", read->whyNot);
-            }
-        }
+    std::thread([alive, work, done] {
+        auto answer = std::make_shared<decltype(work())>(work());
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [alive, read, done] {
-                if (alive) done(*read);
+            [alive, answer, done] {
+                if (alive) done(*answer);
             },
             Qt::QueuedConnection);
     }).detach();
+}
+
+QComboBox* ChoiceList(const std::vector<std::string>& choices) {
+    auto* list = new QComboBox;
+    for (const std::string& choice : choices)
+        list->addItem(Q(choice));
+    return list;
 }
 }  // namespace
 
 RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget* parent)
     : QWidget(parent, Qt::Window), store_(store), lineReader_(std::move(lineReader)) {
     setObjectName("RecordsWindow");
-    setWindowTitle("Board records");
+    setWindowTitle(kRecordsTitle);
     resize(980, 640);
 
     SerialFilter = new QLineEdit;
-    SerialFilter->setPlaceholderText("board serial");
-    OperationFilter = new QComboBox;
-    OperationFilter->addItem(kAny);
-    for (int op = 0; op <= static_cast<int>(RecordedOperation::AvrOnly); ++op)
-        OperationFilter->addItem(RecordedOperationName(static_cast<RecordedOperation>(op)));
-    OutcomeFilter = new QComboBox;
-    OutcomeFilter->addItem(kAny);
-    for (const char* outcome : {kOutcomeCompleted, kOutcomeCancelled, kOutcomeEndedEarly,
-                                kOutcomeInterrupted, kOutcomeRunning})
-        OutcomeFilter->addItem(outcome);
+    SerialFilter->setPlaceholderText(kSerialCue);
+    OperationFilter = ChoiceList(OperationChoices());
+    OutcomeFilter = ChoiceList(OutcomeChoices());
     SinceFilter = new QLineEdit;
-    SinceFilter->setPlaceholderText("from YYYY-MM-DD");
+    SinceFilter->setPlaceholderText(kSinceCue);
     UntilFilter = new QLineEdit;
-    UntilFilter->setPlaceholderText("to YYYY-MM-DD");
+    UntilFilter->setPlaceholderText(kUntilCue);
     // Wide enough to show the dates' form, however narrow the window.
     for (QLineEdit* date : {SinceFilter, UntilFilter})
-        date->setMinimumWidth(date->fontMetrics().horizontalAdvance("from YYYY-MM-DD") + 16);
-    WholeLine = new QCheckBox("Whole line");
-    WholeLine->setEnabled(!lineReader_.empty());
-    WholeLine->setToolTip(lineReader_.empty()
-                              ? "No line server is set (records.conf): the records of this PC only"
-                              : "Every bench's records, from the line's server");
+        date->setMinimumWidth(date->fontMetrics().horizontalAdvance(kSinceCue) + 16);
+    WholeLine = new QCheckBox(kWholeLineCaption);
+    WholeLine->setEnabled(WholeLineAvailable(lineReader_));
+    WholeLine->setToolTip(Q(WholeLineHint(lineReader_)));
     BenchFilter = new QLineEdit;
-    BenchFilter->setPlaceholderText("bench");
+    BenchFilter->setPlaceholderText(kBenchCue);
     BenchFilter->setVisible(false);
-    ShowButton = new QPushButton("Show");
-    CsvButton = new QPushButton("Export CSV...");
-    JsonButton = new QPushButton("Export JSON...");
+    ShowButton = new QPushButton(kShowCaption);
+    CsvButton = new QPushButton(kExportCsvCaption);
+    JsonButton = new QPushButton(kExportJsonCaption);
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel("Serial"));
+    filters->addWidget(new QLabel(kSerialCaption));
     filters->addWidget(SerialFilter);
-    filters->addWidget(new QLabel("Operation"));
+    filters->addWidget(new QLabel(kOperationCaption));
     filters->addWidget(OperationFilter);
-    filters->addWidget(new QLabel("Outcome"));
+    filters->addWidget(new QLabel(kOutcomeCaption));
     filters->addWidget(OutcomeFilter);
     filters->addWidget(SinceFilter);
     filters->addWidget(UntilFilter);
@@ -126,9 +97,11 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
 
     Summary = new QLabel;
     Summary->setWordWrap(true);  // the line's day can be long; the window keeps its width
-    Table = new QTableWidget(0, 9);
-    Table->setHorizontalHeaderLabels({"Started (UTC)", "Bench", "Operation", "Outcome", "Board",
-                                      "Firmware", "Cable", "COM", "Reason"});
+    Table = new QTableWidget(0, static_cast<int>(kRecordColumns.size()));
+    QStringList headings;
+    for (const char* heading : kRecordColumns)
+        headings << heading;
+    Table->setHorizontalHeaderLabels(headings);
     Table->setColumnHidden(kBenchColumn, true);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -145,7 +118,7 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
 
     Shown = new QLabel;
     Shown->setObjectName("Shown");
-    MoreButton = new QPushButton(QString("Show %1 more").arg(kRowsShown));
+    MoreButton = new QPushButton(Q(MoreCaption()));
     auto* shownRow = new QHBoxLayout;
     shownRow->addWidget(Shown);
     shownRow->addWidget(MoreButton);
@@ -176,33 +149,25 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
         limit_ += kRowsShown;
         Reload();
     });
-    connect(CsvButton, &QPushButton::clicked, this, [this] {
-        if (ExportRefused()) return;
-        const QString path = QFileDialog::getSaveFileName(this, "Export board records",
-                                                          "records.csv", "CSV (*.csv)");
-        if (!path.isEmpty()) ExportCsv(path);
-    });
-    connect(JsonButton, &QPushButton::clicked, this, [this] {
-        if (ExportRefused()) return;
-        const QString path = QFileDialog::getSaveFileName(this, "Export board records",
-                                                          "records.json", "JSON (*.json)");
-        if (!path.isEmpty()) ExportJson(path);
-    });
+    connect(CsvButton, &QPushButton::clicked, this, [this] { AskAndExport(RecordsFormat::Csv); });
+    connect(JsonButton, &QPushButton::clicked, this, [this] { AskAndExport(RecordsFormat::Json); });
     Refresh();
 }
 
+RecordsFields RecordsWindow::Fields() const {
+    RecordsFields fields;
+    fields.serial = SerialFilter->text().toStdString();
+    fields.operation = OperationFilter->currentText().toStdString();
+    fields.outcome = OutcomeFilter->currentText().toStdString();
+    fields.since = SinceFilter->text().toStdString();
+    fields.until = UntilFilter->text().toStdString();
+    fields.wholeLine = WholeLine->isChecked();
+    fields.bench = BenchFilter->text().toStdString();
+    return fields;
+}
+
 RecordFilter RecordsWindow::Filter() const {
-    RecordFilter filter;
-    filter.boardSerial = SerialFilter->text().trimmed().toStdString();
-    if (OperationFilter->currentIndex() > 0)
-        filter.operation = OperationFilter->currentText().toStdString();
-    if (OutcomeFilter->currentIndex() > 0)
-        filter.outcome = OutcomeFilter->currentText().toStdString();
-    filter.since = SinceFilter->text().trimmed().toStdString();
-    filter.until = UntilFilter->text().trimmed().toStdString();
-    filter.limit = limit_;
-    if (WholeLine->isChecked()) filter.bench = BenchFilter->text().trimmed().toStdString();
-    return filter;
+    return QueryOf(Fields(), limit_).filter;
 }
 
 void RecordsWindow::Refresh() {
@@ -210,103 +175,43 @@ void RecordsWindow::Refresh() {
     Reload();
 }
 
-QString RecordsWindow::DateProblem() const {
-    for (const QLineEdit* date : {SinceFilter, UntilFilter}) {
-        const QString text = date->text().trimmed();
-        if (!text.isEmpty() && !RecordDateValid(text.toStdString())) {
-            return "\"" + text +
-                   "\" is not a valid date: write it as YYYY-MM-DD (a day that "
-                   "exists), for example 2026-12-09.";
-        }
-    }
-    return {};
-}
-
-void RecordsWindow::ShowCount(std::int64_t total) {
+void RecordsWindow::ShowRead(const RecordsRead& read, bool line) {
+    ShowRows(read.rows, line);
     const auto shown = static_cast<std::int64_t>(rows_.size());
     Shown->setStyleSheet({});
-    Shown->setText(total == shown ? QString("%1 %2").arg(total).arg(total == 1 ? "row" : "rows")
-                                  : QString("%1 of %2 rows").arg(shown).arg(total));
-    MoreButton->setVisible(total > shown);
+    Shown->setText(Q(RecordsCountText(shown, read.total)));
+    MoreButton->setVisible(read.total > shown);
+    Summary->setText(Q(read.summary));
 }
 
 void RecordsWindow::Reload() {
-    shownFilter_ = Filter();
-    shownLine_ = WholeLine->isChecked();
-    if (const QString problem = DateProblem(); !problem.isEmpty()) {
-        shownFilter_.reset();
-        refusal_ = problem;
-        ++reading_;  // whatever was on its way no longer matches the fields
-        ShowRows({}, WholeLine->isChecked());
+    shown_ = QueryOf(Fields(), limit_);
+    ++reading_;  // an answer of the line still on its way no longer matches the fields
+    if (shown_.Refused()) {
+        ShowRows({}, shown_.line);
         Shown->setStyleSheet("color: #c00000");
-        Shown->setText(problem);
+        Shown->setText(Q(shown_.refusal));
         MoreButton->hide();
         return;
     }
-    if (WholeLine->isChecked()) {
+    if (shown_.line) {
         ReadLine();
         return;
     }
-    ++reading_;  // an answer of the line still on its way is no longer wanted
-    std::string whyNot;
-    const RecordFilter filter = Filter();
-    ShowRows(store_.Find(filter, whyNot), false);
-    ShowCount(store_.Count(filter, whyNot).value_or(static_cast<std::int64_t>(rows_.size())));
-
-    const std::string today = UtcNowIso8601().substr(0, 10);
-    const RecordSummary s = store_.Summary(today, whyNot);
-    QString text = QString("Today (%1): %2 boards programmed, %3 succeeded")
-                       .arg(Q(today))
-                       .arg(s.programmedToday)
-                       .arg(s.succeeded);
-    if (!s.failuresByKind.empty()) {
-        QStringList kinds;
-        for (const auto& [kind, count] : s.failuresByKind)
-            kinds << QString("%1 %2").arg(Q(kind)).arg(count);
-        text += "; failures: " + kinds.join(", ");
-    }
-    if (!whyNot.empty()) text += " (" + Q(whyNot) + ")";
-    Summary->setText(text);
+    ShowRead(ReadStoreRecords(store_, shown_.filter), false);
 }
 
 void RecordsWindow::ReadLine() {
-    const int reading = ++reading_;
-    Summary->setText("Reading the whole line...");
-    const std::string today = UtcNowIso8601().substr(0, 10);
-    OnThread(this, lineReader_, Filter(), today, [this, reading, today](const LineRead& read) {
-        if (reading != reading_) return;
-        if (!read.whyNot.empty()) {
-            ShowRows({}, true);
-            ShowCount(0);
-            Summary->setText("The line's records cannot be read: " + Q(read.whyNot));
+    const int reading = reading_;
+    Summary->setText(kReadingLine);
+    OnThread(
+        this,
+        [server = lineReader_, filter = shown_.filter] { return ReadLineRecords(server, filter); },
+        [this, reading](const RecordsRead& read) {
+            if (reading != reading_) return;
+            ShowRead(read, true);
             emit LineShown();
-            return;
-        }
-        ShowRows(read.rows, true);
-        ShowCount(read.total);
-        const LineReportRow total = read.today ? LineReportTotal(*read.today) : LineReportRow{};
-        std::set<std::string> benches;
-        for (const LineReportRow& row :
-             read.today ? read.today->rows : std::vector<LineReportRow>{})
-            benches.insert(row.bench);
-        QString text = QString(
-                           "Today on the line (%1, %2 %3): %4 %5 programmed, first-pass "
-                           "yield %6")
-                           .arg(Q(today))
-                           .arg(benches.size())
-                           .arg(benches.size() == 1 ? "bench" : "benches")
-                           .arg(total.boards)
-                           .arg(total.boards == 1 ? "board" : "boards")
-                           .arg(Q(FirstPassYield(total.firstPassed, total.firstRuns)));
-        if (!total.failuresByKind.empty()) {
-            QStringList failures;
-            for (const auto& [kind, count] : total.failuresByKind)
-                failures << QString("%1 %2").arg(Q(kind)).arg(count);
-            text += "; failures: " + failures.join(", ");
-        }
-        Summary->setText(text);
-        emit LineShown();
-    });
+        });
 }
 
 void RecordsWindow::ShowRows(std::vector<OperationRecord> rows, bool line) {
@@ -315,16 +220,9 @@ void RecordsWindow::ShowRows(std::vector<OperationRecord> rows, bool line) {
     Table->setRowCount(0);
     Table->setRowCount(static_cast<int>(rows_.size()));
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-        const OperationRecord& r = rows_[static_cast<std::size_t>(i)];
-        const std::string firmware =
-            r.firmwareName + (r.firmwareVersion.empty() ? "" : " " + r.firmwareVersion);
-        const std::string reason = r.reason.substr(0, r.reason.find('\n'));
-        const std::string cells[] = {
-            r.started,     r.bench,  r.operation,   r.outcome,
-            r.boardSerial, firmware, r.cableSerial, r.comNumber ? std::to_string(*r.comNumber) : "",
-            reason};
-        for (int c = 0; c < 9; ++c)
-            Table->setItem(i, c, new QTableWidgetItem(Q(cells[c])));
+        const auto cells = RecordCells(rows_[static_cast<std::size_t>(i)]);
+        for (int c = 0; c < static_cast<int>(cells.size()); ++c)
+            Table->setItem(i, c, new QTableWidgetItem(Q(cells[static_cast<std::size_t>(c)])));
     }
     Table->resizeColumnsToContents();
     Detail->clear();
@@ -338,19 +236,24 @@ void RecordsWindow::ShowDetail() {
 }
 
 bool RecordsWindow::ExportRefused() {
-    if (shownFilter_) return false;
-    QMessageBox::warning(
-        this, "Board records",
-        "Nothing was exported: the table shows no rows while its filter is refused. " + refusal_);
+    if (!shown_.Refused()) return false;
+    QMessageBox::warning(this, kRecordsTitle, Q(ExportRefusedText(shown_.refusal)));
     return true;
 }
 
-bool RecordsWindow::Export(const QString& path, bool csv) {
+void RecordsWindow::AskAndExport(RecordsFormat format) {
+    if (ExportRefused()) return;
+    const RecordsSaveDialog dialog = SaveDialogOf(format);
+    const QString path =
+        QFileDialog::getSaveFileName(this, dialog.title, dialog.fileName,
+                                     QString("%1 (%2)").arg(dialog.filterName, dialog.pattern));
+    if (!path.isEmpty()) Export(path, format);
+}
+
+bool RecordsWindow::Export(const QString& path, RecordsFormat format) {
     if (ExportRefused()) return false;
-    RecordFilter all = *shownFilter_;
-    all.limit = 0;
-    const bool line = shownLine_;
-    const std::string source = line ? lineReader_ : store_.Path();
+    const RecordsQuery shown = shown_;
+    const std::string source = shown.line ? lineReader_ : store_.Path();
     // Read, made and written on a thread of their own (100 000 rows take seconds), while
     // both windows keep painting and the operator sees that it goes on.
     struct Outcome {
@@ -358,31 +261,15 @@ bool RecordsWindow::Export(const QString& path, bool csv) {
         bool done = false;
     };
     auto outcome = std::make_shared<Outcome>();
-    QProgressDialog progress("Exporting the board records to " + path + "...", QString(), 0, 0,
-                             this);
-    progress.setWindowTitle("Board records");
+    QProgressDialog progress(Q(ExportingText(path.toStdString())), QString(), 0, 0, this);
+    progress.setWindowTitle(kRecordsTitle);
     progress.setWindowModality(Qt::WindowModal);
     // Shown by the timer below once the export has taken a while, not by its own.
     progress.setMinimumDuration(std::numeric_limits<int>::max());
     QEventLoop waiting;
     QPointer<QEventLoop> wake(&waiting);
-    std::thread([outcome, wake, all, line, source, csv, path] {
-        std::vector<OperationRecord> rows;
-        if (line) {
-            if (auto server = LineServer::Connect(source, outcome->whyNot)) {
-                if (auto read = server->Find(all, outcome->whyNot)) rows = std::move(*read);
-            }
-        } else if (auto store = RecordStore::Open(source, outcome->whyNot)) {
-            rows = store->Find(all, outcome->whyNot);
-        }
-        if (outcome->whyNot.empty()) {
-            // Excel on the production PCs reads a CSV file as UTF-8 only after this mark.
-            const std::string content =
-                csv ? "\xEF\xBB\xBF" + RecordsAsCsv(rows, line) : RecordsAsJson(rows, line);
-            // Whole or not at all, and never through a name someone planted beside it.
-            std::string whyNot;
-            if (!WriteFileWhole(path.toStdString(), content, whyNot)) outcome->whyNot = whyNot;
-        }
+    std::thread([outcome, wake, shown, source, format, target = path.toStdString()] {
+        outcome->whyNot = ExportRecords(shown, source, target, format);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [outcome, wake] {
@@ -398,20 +285,19 @@ bool RecordsWindow::Export(const QString& path, bool csv) {
         waiting.exec();
     progress.reset();
     if (!outcome->whyNot.empty()) {
-        QMessageBox::warning(
-            this, "Board records",
-            "The records could not be exported to " + path + ": " + Q(outcome->whyNot));
+        QMessageBox::warning(this, kRecordsTitle,
+                             Q(ExportFailedText(path.toStdString(), outcome->whyNot)));
         return false;
     }
     return true;
 }
 
 bool RecordsWindow::ExportCsv(const QString& path) {
-    return Export(path, true);
+    return Export(path, RecordsFormat::Csv);
 }
 
 bool RecordsWindow::ExportJson(const QString& path) {
-    return Export(path, false);
+    return Export(path, RecordsFormat::Json);
 }
 
 }  // namespace tq9

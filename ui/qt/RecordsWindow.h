@@ -7,9 +7,9 @@
 // on a thread of their own, so the window never waits on the network.
 
 #include <QWidget>
-#include <optional>
 #include <vector>
 
+#include "ops/RecordsView.h"
 #include "records/RecordStore.h"
 
 class QCheckBox;
@@ -55,7 +55,7 @@ class RecordsWindow : public QWidget {
     QPushButton* CsvButton;
     QPushButton* JsonButton;
 
-    static constexpr int kRowsShown = 100;
+    static constexpr int kRowsShown = kRecordsStep;
 
   signals:
     // The line's rows have been read and shown (or why they could not be).
@@ -63,12 +63,12 @@ class RecordsWindow : public QWidget {
 
   private:
     // The filtered rows, all of them, as CSV (else JSON), from this PC or the line.
-    bool Export(const QString& path, bool csv);
+    bool Export(const QString& path, RecordsFormat format);
+    void AskAndExport(RecordsFormat format);
+    RecordsFields Fields() const;
     void ShowDetail();
     void ShowRows(std::vector<OperationRecord> rows, bool line);
-    void ShowCount(std::int64_t total);
-    // Why a date field cannot be taken; empty when both can.
-    QString DateProblem() const;
+    void ShowRead(const RecordsRead& read, bool line);
     // Reads the rows again, as many as are shown now.
     void Reload();
     void ReadLine();
@@ -78,10 +78,8 @@ class RecordsWindow : public QWidget {
     std::vector<OperationRecord> rows_;
     int reading_ = 0;  // the newest read of the line; older answers are dropped
     int limit_ = kRowsShown;
-    // The filter the table shows, and whether from the whole line; none while refused.
-    std::optional<RecordFilter> shownFilter_;
-    bool shownLine_ = false;
-    QString refusal_;  // why the shown filter was refused
+    // The query the table shows (a refused one shows no rows).
+    RecordsQuery shown_;
     // Says why nothing can be exported now; false when the shown filter can be.
     bool ExportRefused();
 };
