@@ -18,9 +18,12 @@ constexpr std::uint64_t kWordPauseUs = 1'000;
 constexpr std::uint64_t kWordSpinUs = 250;
 // Between words the window paints and runs its timers (the lamp) now and then, so the
 // desktop does not take it for hung through a 17-second upload: in a pause with room for
-// it, at most every 25 ms. The operator's clicks wait until the words are out.
+// it, at most every 25 ms; and after 50 ms without one, in the next pause whatever it
+// costs (a pause may be longer, never shorter). The operator's clicks wait until the words
+// are out.
 constexpr std::uint64_t kAliveEveryUs = 25'000;
 constexpr std::uint64_t kAliveRoomUs = 700;
+constexpr std::uint64_t kAliveLateUs = 50'000;
 
 [[noreturn]] void FileError(const std::string& fileName, const std::string& reason) {
     throw Tq9Error("Cannot read the file \"" + fileName + "\": " + reason);
@@ -115,7 +118,8 @@ void ButtonUpStreamClick(BoardContext& ctx) {
             // own time (a repaint now and then).
             host.SetProgressPosition(i);
             if (const std::uint64_t now = host.MicroTicks();
-                now - alive >= kAliveEveryUs && now + kAliveRoomUs <= due) {
+                now - alive >= kAliveEveryUs &&
+                (now + kAliveRoomUs <= due || now - alive >= kAliveLateUs)) {
                 host.ProcessOutputMessages();
                 alive = host.MicroTicks();
             }

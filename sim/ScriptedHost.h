@@ -65,9 +65,11 @@ class ScriptedHost : public StdHost {
     void ProgramOutputEnd(int) override { outputWindows.back().ended = true; }
     void SetProgressMax(int maximum) override { progressMax = maximum; }
     void SetProgressPosition(int position) override {
+        clock_.Spend(progressCostUs);
         progressPosition = position;
         ++progressUpdates;
     }
+    void ProcessOutputMessages() override { outputMessagesAtUs.push_back(clock_.NowUs()); }
 
     // Runs `action` as a window message once virtual time reaches atUs.
     void At(std::uint64_t atUs, std::function<void()> action);
@@ -77,6 +79,8 @@ class ScriptedHost : public StdHost {
 
     // What a tick-counter read costs, so tight polling loops move time on.
     std::uint64_t tickReadCostUs = 5;
+    // What moving the progress bar costs (a slow window server).
+    std::uint64_t progressCostUs = 0;
 
     struct Message {
         MessageKind kind;
@@ -110,6 +114,7 @@ class ScriptedHost : public StdHost {
     std::vector<Rgb> ledColours;
     int consoleUpdates = 0;
     int processCalls = 0;
+    std::vector<std::uint64_t> outputMessagesAtUs;  // when the window painted, between words
     int shortSleeps = 0;
     int waitCalls = 0;
 

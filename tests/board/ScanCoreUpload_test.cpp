@@ -99,6 +99,25 @@ TEST_F(UploadTest, EachWordWaitsAMillisecondAndTheBarFollowsIt) {
     EXPECT_EQ(host.progressPosition, 0);
 }
 
+TEST_F(UploadTest, TheWindowKeepsAnsweringWhenEachWordLeavesNoRoomToPaint) {
+    // A bar that costs 0.4 ms a move leaves no pause with room to paint in: the window
+    // paints anyway, in a pause made longer, never so seldom that the desktop calls it hung.
+    host.progressCostUs = 400;
+    MakeFile(4 * 3000);
+    ButtonUpStreamClick(ctx);
+    const auto& starts = board->uploads.at(0).wordStartUs;
+    ASSERT_EQ(starts.size(), 3000u);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        ASSERT_GE(starts[i] - starts[i - 1], 1'000u) << "before word " << i;
+    std::uint64_t last = starts.front();
+    ASSERT_GE(host.outputMessagesAtUs.size(), 20u);
+    for (std::uint64_t at : host.outputMessagesAtUs) {
+        EXPECT_LE(at - last, 60'000u) << "at " << at;
+        last = at;
+    }
+    EXPECT_LE(starts.back() - last, 60'000u);
+}
+
 TEST_F(UploadTest, TheDialogOffersTheSevenFiltersWithScanCoreChosen) {
     host.fileChoice.clear();
     ButtonUpStreamClick(ctx);

@@ -127,6 +127,8 @@ class TForm1 : public Host, private WindowFrontEnd {
     HBRUSH ledBrush_ = nullptr;
     HBRUSH windowBrush_ = nullptr;
     Rgb ledColour_{};
+    int progressMax_ = 1;
+    long long progressPixel_ = -1;         // the bar's filled width as last sent
     std::map<int, std::string> hints_;     // control id -> its hint
     std::map<int, COLORREF> textColours_;  // control id -> its text colour
     std::set<int> bold_;                   // the controls in the bold font

@@ -302,10 +302,21 @@ bool TForm1::OpenFileDialog(const FileDialogSettings& settings, std::string& fil
 }
 
 void TForm1::SetProgressMax(int maximum) {
-    SendMessageW(Child(kProgressBar1), PBM_SETRANGE32, 0, std::max(maximum, 1));
+    progressMax_ = std::max(maximum, 1);
+    progressPixel_ = -1;
+    SendMessageW(Child(kProgressBar1), PBM_SETRANGE32, 0, progressMax_);
 }
 
 void TForm1::SetProgressPosition(int position) {
+    // The upload sets it before every word, 1 ms apart, and a bar that moves costs a trip
+    // to the window server (half a millisecond under wine): only a position that shows is
+    // sent, and the ends always.
+    RECT bar{};
+    GetClientRect(Child(kProgressBar1), &bar);
+    const long long pixel =
+        static_cast<long long>(position) * std::max<LONG>(bar.right, 1) / progressMax_;
+    if (pixel == progressPixel_ && position != 0 && position < progressMax_) return;
+    progressPixel_ = pixel;
     SendMessageW(Child(kProgressBar1), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
