@@ -123,7 +123,7 @@ int RunServerCheck(const CtlRequest& request) {
     const auto setAside =
         store ? store->SetAsideRows(unread) : std::vector<RecordStore::SetAsideRow>{};
     if (output.IsJson()) {
-        output.Object({{"server", server},
+        output.Object({{"server", WithoutPassword(server)},
                        {"bench", settings.bench},
                        {"role", facts->role},
                        {"server_version", facts->serverVersion},
@@ -135,9 +135,9 @@ int RunServerCheck(const CtlRequest& request) {
                        {"set_aside_rows", SetAsideJson(setAside)},
                        {"ready", ready}});
     } else {
-        std::cout << "Line server: " << Shown(server) << "\nBench: " << Shown(settings.bench)
-                  << "\nConnected as " << Shown(facts->role) << " (PostgreSQL "
-                  << Shown(facts->serverVersion) << ")\n";
+        std::cout << "Line server: " << Shown(WithoutPassword(server))
+                  << "\nBench: " << Shown(settings.bench) << "\nConnected as " << Shown(facts->role)
+                  << " (PostgreSQL " << Shown(facts->serverVersion) << ")\n";
         if (!tls.empty()) std::cout << "Warning: " << tls << '\n';
         if (facts->benchRole) {
             std::cout << "The server has " << Shown(facts->role) << " send for bench "

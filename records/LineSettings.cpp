@@ -22,6 +22,16 @@ bool HoldsPassword(const std::string& server) {
 }
 }  // namespace
 
+std::string WithoutPassword(const std::string& server) {
+    static const std::regex keyword(R"(((?:^|\s)password\s*=\s*)('(?:[^'\\]|\\.)*'|\S*))",
+                                    std::regex::icase);
+    static const std::regex uri(R"(^(postgres(?:ql)?://[^/@:]*:)[^/@]*@)", std::regex::icase);
+    static const std::regex query(R"(([?&]password=)[^&]*)", std::regex::icase);
+    std::string shown = std::regex_replace(server, uri, "$1(hidden)@");
+    shown = std::regex_replace(shown, query, "$1(hidden)");
+    return std::regex_replace(shown, keyword, "$1(hidden)");
+}
+
 LineSettings ReadLineSettings(const std::vector<std::string>& paths, const std::string& hostName) {
     LineSettings settings;
     settings.bench = hostName;

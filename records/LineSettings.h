@@ -32,4 +32,8 @@ struct LineSettings {
 // Reads the files that exist of `paths`; `hostName` is the bench's name unless one is set.
 LineSettings ReadLineSettings(const std::vector<std::string>& paths, const std::string& hostName);
 
+// A connection string as shown to the operator: a password typed into it (--server)
+// replaced by "(hidden)", whether a keyword's value, a URI's user part or its query.
+std::string WithoutPassword(const std::string& server);
+
 }  // namespace tq9

@@ -47,5 +47,19 @@ TEST(LineSettingsTest, TheUsersFileOverridesTheMachinesKeyByKey) {
               "postgresql://bench3@db/tq9?sslmode=verify-full");
 }
 
+TEST(LineSettingsTest, APasswordTypedIntoAConnectionIsNeverShown) {
+    EXPECT_EQ(WithoutPassword("host=db password=secret dbname=tq9"),
+              "host=db password=(hidden) dbname=tq9");
+    EXPECT_EQ(WithoutPassword("host=db PASSWORD = 'se cr\\'et' dbname=tq9"),
+              "host=db PASSWORD = (hidden) dbname=tq9");
+    EXPECT_EQ(WithoutPassword("postgresql://bench3:secret@db/tq9?sslmode=verify-full"),
+              "postgresql://bench3:(hidden)@db/tq9?sslmode=verify-full");
+    EXPECT_EQ(WithoutPassword("postgresql://db/tq9?user=b&password=secret&sslmode=require"),
+              "postgresql://db/tq9?user=b&password=(hidden)&sslmode=require");
+    EXPECT_EQ(WithoutPassword("service=tq9line passfile=/etc/pw"),
+              "service=tq9line passfile=/etc/pw")
+        << "nothing else changes";
+}
+
 }  // namespace
 }  // namespace tq9
