@@ -120,6 +120,14 @@ int main(int argc, char** argv) {
     std::printf("smallest gap between words: %.4f ms (goal >= 1 ms)\n", gapsMs.front());
     std::printf("median gap between words: %.4f ms; 99th percentile %.3f ms, largest %.3f ms\n",
                 gapsMs[gapsMs.size() / 2], gapsMs[gapsMs.size() * 99 / 100], gapsMs.back());
+    double lateS = 0;
+    std::size_t late = 0;
+    for (double gap : gapsMs)
+        if (gap > 1.5) {
+            lateS += (gap - 1.0) / 1000.0;
+            ++late;
+        }
+    std::printf("time lost in the %zu gaps over 1.5 ms: %.3f s (for the record)\n", late, lateS);
     std::printf("the operation from the file's choice to its last line: %.3f s (for the record)\n",
                 operationS);
     std::printf(
