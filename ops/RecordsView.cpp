@@ -197,4 +197,80 @@ std::string ExportingText(const std::string& path) {
     return "Exporting the board records to " + path + "...";
 }
 
+void RecordsWindowRules::Refresh(const RecordsFields& fields) {
+    limit_ = kRecordsStep;
+    Reload(fields);
+}
+
+void RecordsWindowRules::More(const RecordsFields& fields) {
+    limit_ += kRecordsStep;
+    Reload(fields);
+}
+
+void RecordsWindowRules::Reload(const RecordsFields& fields) {
+    shown_ = QueryOf(fields, limit_);
+    const int reading = ++reading_;  // an answer of the line still on its way no longer fits
+    if (shown_.Refused()) {
+        RecordsPage page;
+        page.line = shown_.line;
+        page.count = shown_.refusal;
+        page.refused = true;
+        rows_.clear();
+        window_.ShowPage(page);
+        return;
+    }
+    if (shown_.line) {
+        window_.ShowSummary(kReadingLine);
+        window_.ReadLineApart(reading, lineReader_, shown_.filter);
+        return;
+    }
+    Show(ReadStoreRecords(store_, shown_.filter));
+}
+
+bool RecordsWindowRules::LineRead(int reading, const RecordsRead& read) {
+    if (reading != reading_) return false;
+    Show(read);
+    return true;
+}
+
+void RecordsWindowRules::Show(const RecordsRead& read) {
+    RecordsPage page;
+    page.rows = read.rows;
+    page.line = shown_.line;
+    const auto shown = static_cast<std::int64_t>(page.rows.size());
+    rows_ = read.rows;
+    page.count = RecordsCountText(shown, read.total);
+    page.more = read.total > shown;
+    window_.ShowPage(page);
+    window_.ShowSummary(read.summary);
+}
+
+bool RecordsWindowRules::ListsChanged(const RecordsFields& fields) const {
+    const RecordFilter now = Filter(fields);
+    return now.operation != shown_.filter.operation || now.outcome != shown_.filter.outcome;
+}
+
+std::optional<std::string> RecordsWindowRules::Detail(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return std::nullopt;
+    return RecordDetail(rows_[static_cast<std::size_t>(row)]);
+}
+
+bool RecordsWindowRules::ExportRefused() {
+    if (!shown_.Refused()) return false;
+    window_.ShowWarning(ExportRefusedText(shown_.refusal));
+    return true;
+}
+
+std::function<std::string()> RecordsWindowRules::ExportTask(const std::string& path,
+                                                            RecordsFormat format) const {
+    // Copies: the window may show another filter, or be gone, before it has run.
+    return [shown = shown_, source = shown_.line ? lineReader_ : store_.Path(), path, format] {
+        return ExportRecords(shown, source, path, format);
+    };
+}
+
+void RecordsWindowRules::ExportEnded(const std::string& path, const std::string& whyNot) {
+    if (!whyNot.empty()) window_.ShowWarning(ExportFailedText(path, whyNot));
+}
+
 }  // namespace tq9

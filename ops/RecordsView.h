@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -112,5 +113,77 @@ std::string ExportRefusedText(const std::string& refusal);
 std::string ExportFailedText(const std::string& path, const std::string& whyNot);
 // What the window says while a long export goes on.
 std::string ExportingText(const std::string& path);
+
+// What the list and the line under it show after a read, or while the filter is refused.
+struct RecordsPage {
+    std::vector<OperationRecord> rows;  // newest first; the newest selected, its detail shown
+    bool line = false;                  // the line's rows: their bench's column shows
+    std::string count;                  // "100 of 2345 rows", or why a date is refused
+    bool refused = false;               // the count is a refusal: in red
+    bool more = false;                  // "Show 100 more" shows
+};
+
+// What the records window's rules need from the window that draws it.
+class RecordsFrontEnd {
+  public:
+    virtual ~RecordsFrontEnd() = default;
+    virtual void ShowPage(const RecordsPage& page) = 0;
+    // The day's summary line (or what goes on instead).
+    virtual void ShowSummary(const std::string& text) = 0;
+    // Runs ReadLineRecords(lineReader, filter) on a thread of its own and hands the answer to
+    // RecordsWindowRules::LineRead with `reading`, on the window's thread, unless the window
+    // is gone by then.
+    virtual void ReadLineApart(int reading, const std::string& reader,
+                               const RecordFilter& filter) = 0;
+    // A warning box over the window, titled kRecordsTitle.
+    virtual void ShowWarning(const std::string& text) = 0;
+};
+
+// The records window's behaviour: what Show, More and the line's answer show, a row's
+// detail, and what an export may write. The window routes its controls here with its
+// fields as they stand, and runs the threads.
+class RecordsWindowRules {
+  public:
+    // `lineReader`: the connection that reads the whole line; empty: none.
+    RecordsWindowRules(RecordStore& store, std::string lineReader, RecordsFrontEnd& window)
+        : store_(store), lineReader_(std::move(lineReader)), window_(window) {}
+
+    const std::string& LineReader() const { return lineReader_; }
+    // The filter the fields make, as many rows as are shown.
+    RecordFilter Filter(const RecordsFields& fields) const {
+        return QueryOf(fields, limit_).filter;
+    }
+    // Show, Enter in a field, a list changed, "Whole line" ticked: the first rows again.
+    void Refresh(const RecordsFields& fields);
+    // "Show 100 more".
+    void More(const RecordsFields& fields);
+    // The line's answer to read `reading`: shown unless a newer read (or a refusal) came
+    // since; true when shown.
+    bool LineRead(int reading, const RecordsRead& read);
+    // Whether the lists' entries differ from those the shown rows were read with.
+    bool ListsChanged(const RecordsFields& fields) const;
+    // The full text of the shown row `row`; none when there is no such row.
+    std::optional<std::string> Detail(int row) const;
+
+    // Exports are refused while the shown filter is: then the window has said why.
+    bool ExportRefused();
+    // The export of the shown filter's rows to `path`, to run on a thread: empty when
+    // written, else why not.
+    std::function<std::string()> ExportTask(const std::string& path, RecordsFormat format) const;
+    // Its end, on the window's thread: a failure is said.
+    void ExportEnded(const std::string& path, const std::string& whyNot);
+
+  private:
+    void Reload(const RecordsFields& fields);
+    void Show(const RecordsRead& read);
+
+    RecordStore& store_;
+    std::string lineReader_;
+    RecordsFrontEnd& window_;
+    int limit_ = kRecordsStep;
+    int reading_ = 0;     // the newest read; older answers of the line are dropped
+    RecordsQuery shown_;  // what the list shows (a refused query shows no rows)
+    std::vector<OperationRecord> rows_;
+};
 
 }  // namespace tq9

@@ -22,8 +22,6 @@
 #include <limits>
 #include <thread>
 
-#include "records/RecordExport.h"
-
 namespace tq9 {
 
 namespace {
@@ -56,7 +54,7 @@ QComboBox* ChoiceList(const std::vector<std::string>& choices) {
 }  // namespace
 
 RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget* parent)
-    : QWidget(parent, Qt::Window), store_(store), lineReader_(std::move(lineReader)) {
+    : QWidget(parent, Qt::Window), rules_(store, std::move(lineReader), *this) {
     setObjectName("RecordsWindow");
     setWindowTitle(kRecordsTitle);
     resize(980, 640);
@@ -73,8 +71,8 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
     for (QLineEdit* date : {SinceFilter, UntilFilter})
         date->setMinimumWidth(date->fontMetrics().horizontalAdvance(kSinceCue) + 16);
     WholeLine = new QCheckBox(kWholeLineCaption);
-    WholeLine->setEnabled(WholeLineAvailable(lineReader_));
-    WholeLine->setToolTip(Q(WholeLineHint(lineReader_)));
+    WholeLine->setEnabled(WholeLineAvailable(rules_.LineReader()));
+    WholeLine->setToolTip(Q(WholeLineHint(rules_.LineReader())));
     BenchFilter = new QLineEdit;
     BenchFilter->setPlaceholderText(kBenchCue);
     BenchFilter->setVisible(false);
@@ -145,10 +143,7 @@ RecordsWindow::RecordsWindow(RecordStore& store, std::string lineReader, QWidget
     connect(OperationFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(OutcomeFilter, &QComboBox::currentIndexChanged, this, &RecordsWindow::Refresh);
     connect(Table, &QTableWidget::itemSelectionChanged, this, &RecordsWindow::ShowDetail);
-    connect(MoreButton, &QPushButton::clicked, this, [this] {
-        limit_ += kRowsShown;
-        Reload();
-    });
+    connect(MoreButton, &QPushButton::clicked, this, [this] { rules_.More(Fields()); });
     connect(CsvButton, &QPushButton::clicked, this, [this] { AskAndExport(RecordsFormat::Csv); });
     connect(JsonButton, &QPushButton::clicked, this, [this] { AskAndExport(RecordsFormat::Json); });
     Refresh();
@@ -167,82 +162,54 @@ RecordsFields RecordsWindow::Fields() const {
 }
 
 RecordFilter RecordsWindow::Filter() const {
-    return QueryOf(Fields(), limit_).filter;
+    return rules_.Filter(Fields());
 }
 
 void RecordsWindow::Refresh() {
-    limit_ = kRowsShown;
-    Reload();
+    rules_.Refresh(Fields());
 }
 
-void RecordsWindow::ShowRead(const RecordsRead& read, bool line) {
-    ShowRows(read.rows, line);
-    const auto shown = static_cast<std::int64_t>(rows_.size());
-    Shown->setStyleSheet({});
-    Shown->setText(Q(RecordsCountText(shown, read.total)));
-    MoreButton->setVisible(read.total > shown);
-    Summary->setText(Q(read.summary));
-}
-
-void RecordsWindow::Reload() {
-    shown_ = QueryOf(Fields(), limit_);
-    ++reading_;  // an answer of the line still on its way no longer matches the fields
-    if (shown_.Refused()) {
-        ShowRows({}, shown_.line);
-        Shown->setStyleSheet("color: #c00000");
-        Shown->setText(Q(shown_.refusal));
-        MoreButton->hide();
-        return;
-    }
-    if (shown_.line) {
-        ReadLine();
-        return;
-    }
-    ShowRead(ReadStoreRecords(store_, shown_.filter), false);
-}
-
-void RecordsWindow::ReadLine() {
-    const int reading = reading_;
-    Summary->setText(kReadingLine);
-    OnThread(
-        this,
-        [server = lineReader_, filter = shown_.filter] { return ReadLineRecords(server, filter); },
-        [this, reading](const RecordsRead& read) {
-            if (reading != reading_) return;
-            ShowRead(read, true);
-            emit LineShown();
-        });
-}
-
-void RecordsWindow::ShowRows(std::vector<OperationRecord> rows, bool line) {
-    rows_ = std::move(rows);
-    Table->setColumnHidden(kBenchColumn, !line);
+void RecordsWindow::ShowPage(const RecordsPage& page) {
+    const int rows = static_cast<int>(page.rows.size());
+    Table->setColumnHidden(kBenchColumn, !page.line);
     Table->setRowCount(0);
-    Table->setRowCount(static_cast<int>(rows_.size()));
-    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-        const auto cells = RecordCells(rows_[static_cast<std::size_t>(i)]);
+    Table->setRowCount(rows);
+    for (int i = 0; i < rows; ++i) {
+        const auto cells = RecordCells(page.rows[static_cast<std::size_t>(i)]);
         for (int c = 0; c < static_cast<int>(cells.size()); ++c)
             Table->setItem(i, c, new QTableWidgetItem(Q(cells[static_cast<std::size_t>(c)])));
     }
     Table->resizeColumnsToContents();
     Detail->clear();
-    if (!rows_.empty()) Table->selectRow(0);  // the newest one's detail at once
+    if (rows) Table->selectRow(0);  // the newest one's detail at once
+    Shown->setStyleSheet(page.refused ? "color: #c00000" : "");
+    Shown->setText(Q(page.count));
+    MoreButton->setVisible(page.more);
+}
+
+void RecordsWindow::ShowSummary(const std::string& text) {
+    Summary->setText(Q(text));
+}
+
+void RecordsWindow::ReadLineApart(int reading, const std::string& reader,
+                                  const RecordFilter& filter) {
+    OnThread(
+        this, [reader, filter] { return ReadLineRecords(reader, filter); },
+        [this, reading](const RecordsRead& read) {
+            if (rules_.LineRead(reading, read)) emit LineShown();
+        });
+}
+
+void RecordsWindow::ShowWarning(const std::string& text) {
+    QMessageBox::warning(this, kRecordsTitle, Q(text));
 }
 
 void RecordsWindow::ShowDetail() {
-    const int row = Table->currentRow();
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    Detail->setPlainText(Q(RecordDetail(rows_[static_cast<std::size_t>(row)])));
-}
-
-bool RecordsWindow::ExportRefused() {
-    if (!shown_.Refused()) return false;
-    QMessageBox::warning(this, kRecordsTitle, Q(ExportRefusedText(shown_.refusal)));
-    return true;
+    if (const auto detail = rules_.Detail(Table->currentRow())) Detail->setPlainText(Q(*detail));
 }
 
 void RecordsWindow::AskAndExport(RecordsFormat format) {
-    if (ExportRefused()) return;
+    if (rules_.ExportRefused()) return;
     const RecordsSaveDialog dialog = SaveDialogOf(format);
     const QString path =
         QFileDialog::getSaveFileName(this, dialog.title, dialog.fileName,
@@ -251,9 +218,8 @@ void RecordsWindow::AskAndExport(RecordsFormat format) {
 }
 
 bool RecordsWindow::Export(const QString& path, RecordsFormat format) {
-    if (ExportRefused()) return false;
-    const RecordsQuery shown = shown_;
-    const std::string source = shown.line ? lineReader_ : store_.Path();
+    if (rules_.ExportRefused()) return false;
+    const std::string target = path.toStdString();
     // Read, made and written on a thread of their own (100 000 rows take seconds), while
     // both windows keep painting and the operator sees that it goes on.
     struct Outcome {
@@ -261,15 +227,15 @@ bool RecordsWindow::Export(const QString& path, RecordsFormat format) {
         bool done = false;
     };
     auto outcome = std::make_shared<Outcome>();
-    QProgressDialog progress(Q(ExportingText(path.toStdString())), QString(), 0, 0, this);
+    QProgressDialog progress(Q(ExportingText(target)), QString(), 0, 0, this);
     progress.setWindowTitle(kRecordsTitle);
     progress.setWindowModality(Qt::WindowModal);
     // Shown by the timer below once the export has taken a while, not by its own.
     progress.setMinimumDuration(std::numeric_limits<int>::max());
     QEventLoop waiting;
     QPointer<QEventLoop> wake(&waiting);
-    std::thread([outcome, wake, shown, source, format, target = path.toStdString()] {
-        outcome->whyNot = ExportRecords(shown, source, target, format);
+    std::thread([outcome, wake, task = rules_.ExportTask(target, format)] {
+        outcome->whyNot = task();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [outcome, wake] {
@@ -284,12 +250,8 @@ bool RecordsWindow::Export(const QString& path, RecordsFormat format) {
     while (!outcome->done)
         waiting.exec();
     progress.reset();
-    if (!outcome->whyNot.empty()) {
-        QMessageBox::warning(this, kRecordsTitle,
-                             Q(ExportFailedText(path.toStdString(), outcome->whyNot)));
-        return false;
-    }
-    return true;
+    rules_.ExportEnded(target, outcome->whyNot);
+    return outcome->whyNot.empty();
 }
 
 bool RecordsWindow::ExportCsv(const QString& path) {

@@ -22,7 +22,7 @@ class QTableWidget;
 
 namespace tq9 {
 
-class RecordsWindow : public QWidget {
+class RecordsWindow : public QWidget, private RecordsFrontEnd {
     Q_OBJECT
   public:
     // `lineReader`: the libpq connection string that reads the whole line; empty: none.
@@ -65,23 +65,16 @@ class RecordsWindow : public QWidget {
     // The filtered rows, all of them, as CSV (else JSON), from this PC or the line.
     bool Export(const QString& path, RecordsFormat format);
     void AskAndExport(RecordsFormat format);
-    RecordsFields Fields() const;
     void ShowDetail();
-    void ShowRows(std::vector<OperationRecord> rows, bool line);
-    void ShowRead(const RecordsRead& read, bool line);
-    // Reads the rows again, as many as are shown now.
-    void Reload();
-    void ReadLine();
+    RecordsFields Fields() const;
 
-    RecordStore& store_;
-    std::string lineReader_;
-    std::vector<OperationRecord> rows_;
-    int reading_ = 0;  // the newest read of the line; older answers are dropped
-    int limit_ = kRowsShown;
-    // The query the table shows (a refused one shows no rows).
-    RecordsQuery shown_;
-    // Says why nothing can be exported now; false when the shown filter can be.
-    bool ExportRefused();
+    // RecordsFrontEnd
+    void ShowPage(const RecordsPage& page) override;
+    void ShowSummary(const std::string& text) override;
+    void ReadLineApart(int reading, const std::string& reader, const RecordFilter& filter) override;
+    void ShowWarning(const std::string& text) override;
+
+    RecordsWindowRules rules_;
 };
 
 }  // namespace tq9
