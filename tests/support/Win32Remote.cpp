@@ -134,6 +134,14 @@ HWND MessageBoxOf(DWORD pid) {
     return nullptr;
 }
 
+HWND MessageBoxOf(DWORD pid, const wchar_t* title) {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", title); box;
+         box = FindWindowExW(nullptr, box, L"#32770", title)) {
+        if (ProcessOf(box) == pid && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
 std::string MessageText(HWND box) {
     std::string longest;
     EnumChildWindows(

@@ -35,6 +35,8 @@ HWND WindowOf(DWORD pid, const wchar_t* caption);
 // The message boxes the program shows (titled as its message dialogs are), apart from its
 // other dialogs; null when none shows.
 HWND MessageBoxOf(DWORD pid);
+// A message box (or any dialog) of process `pid` titled `title`; null when none shows.
+HWND MessageBoxOf(DWORD pid, const wchar_t* title);
 // A message box's message: its longest static text (the other is its icon).
 std::string MessageText(HWND box);
 // A system text as a message box shows it: each CR a line break.

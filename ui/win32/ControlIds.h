@@ -4,6 +4,9 @@
 
 namespace tq9::win32 {
 
+// The board records window's class: its title is its message boxes' title too.
+inline constexpr const wchar_t* kRecordsWindowClass = L"TQ9Records";
+
 enum ControlId : int {
     // Main window. 1 and 2 stay free: IsDialogMessage sends them for Enter and Esc.
     kBtnRescan = 101,
@@ -59,6 +62,27 @@ enum ControlId : int {
     // Program output window.
     kOutputText = 1101,
     kOutputClose,
+
+    // Board records window, in the Tab order.
+    kRecordsSerialLabel = 1201,
+    kRecordsSerial,
+    kRecordsOperationLabel,
+    kRecordsOperation,
+    kRecordsOutcomeLabel,
+    kRecordsOutcome,
+    kRecordsSince,
+    kRecordsUntil,
+    kRecordsWholeLine,
+    kRecordsBench,
+    kRecordsShow,
+    kRecordsList,
+    kRecordsDetail,
+    kRecordsCount,  // "100 of 2345 rows", or why a date is refused
+    kRecordsMore,
+    kRecordsSummary,
+    kRecordsCsv,
+    kRecordsJson,
+    kRecordsExportNote,  // the text of the note shown while a long export goes on
 };
 
 }  // namespace tq9::win32

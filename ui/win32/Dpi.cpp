@@ -34,6 +34,19 @@ UINT DpiOf(HWND window) {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
+HFONT PixelFont(const wchar_t* face, int pixelsAt96, int weight, DWORD pitch, UINT dpi) {
+    // A negative height asks for the character height, as the windows' design gives it.
+    return CreateFontW(-Scaled(pixelsAt96, dpi), 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       pitch, face);
+}
+
+void MoveToSuggested(HWND window, LPARAM suggested) {
+    const auto* rect = reinterpret_cast<const RECT*>(suggested);
+    SetWindowPos(window, nullptr, rect->left, rect->top, rect->right - rect->left,
+                 rect->bottom - rect->top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 RECT FrameForClient(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi) {
     RECT rect{0, 0, width, height};
     using Adjust = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);

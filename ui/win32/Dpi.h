@@ -13,6 +13,10 @@ UINT DpiOf(HWND window);
 inline int Scaled(int pixelsAt96, UINT dpi) {
     return MulDiv(pixelsAt96, static_cast<int>(dpi), 96);
 }
+// A font whose characters are `pixelsAt96` high at 96 DPI, scaled; the caller deletes it.
+HFONT PixelFont(const wchar_t* face, int pixelsAt96, int weight, DWORD pitch, UINT dpi);
+// Moves a window to the place WM_DPICHANGED suggests (its `lParam`).
+void MoveToSuggested(HWND window, LPARAM suggested);
 // AdjustWindowRectEx at the window's DPI, where the system can.
 RECT FrameForClient(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);
 // The work area (screen less the task bar) of the monitor nearest to `rect`.

@@ -12,7 +12,9 @@
 #include "ui/win32/ControlIds.h"
 #include "ui/win32/DeviceSelectDialog.h"
 #include "ui/win32/Dpi.h"
+#include "ui/win32/KeptFocus.h"
 #include "ui/win32/ProgramOutputWindow.h"
+#include "ui/win32/RecordsWindow.h"
 
 namespace tq9 {
 
@@ -84,6 +86,7 @@ TForm1::TForm1(Setup setup) : ctx_(*this) {
 TForm1::~TForm1() {
     rules_.Shutdown();
     outputWindow_.reset();
+    recordsWindow_.reset();
     if (hwnd_ && IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -110,6 +113,7 @@ int TForm1::RunMessageLoop() {
 void TForm1::Dispatch(MSG& msg) {
     if (PreTranslate(msg)) return;
     if (outputWindow_ && outputWindow_->IsDialogKey(msg)) return;
+    if (recordsWindow_ && recordsWindow_->IsDialogKey(msg)) return;
     if (hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) && IsDialogMessageW(hwnd_, &msg))
         return;
     TranslateMessage(&msg);
@@ -287,21 +291,12 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             dpi_ = HIWORD(wParam);
             CreateFonts();
             ApplyFonts();
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+            MoveToSuggested(hwnd_, lParam);
             Layout();
             return 0;
         }
         case WM_ACTIVATE:
-            if (LOWORD(wParam) == WA_INACTIVE) {
-                HWND focus = GetFocus();
-                if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-            } else if (lastFocus_ && IsWindow(lastFocus_) && IsWindowVisible(lastFocus_)) {
-                SetFocus(lastFocus_);
-                return 0;
-            }
+            if (KeepFocus(hwnd_, wParam, lastFocus_)) return 0;
             break;
         case WM_SETFOCUS:
             if (lastFocus_ && IsWindow(lastFocus_) && IsWindowVisible(lastFocus_))
@@ -468,13 +463,17 @@ void TForm1::ShowStatusText(const std::string& text) {
 }
 
 void TForm1::ShowRecordsMenu() {
-    std::string text = rules_.RecordsUnavailable();
-    if (text.empty()) {
-        text =
-            "The board records window is not in the Windows program yet. The records are "
-            "kept all the same; tq9ctl lists and exports them.";
+    if (const std::string why = rules_.RecordsUnavailable(); !why.empty()) {
+        MessageBoxW(hwnd_, Widen(why).c_str(), Widen(kRecordsTitle).c_str(),
+                    MB_OK | MB_ICONINFORMATION);
+        return;
     }
-    MessageBoxW(hwnd_, Widen(text).c_str(), L"Board records", MB_OK | MB_ICONINFORMATION);
+    // One at a time: the menu brings the open one to the front, read again.
+    if (!recordsWindow_) {
+        recordsWindow_ =
+            std::make_unique<RecordsWindow>(hwnd_, *ctx_.Records.store, ctx_.Records.lineReader);
+    }
+    recordsWindow_->Present();
 }
 
 void TForm1::ShowStatusNotice(const std::string& text) {

@@ -22,6 +22,7 @@ namespace tq9 {
 
 class Tdeviceselectbox;
 class ProgramOutputWindow;
+class RecordsWindow;
 
 class TForm1 : public Host, private WindowFrontEnd {
   public:
@@ -117,6 +118,7 @@ class TForm1 : public Host, private WindowFrontEnd {
     std::unique_ptr<ProcessRunner> systemRunner_;
     Tdeviceselectbox* deviceselectbox_ = nullptr;
     std::unique_ptr<ProgramOutputWindow> outputWindow_;
+    std::unique_ptr<RecordsWindow> recordsWindow_;  // made at the menu's first call
 
     HWND hwnd_ = nullptr;
     HWND status_ = nullptr;

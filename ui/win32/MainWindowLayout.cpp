@@ -82,10 +82,8 @@ void TForm1::CreateFonts() {
     for (HFONT* font : {&font_, &boldFont_, &consoleFont_}) {
         if (*font) DeleteObject(*font);
     }
-    // A negative height asks for the character height, as the window's design gives it.
     const auto make = [&](const wchar_t* face, int weight, DWORD pitch) {
-        return CreateFontW(-S(12), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitch, face);
+        return PixelFont(face, 12, weight, pitch, dpi_);
     };
     font_ = make(L"Arial", FW_NORMAL, DEFAULT_PITCH | FF_SWISS);
     boldFont_ = make(L"Arial", FW_BOLD, DEFAULT_PITCH | FF_SWISS);
