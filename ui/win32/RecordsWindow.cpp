@@ -37,6 +37,12 @@ std::wstring EditText(const std::string& text) {
     return Widen(shown);
 }
 
+// The note goes when the export ends, not before: a close box a window manager draws on it
+// closes nothing.
+LRESULT CALLBACK NoteProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_CLOSE ? 0 : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
 void RegisterClasses(WNDPROC proc) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -47,7 +53,7 @@ void RegisterClasses(WNDPROC proc) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kRecordsWindowClass;
     RegisterClassExW(&wc);  // a second window in the same process finds it registered
-    wc.lpfnWndProc = &DefWindowProcW;
+    wc.lpfnWndProc = &NoteProc;
     wc.lpszClassName = kNoteClassName;
     RegisterClassExW(&wc);
 }
@@ -149,6 +155,7 @@ LRESULT RecordsWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kExportDone:
             ExportEnded();
             return 0;
+
         case WM_TIMER:
             if (wParam == kNoteTimer) {
                 KillTimer(hwnd_, kNoteTimer);
@@ -295,8 +302,8 @@ void RecordsWindow::ShowPage(const RecordsPage& page) {
                          reinterpret_cast<LPARAM>(&item));
         }
     }
-    FitColumns();
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    FitColumns();  // once the list knows whether it has a scroll bar
     InvalidateRect(list, nullptr, TRUE);
     SetWindowTextW(Child(kRecordsDetail), L"");
     if (!page.rows.empty()) {
@@ -394,11 +401,11 @@ void RecordsWindow::ShowExportNote() {
     const std::string said = ExportingText(export_->path);
     const int width = std::min(TextWidth(said) + S(32), S(600)), height = S(40);
     const DWORD style = WS_POPUP | WS_CAPTION | WS_BORDER;
-    const RECT frame = FrameForClient(width, height, style, 0, false, dpi_);
+    const RECT frame = FrameForClient(width, height, style, WS_EX_TOOLWINDOW, false, dpi_);
     RECT over{};
     GetWindowRect(hwnd_, &over);
     const int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
-    note_ = CreateWindowExW(0, kNoteClassName, Widen(kRecordsTitle).c_str(), style,
+    note_ = CreateWindowExW(WS_EX_TOOLWINDOW, kNoteClassName, Widen(kRecordsTitle).c_str(), style,
                             (over.left + over.right - frameWidth) / 2,
                             (over.top + over.bottom - frameHeight) / 2, frameWidth, frameHeight,
                             hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);

@@ -44,6 +44,7 @@ class RecordsWindow : private RecordsFrontEnd {
     void Layout();
     void PlaceAtStart(HWND owner);
     void FitColumns();
+    void FitLastColumn();
     int S(int pixelsAt96) const;
     HWND Child(int id) const { return GetDlgItem(hwnd_, id); }
     int TextWidth(const std::string& text) const;

@@ -75,9 +75,8 @@ void RecordsWindow::CreateControls() {
                      WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                      WS_EX_CLIENTEDGE);
     Make(hwnd_, kRecordsDetail, WC_EDITW, "",
-         WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
-             ES_AUTOHSCROLL,
-         WS_EX_CLIENTEDGE);
+         // Long lines wrap at the window's width, as they do in the Qt window.
+         WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE);
     Make(hwnd_, kRecordsCount, WC_STATICW, "", label);
     Make(hwnd_, kRecordsMore, WC_BUTTONW, MoreCaption(), button);
     Make(hwnd_, kRecordsSummary, WC_STATICW, "", SS_LEFT | SS_NOPREFIX);
@@ -168,8 +167,21 @@ void RecordsWindow::FitColumns() {
         const int heading = TextWidth(kRecordColumns[static_cast<std::size_t>(column)]) + S(16);
         if (cells < heading) SendMessageW(rows, LVM_SETCOLUMNWIDTH, column, heading);
     }
-    // The last one takes the rest of the width, as a stretched last section does.
-    SendMessageW(rows, LVM_SETCOLUMNWIDTH, last, LVSCW_AUTOSIZE_USEHEADER);
+    FitLastColumn();
+}
+
+void RecordsWindow::FitLastColumn() {
+    // The last one takes the rest of the width, as a stretched last section does, and no
+    // more: a horizontal scroll bar only where the columns before it need one.
+    HWND rows = Child(kRecordsList);
+    const int last = static_cast<int>(kRecordColumns.size()) - 1;
+    RECT client{};
+    GetClientRect(rows, &client);
+    int rest = client.right;
+    for (int column = 0; column < last; ++column)
+        rest -= static_cast<int>(SendMessageW(rows, LVM_GETCOLUMNWIDTH, column, 0));
+    const int heading = TextWidth(kRecordColumns[static_cast<std::size_t>(last)]) + S(16);
+    SendMessageW(rows, LVM_SETCOLUMNWIDTH, last, std::max(rest, heading));
 }
 
 void RecordsWindow::Layout() {
@@ -253,6 +265,7 @@ void RecordsWindow::Layout() {
     place(kRecordsList, margin, filtersBottom, width - 2 * margin, listHeight);
     place(kRecordsDetail, margin, filtersBottom + listHeight + gap, width - 2 * margin,
           shared - listHeight - gap);
+    FitLastColumn();
 
     // Painted once all have moved: a control moved over another's old place shows no trace.
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
