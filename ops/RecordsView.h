@@ -130,7 +130,7 @@ class RecordsFrontEnd {
     virtual void ShowPage(const RecordsPage& page) = 0;
     // The day's summary line (or what goes on instead).
     virtual void ShowSummary(const std::string& text) = 0;
-    // Runs ReadLineRecords(lineReader, filter) on a thread of its own and hands the answer to
+    // Runs ReadLineRecords(reader, filter) on a thread of its own and hands the answer to
     // RecordsWindowRules::LineRead with `reading`, on the window's thread, unless the window
     // is gone by then.
     virtual void ReadLineApart(int reading, const std::string& reader,

@@ -1,5 +1,6 @@
 // The records window's rules that both windows keep: the filter the fields make (or why a
-// date is refused), the count line, and the export over a real records file.
+// date is refused), the count line, the export over a real records file, and what a late
+// answer of the line may still show.
 
 #include "ops/RecordsView.h"
 
@@ -97,6 +98,67 @@ TEST(RecordsView, AnExportWritesEveryRowTheQueryTakesOrSaysWhyNot) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
     EXPECT_EQ(ExportFailedText(nowhere, whyNot),
               "The records could not be exported to " + nowhere + ": " + whyNot);
+}
+
+// The line's answer comes from a thread, late: once the operator has gone back to this PC's
+// rows (or to a refused date), it shows nothing; the newest read's answer shows.
+TEST(RecordsView, ALateAnswerOfTheLineShowsOnlyWhileItsReadIsTheNewest) {
+    struct Window : RecordsFrontEnd {
+        void ShowPage(const RecordsPage& page) override { pages.push_back(page); }
+        void ShowSummary(const std::string& text) override { summary = text; }
+        void ReadLineApart(int reading, const std::string&, const RecordFilter&) override {
+            readings.push_back(reading);
+        }
+        void ShowWarning(const std::string& text) override { warnings.push_back(text); }
+        std::vector<RecordsPage> pages;
+        std::string summary;
+        std::vector<int> readings;
+        std::vector<std::string> warnings;
+    } window;
+    test::TempDir dir;
+    std::string whyNot;
+    auto store = RecordStore::Open(dir.File("records.sqlite3").string(), whyNot);
+    ASSERT_TRUE(store) << whyNot;
+    RecordsWindowRules rules(*store, "service=line", window);
+    RecordsFields fields{"", kAnyEntry, kAnyEntry, "", "", true, ""};
+
+    rules.Refresh(fields);
+    ASSERT_EQ(window.readings.size(), 1u);
+    EXPECT_EQ(window.summary, kReadingLine);
+    EXPECT_TRUE(window.pages.empty()) << "the rows shown stay until the line answers";
+    rules.Refresh(fields);  // Show again before the first answer came
+    fields.wholeLine = false;
+    rules.Refresh(fields);
+    ASSERT_EQ(window.pages.size(), 1u);
+    EXPECT_EQ(window.pages.back().count, "0 rows");
+
+    RecordsRead late;
+    late.rows.resize(3);
+    late.total = 3;
+    late.summary = "the line's day";
+    EXPECT_FALSE(rules.LineRead(window.readings[0], late));
+    EXPECT_FALSE(rules.LineRead(window.readings[1], late));
+    EXPECT_EQ(window.pages.size(), 1u) << "this PC's rows stay";
+
+    fields.wholeLine = true;
+    rules.Refresh(fields);
+    fields.since = "2026-02-30";
+    rules.Refresh(fields);
+    EXPECT_FALSE(rules.LineRead(window.readings.back(), late)) << "the refusal stays";
+    EXPECT_TRUE(window.pages.back().refused);
+    EXPECT_FALSE(rules.Detail(0));
+    EXPECT_TRUE(rules.ExportRefused());
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_EQ(window.warnings[0], ExportRefusedText(window.pages.back().count));
+
+    fields.since.clear();
+    rules.Refresh(fields);
+    EXPECT_TRUE(rules.LineRead(window.readings.back(), late));
+    EXPECT_EQ(window.pages.back().count, "3 rows");
+    EXPECT_TRUE(window.pages.back().line);
+    EXPECT_EQ(window.summary, "the line's day");
+    EXPECT_TRUE(rules.Detail(2));
+    EXPECT_FALSE(rules.ExportRefused());
 }
 
 }  // namespace

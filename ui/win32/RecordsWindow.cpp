@@ -146,7 +146,8 @@ LRESULT RecordsWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case kLineRead:
-            // Only the newest read's answer; an older one's message finds it not ready.
+            // The newest read's answer, once it is there (an older read's message finds it
+            // not ready); the rules drop it when the fields were read again since.
             if (lineAnswer_ && lineAnswer_->ready) {
                 const auto answer = std::move(lineAnswer_);
                 rules_.LineRead(answer->reading, answer->read);
@@ -155,7 +156,6 @@ LRESULT RecordsWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kExportDone:
             ExportEnded();
             return 0;
-
         case WM_TIMER:
             if (wParam == kNoteTimer) {
                 KillTimer(hwnd_, kNoteTimer);
