@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -70,13 +72,26 @@ class LineBenchesTest : public test::PgTest {
     }
 
     // A bench of its own: tq9ctl and the simulated cable in its folder, its records and
-    // its records.conf naming `service` and the bench.
-    void Bench(const std::string& name, const std::string& service) const {
+    // its records.conf naming `service` and the bench. `windows`: the Windows build's
+    // tq9ctl.exe with its DLLs (libpq's, and the simulated cable's FTD2XX.DLL) from
+    // `windowsBench`, run under wine.
+    void Bench(const std::string& name, const std::string& service, bool windows = false) const {
         const fs::path folder = dir.File(name);
         fs::create_directories(folder / "config/tq9-bench");
-        fs::copy_file(TQ9_CTL_PATH, folder / "tq9ctl", fs::copy_options::overwrite_existing);
-        fs::copy_file(TQ9_SIM_DRIVER_PATH, folder / "libftd2xx.so",
-                      fs::copy_options::overwrite_existing);
+        if (windows) {
+            for (const auto& entry : fs::directory_iterator(windowsBench)) {
+                const std::string extension = entry.path().extension().string();
+                if (extension == ".dll" || extension == ".DLL" ||
+                    entry.path().filename() == "tq9ctl.exe")
+                    fs::copy_file(entry.path(), folder / entry.path().filename(),
+                                  fs::copy_options::overwrite_existing);
+            }
+            windows_.insert(name);
+        } else {
+            fs::copy_file(TQ9_CTL_PATH, folder / "tq9ctl", fs::copy_options::overwrite_existing);
+            fs::copy_file(TQ9_SIM_DRIVER_PATH, folder / "libftd2xx.so",
+                          fs::copy_options::overwrite_existing);
+        }
         std::ofstream(folder / "config/tq9-bench/records.conf")
             << "server = service=" << service << "\nbench = " << name << "\n";
     }
@@ -85,6 +100,17 @@ class LineBenchesTest : public test::PgTest {
     std::string As(const std::string& bench, const std::string& arguments,
                    bool exec = false) const {
         const std::string folder = dir.File(bench).string();
+        if (windows_.count(bench)) {
+            // Wine gives a program its own PROGRAMDATA and LOCALAPPDATA, whatever the
+            // environment says: they are set on the Windows side. libpq opens the service
+            // and password files, and the CA, by their Unix paths (on drive Z:).
+            std::string windowsFolder = "Z:" + folder;
+            std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
+            return "cd '" + folder + "' && " + (exec ? "exec " : "") +
+                   "/usr/lib/wine/wine64 cmd /c \"set PROGRAMDATA=" + windowsFolder +
+                   "\\config&& set LOCALAPPDATA=" + windowsFolder + "\\data&& tq9ctl.exe " +
+                   arguments + "\" </dev/null";
+        }
         return "cd '" + folder + "' && " + (exec ? "exec " : "") + "env XDG_CONFIG_HOME='" +
                folder + "/config' XDG_DATA_HOME='" + folder + "/data' ./tq9ctl " + arguments +
                " </dev/null";
@@ -93,9 +119,16 @@ class LineBenchesTest : public test::PgTest {
         return test::RunShell(command, dir.File("stderr.txt"));
     }
 
+    // The Windows build's demo bench (tq9ctl.exe and its DLLs), where the Windows tests
+    // name it; empty elsewhere.
+    const std::string windowsBench =
+        std::getenv("TQ9_WINDOWS_BENCH") ? std::getenv("TQ9_WINDOWS_BENCH") : "";
     test::TempDir dir;
     test::ScopedEnv services{"PGSERVICEFILE", dir.File("pg_service.conf").string()};
     test::ScopedEnv passwords{"PGPASSFILE", dir.File("pgpass").string()};
+
+  private:
+    mutable std::set<std::string> windows_;
 };
 
 TEST_F(LineBenchesTest, TwoBenchesWriteAtOnceAndAReaderSeesEveryRowOnce) {
@@ -278,6 +311,53 @@ TEST_F(LineBenchesTest, ACertificateNotCheckedIsSaid) {
     Bench("line-b", "bench_b");
     EXPECT_EQ(Shell(As("line-b", "records server-check")).out.find("Warning"), std::string::npos)
         << "verify-full says nothing";
+}
+
+// A Windows bench (the Windows build's tq9ctl.exe and PostgreSQL's own libpq.dll, under
+// wine) on the same line: its rows arrive once each, through an outage too; a wrong
+// password is one line and the operation goes on; it reads the line and its report.
+TEST_F(LineBenchesTest, AWindowsBenchSendsEveryRowOnceAndReadsTheLine) {
+    if (windowsBench.empty()) GTEST_SKIP() << "TQ9_WINDOWS_BENCH names no Windows build";
+    ASSERT_TRUE(fs::exists(fs::path(windowsBench) / "tq9ctl.exe")) << windowsBench;
+    Bench("line-a", "bench_a", true);
+    const test::CtlRun first = Shell(As("line-a", "identify"));
+    ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_EQ(first.err.find("wait"), std::string::npos) << first.err;
+    const test::CtlRun check = Shell(As("line-a", "records server-check"));
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_NE(check.out.find("Connected as bench_a_" + database + " (PostgreSQL 15."),
+              std::string::npos)
+        << check.out;
+
+    // The server goes away: the row waits on the bench, and goes once it is back.
+    ASSERT_TRUE(server->Stop());
+    const test::CtlRun during = Shell(As("line-a", "identify"));
+    ASSERT_TRUE(server->Restart());
+    EXPECT_EQ(during.exitCode, 0) << during.err;
+    EXPECT_NE(during.err.find("tq9ctl: 1 row waits for the line server ("), std::string::npos)
+        << during.err;
+    const test::CtlRun after = Shell(As("line-a", "identify"));
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_EQ(after.err.find("wait"), std::string::npos) << after.err;
+    EXPECT_EQ(Value("SELECT count(DISTINCT uuid) || '/' || count(*) FROM tq9.operations"), "3/3");
+
+    Bench("wrong_password", "wrong_password", true);
+    const test::CtlRun refused = Shell(As("wrong_password", "records server-check"));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+
+    Bench("office", "reader", true);
+    const test::CtlRun all = Shell(As("office", "records --line --json"));
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    const auto rows = nlohmann::json::parse(all.out);
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& row : rows) {
+        EXPECT_EQ(row["bench"], "line-a");
+        EXPECT_EQ(row["board_serial"], "12345");
+    }
+    const test::CtlRun report = Shell(As("office", "records report --since 2000-01-01"));
+    EXPECT_EQ(report.exitCode, 0) << report.err;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "base/Utf16_win.h"
@@ -179,6 +180,15 @@ WindowProcess::WindowProcess(const std::string& programPath, const std::string& 
                              bool withAvrdude)
     : records_(kRecordsHome, dir_.Path().string()), settings_("PROGRAMDATA", dir_.Path().string()) {
     fs::copy_file(programPath, dir_.File("tq95_finalize.exe"));
+    // The DLLs it was built with (libpq's), as an installation puts them beside it.
+    for (const auto& entry : fs::directory_iterator(fs::path(programPath).parent_path())) {
+        const std::string name = entry.path().filename().string();
+        std::string upper = name;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper.size() > 4 && upper.substr(upper.size() - 4) == ".DLL" && upper != "FTD2XX.DLL")
+            fs::copy_file(entry.path(), dir_.File(name));
+    }
     fs::copy_file(driverPath, dir_.File("FTD2XX.DLL"));
     if (withAvrdude) dir_.Touch("avrdude.exe");
 }
