@@ -13,40 +13,20 @@ set(TQ9_SQLITE_TARBALL "sqlite-autoconf-3520000")  # SQLite 3.52.0
 set(TQ9_SQLITE_C_SHA256 "a503acc9fe98f628eed36eb2aa2116a26f2541270d757f9b7cdbc2f19eb72b8f")
 set(TQ9_SQLITE_H_SHA256 "37537d6131c1d2e507b34a6cee5590e27cedb7d82f543f257afbc72c0cbbcc22")
 
+include(${CMAKE_CURRENT_LIST_DIR}/NpmFetch.cmake)
 set(dir ${CMAKE_BINARY_DIR}/sqlite-amalgamation)
 if(NOT EXISTS ${dir}/sqlite3.c OR NOT EXISTS ${dir}/sqlite3.h)
-  find_program(NPM npm)
-  if(NOT NPM)
-    message(FATAL_ERROR "npm is needed to fetch SQLite's amalgamation (scripts/setup installs it)")
-  endif()
-  file(REMOVE_RECURSE ${dir}/fetch)
-  file(MAKE_DIRECTORY ${dir}/fetch)
-  execute_process(COMMAND ${NPM} pack ${TQ9_SQLITE_NPM_PACKAGE} --silent
-                  WORKING_DIRECTORY ${dir}/fetch RESULT_VARIABLE failed OUTPUT_VARIABLE packed
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(failed)
-    message(FATAL_ERROR "npm pack ${TQ9_SQLITE_NPM_PACKAGE} failed")
-  endif()
-  file(ARCHIVE_EXTRACT INPUT ${dir}/fetch/${packed} DESTINATION ${dir}/fetch
-       PATTERNS package/deps/${TQ9_SQLITE_TARBALL}.tar.gz)
-  file(ARCHIVE_EXTRACT INPUT ${dir}/fetch/package/deps/${TQ9_SQLITE_TARBALL}.tar.gz
-       DESTINATION ${dir}/fetch
+  tq9_npm_unpack(${TQ9_SQLITE_NPM_PACKAGE} ${dir}/npm package/deps/${TQ9_SQLITE_TARBALL}.tar.gz)
+  file(ARCHIVE_EXTRACT INPUT ${dir}/npm/package/deps/${TQ9_SQLITE_TARBALL}.tar.gz
+       DESTINATION ${dir}/npm
        PATTERNS ${TQ9_SQLITE_TARBALL}/sqlite3.c ${TQ9_SQLITE_TARBALL}/sqlite3.h)
   foreach(file sqlite3.c sqlite3.h)
-    file(COPY ${dir}/fetch/${TQ9_SQLITE_TARBALL}/${file} DESTINATION ${dir})
+    file(COPY ${dir}/npm/${TQ9_SQLITE_TARBALL}/${file} DESTINATION ${dir})
   endforeach()
-  file(REMOVE_RECURSE ${dir}/fetch)
+  file(REMOVE_RECURSE ${dir}/npm)
 endif()
-foreach(pair "sqlite3.c;${TQ9_SQLITE_C_SHA256}" "sqlite3.h;${TQ9_SQLITE_H_SHA256}")
-  list(GET pair 0 file)
-  list(GET pair 1 expected)
-  file(SHA256 ${dir}/${file} actual)
-  if(NOT actual STREQUAL expected)
-    file(REMOVE ${dir}/${file})
-    message(FATAL_ERROR "${file} from ${TQ9_SQLITE_NPM_PACKAGE} has SHA-256 ${actual}, "
-                        "not ${expected}: refused")
-  endif()
-endforeach()
+tq9_require_sha256(${dir}/sqlite3.c ${TQ9_SQLITE_C_SHA256} ${TQ9_SQLITE_NPM_PACKAGE})
+tq9_require_sha256(${dir}/sqlite3.h ${TQ9_SQLITE_H_SHA256} ${TQ9_SQLITE_NPM_PACKAGE})
 
 enable_language(C)
 add_library(tq9_sqlite3 STATIC ${dir}/sqlite3.c)

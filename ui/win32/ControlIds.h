@@ -51,6 +51,7 @@ enum ControlId : int {
     kMemo1,
     kStatusBar,
     kRecordsMenuItem,
+    kColumnScroll,  // the left column's scroll bar, shown when the window is too low for it
 
     // Device selection dialog. OK is IDOK so Enter takes it; Cancel is not IDCANCEL, so
     // Esc (which sends IDCANCEL) does nothing.

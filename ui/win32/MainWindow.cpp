@@ -114,8 +114,11 @@ void TForm1::Dispatch(MSG& msg) {
     if (PreTranslate(msg)) return;
     if (outputWindow_ && outputWindow_->IsDialogKey(msg)) return;
     if (recordsWindow_ && recordsWindow_->IsDialogKey(msg)) return;
-    if (hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) && IsDialogMessageW(hwnd_, &msg))
+    if (hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) && IsDialogMessageW(hwnd_, &msg)) {
+        // Tab (or an arrow) may have moved the focus out of the column's view.
+        if (msg.message == WM_KEYDOWN) ShowFocusInColumn();
         return;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
 }
@@ -150,11 +153,19 @@ bool TForm1::PreTranslate(MSG& msg) {
         return false;
     if (msg.message == WM_MOUSEWHEEL) {
         HWND list = ListOf(msg.hwnd);
-        if (!list) return false;
-        const bool open = SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0;
-        // The column does not scroll here: the wheel over a closed list goes nowhere.
-        return WheelTurned(open ? InputPlace::OpenList : InputPlace::ClosedList) !=
-               InputResponse::AsTheControlDoes;
+        if (list && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0))
+            return WheelTurned(InputPlace::OpenList) != InputResponse::AsTheControlDoes;
+        // Over the column (a closed list in it included) the wheel scrolls the column, where
+        // it scrolls; a closed list never turns.
+        const POINT at{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+        const bool overColumn = OverColumn(at);
+        if (!overColumn && !list) return false;
+        if (overColumn &&
+            (!list || WheelTurned(InputPlace::ClosedList) == InputResponse::ScrollColumn)) {
+            ScrollColumnTo(columnTop_ -
+                           GET_WHEEL_DELTA_WPARAM(msg.wParam) * ColumnWheelStep() / WHEEL_DELTA);
+        }
+        return true;
     }
     if (msg.message != WM_KEYDOWN) return false;
     const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
@@ -281,6 +292,12 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             Layout();
             return 0;
+        case WM_VSCROLL:
+            if (reinterpret_cast<HWND>(lParam) == Child(kColumnScroll)) {
+                ScrollColumnOn(LOWORD(wParam));
+                return 0;
+            }
+            break;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
             const SIZE minimum = MinimumFrame();
@@ -501,6 +518,7 @@ void TForm1::FocusDeviceButton() {
                       : Child(kBtnClose);
     lastFocus_ = device;
     if (GetActiveWindow() == hwnd_) SetFocus(device);
+    ScrollColumnTo(0);
 }
 
 }  // namespace tq9

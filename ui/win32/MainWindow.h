@@ -88,6 +88,12 @@ class TForm1 : public Host, private WindowFrontEnd {
     HWND Child(int id) const { return GetDlgItem(hwnd_, id); }
     int S(int pixelsAt96) const;
     void Place(int id, int x, int y, int width, int height);
+    // The left column scrolls (bar, wheel, Tab) when the window is lower than it is tall.
+    void ScrollColumnTo(int top);
+    void ScrollColumnOn(int code);
+    void ShowFocusInColumn();
+    bool OverColumn(POINT screen) const;
+    int ColumnWheelStep() const;
     SIZE MinimumFrame() const;
     void PlaceAtStart();
 
@@ -129,6 +135,7 @@ class TForm1 : public Host, private WindowFrontEnd {
     HBRUSH ledBrush_ = nullptr;
     HBRUSH windowBrush_ = nullptr;
     Rgb ledColour_{};
+    int columnTop_ = 0;  // how far the left column is scrolled, in pixels
     int progressMax_ = 1;
     long long progressPixel_ = -1;         // the bar's filled width as last sent
     std::map<int, std::string> hints_;     // control id -> its hint

@@ -20,7 +20,11 @@ namespace {
 constexpr int kClientWidth = 859, kClientHeight = 679;
 constexpr int kMinimumWidth = 580, kMinimumHeight = 400;
 constexpr int kStartLeft = 50, kStartTop = 100;
-constexpr int kConsoleLeft = 348;  // the right column: the console
+constexpr int kConsoleLeft = 348;   // the right column: the console
+constexpr int kColumnRight = 341;   // the left column's scroll bar starts here
+constexpr int kColumnHeight = 626;  // the left column's controls, with a margin below
+constexpr int kScrollBarWidth = 17;
+constexpr int kWheelStep = 48;  // a wheel notch scrolls the column this far
 
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 128, 0);
@@ -203,6 +207,9 @@ void TForm1::CreateControls() {
                     {kProdProg, kRed},     {kFPGAversion, kMagenta}, {kEditFirmwareVersion, kBlue},
                     {kComboBox1, kBlue}};
 
+    CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | SBS_VERT, 0, 0, 0, 0, hwnd_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kColumnScroll)),
+                    GetModuleHandleW(nullptr), nullptr);
     status_ =
         CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
                         0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
@@ -234,15 +241,34 @@ void TForm1::ApplyFonts() {
 void TForm1::Layout() {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    for (const Place96& p : kPlaces)
-        Place(p.id, p.x, p.y, p.width, p.height);
     SendMessageW(status_, WM_SIZE, 0, 0);
     RECT bar{};
     GetWindowRect(status_, &bar);
     const int statusHeight = bar.bottom - bar.top;
     const int width = client.right - client.left, height = client.bottom - client.top;
-    MoveWindow(Child(kConsoleHeading), S(kConsoleLeft), S(8), S(250), S(16), TRUE);
-    MoveWindow(Child(kMemo1), S(kConsoleLeft), S(28), std::max(0, width - S(kConsoleLeft + 8)),
+
+    // Below the column's height its controls keep their size and the column scrolls.
+    const int room = std::max(0, height - statusHeight);
+    const int overflow = std::max(0, S(kColumnHeight) - room);
+    columnTop_ = std::clamp(columnTop_, 0, overflow);
+    for (const Place96& p : kPlaces)
+        Place(p.id, p.x, p.y, p.width, p.height);
+    HWND scroll = Child(kColumnScroll);
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = S(kColumnHeight) - 1;
+    info.nPage = static_cast<UINT>(room);
+    info.nPos = columnTop_;
+    SetScrollInfo(scroll, SB_CTL, &info, TRUE);
+    MoveWindow(scroll, S(kColumnRight), 0, S(kScrollBarWidth), room, TRUE);
+    ShowWindow(scroll, overflow > 0 ? SW_SHOWNA : SW_HIDE);
+    // The column's controls moved without painting: all of them at once now.
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+
+    const int consoleLeft = S(kConsoleLeft) + (overflow > 0 ? S(kScrollBarWidth) : 0);
+    MoveWindow(Child(kConsoleHeading), consoleLeft, S(8), S(250), S(16), TRUE);
+    MoveWindow(Child(kMemo1), consoleLeft, S(28), std::max(0, width - consoleLeft - S(8)),
                std::max(0, height - statusHeight - S(28 + 6)), TRUE);
     // The status bar: the hint, then (while there is one) the line server's status.
     int parts[2] = {width, -1};
@@ -253,7 +279,78 @@ void TForm1::Layout() {
 }
 
 void TForm1::Place(int id, int x, int y, int width, int height) {
-    MoveWindow(Child(id), S(x), S(y), S(width), S(height), FALSE);
+    MoveWindow(Child(id), S(x), S(y) - columnTop_, S(width), S(height), FALSE);
+}
+
+void TForm1::ScrollColumnTo(int top) {
+    if (top == columnTop_ || !IsWindowVisible(Child(kColumnScroll))) return;
+    columnTop_ = top;
+    Layout();  // clamps it
+}
+
+void TForm1::ScrollColumnOn(int code) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(Child(kColumnScroll), SB_CTL, &info);
+    const int page = static_cast<int>(info.nPage);
+    switch (code) {
+        case SB_LINEUP:
+            ScrollColumnTo(columnTop_ - S(16));
+            break;
+        case SB_LINEDOWN:
+            ScrollColumnTo(columnTop_ + S(16));
+            break;
+        case SB_PAGEUP:
+            ScrollColumnTo(columnTop_ - page);
+            break;
+        case SB_PAGEDOWN:
+            ScrollColumnTo(columnTop_ + page);
+            break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION:
+            ScrollColumnTo(info.nTrackPos);
+            break;
+        case SB_TOP:
+            ScrollColumnTo(0);
+            break;
+        case SB_BOTTOM:
+            ScrollColumnTo(info.nMax);
+            break;
+        default:
+            break;
+    }
+}
+
+void TForm1::ShowFocusInColumn() {
+    HWND focus = GetFocus();
+    if (!focus || GetParent(focus) != hwnd_) return;
+    const int id = GetDlgCtrlID(focus);
+    if (std::none_of(std::begin(kPlaces), std::end(kPlaces),
+                     [&](const Place96& p) { return p.id == id; }))
+        return;
+    RECT place{};
+    GetWindowRect(focus, &place);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&place), 2);
+    RECT scroll{};
+    GetClientRect(Child(kColumnScroll), &scroll);
+    const int room = scroll.bottom;
+    if (place.top < S(4)) {
+        ScrollColumnTo(columnTop_ + place.top - S(8));
+    } else if (place.bottom > room - S(4)) {
+        ScrollColumnTo(columnTop_ + place.bottom - room + S(8));
+    }
+}
+
+bool TForm1::OverColumn(POINT screen) const {
+    ScreenToClient(hwnd_, &screen);
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    return screen.x >= 0 && screen.x < S(kConsoleLeft) && screen.y >= 0 && screen.y < client.bottom;
+}
+
+int TForm1::ColumnWheelStep() const {
+    return S(kWheelStep);
 }
 
 SIZE TForm1::MinimumFrame() const {

@@ -112,7 +112,7 @@ TEST(Win32Window, StartsWithItsCaptionsDefaultsAndGreeting) {
     EXPECT_EQ(program.Focus(), program.Item(kBtnRescan));
 }
 
-TEST(Win32Window, StartsInsideTheWorkAreaAndHintsInTheStatusBar) {
+TEST(Win32Window, StartsInsideTheWorkAreaHintsInTheStatusBarAndScrollsItsColumnWhenLow) {
     WindowProgram program(true);
     program.Start();
     RECT frame{}, area{};
@@ -147,6 +147,42 @@ TEST(Win32Window, StartsInsideTheWorkAreaAndHintsInTheStatusBar) {
         EXPECT_TRUE(WaitUntil([&] { return program.Status() == h.hint; }, 5000))
             << "control " << h.id << ": " << program.Status();
     }
+
+    // At its smallest the column keeps its controls' sizes and scrolls: by the wheel over
+    // it, and to the control Tab gives the focus to; the console moves aside for its bar.
+    SetWindowPos(program.Main(), nullptr, 0, 0, 1, 1, SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(WaitUntil([&] { return program.Visible(kColumnScroll); }));
+    const auto inView = [&](int id) {
+        RECT control{}, status{};
+        GetWindowRect(program.Item(id), &control);
+        GetWindowRect(program.Item(kStatusBar), &status);
+        POINT top{0, 0};
+        ClientToScreen(program.Main(), &top);
+        return control.top >= top.y && control.bottom <= status.top;
+    };
+    EXPECT_TRUE(inView(kBtnRescan));
+    EXPECT_FALSE(inView(kProgressBar1));
+    RECT bar{}, console{};
+    GetWindowRect(program.Item(kColumnScroll), &bar);
+    GetWindowRect(program.Item(kMemo1), &console);
+    EXPECT_GE(console.left, bar.right);
+    RECT over{};
+    GetWindowRect(program.Item(kBtnRefresh), &over);
+    const auto wheel = [&](short delta) {
+        PostMessageW(program.Main(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)),
+                     MAKELPARAM(over.left + 4, over.top + 4));
+    };
+    wheel(-120 * 20);
+    EXPECT_TRUE(WaitUntil([&] { return inView(kProgressBar1) && !inView(kBtnRescan); }));
+    wheel(120 * 20);
+    EXPECT_TRUE(WaitUntil([&] { return inView(kBtnRescan) && !inView(kProgressBar1); }));
+    for (int press = 0; press < 40 && program.Focus() != program.Item(kEditCoreNumber); ++press) {
+        const HWND before = program.Focus();
+        program.Key(before, VK_TAB);
+        ASSERT_TRUE(WaitUntil([&] { return program.Focus() != before; }, 5000));
+    }
+    ASSERT_EQ(program.Focus(), program.Item(kEditCoreNumber));
+    EXPECT_TRUE(WaitUntil([&] { return inView(kEditCoreNumber); }));
 }
 
 TEST(Win32Window, SaysAvrdudeIsMissingAndLeavesTheProductionControlsDisabled) {
