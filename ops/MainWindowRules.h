@@ -42,6 +42,15 @@ void ApplyWindowSetup(AppContext& ctx, const WindowSetup& setup,
 // The device dialog's answer: OK with a row selected chooses that row; anything else (Cancel,
 // the close box, OK with no row selected) chooses none and leaves `row` as it was.
 bool DeviceChosen(bool ok, int selectedRow, int& row);
+// The device dialog shown as a window's Host shows it, whatever toolkit draws the dialog
+// (ShowModal answering Dialog::mrOk, SelectedRow); false without a dialog.
+template <typename Dialog>
+bool ShowDeviceDialog(Dialog* dialog, int& row) {
+    if (!dialog) return false;
+    // The row is read once the dialog has closed, not before it shows.
+    const bool ok = dialog->ShowModal() == Dialog::mrOk;
+    return DeviceChosen(ok, dialog->SelectedRow(), row);
+}
 
 // The error box's title, and the name message dialogs go by.
 inline constexpr const char* kApplicationTitle = "tq95_finalize";

@@ -259,10 +259,7 @@ void TForm1::DeviceDialogSelectRow(int row) {
 }
 
 bool TForm1::DeviceDialogShow(int& row) {
-    if (!deviceselectbox_) return false;
-    // The row is read once the dialog has closed, not before it shows.
-    const bool ok = deviceselectbox_->ShowModal() == Tdeviceselectbox::mrOk;
-    return DeviceChosen(ok, deviceselectbox_->SelectedRow(), row);
+    return ShowDeviceDialog(deviceselectbox_, row);
 }
 
 bool TForm1::OpenFileDialog(const FileDialogSettings& settings, std::string& fileName) {
