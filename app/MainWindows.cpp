@@ -31,6 +31,7 @@ MainWindows CreateMainWindows(const std::string& programDirectory, const std::st
     setup.driverInUse = driver->InUseLine();
     setup.programDirectory = programDirectory;
     setup.records = windows.records.sink;
+    setup.line = windows.records.line.get();
     setup.driverNotes = [driver] { return driver->Notes(); };
     setup.startupWarnings = line.problems;
     windows.form = std::make_unique<TForm1>(setup);

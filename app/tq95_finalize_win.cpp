@@ -8,8 +8,8 @@
 
 #include "app/BenchDirectory.h"
 #include "base/Platform.h"
+#include "line/LineSettings.h"
 #include "ops/MainWindowOps.h"
-#include "records/LineSettings.h"
 #include "ui/win32/DeviceSelectDialog.h"
 #include "ui/win32/Dpi.h"
 #include "ui/win32/MainWindow.h"
@@ -30,6 +30,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     setup.driverInUse = driver->InUseLine();
     setup.programDirectory = programDirectory;
     setup.records = records.sink;
+    setup.line = records.line.get();
     setup.driverNotes = [&driver] { return driver->Notes(); };
     setup.startupWarnings = line.problems;
     tq9::TForm1 form(setup);

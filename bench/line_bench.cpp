@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "RealisticRecord.h"
-#include "records/LineForwarder.h"
-#include "records/LineServer.h"
+#include "line/LineForwarder.h"
+#include "line/LineServer.h"
 #include "records/RecordStore.h"
 #include "support/PgServer.h"
 

@@ -19,9 +19,9 @@
 #include "cli/TerminalHost.h"
 #include "isp/Production.h"
 #include "isp/ProductionFiles.h"
+#include "line/LineForwarder.h"
+#include "line/LineSettings.h"
 #include "ops/MainWindowOps.h"
-#include "records/LineForwarder.h"
-#include "records/LineSettings.h"
 #include "usb/FTDIdll.h"
 
 namespace tq9 {
@@ -186,6 +186,7 @@ int RunBoardCommand(const CtlRequest& request, const std::string& benchDirectory
         std::cerr << "tq9ctl: " << Shown(problem) << '\n';
     const OpenedRecords records = OpenRecords(DefaultRecordsPath(), "tq9ctl", line);
     ctx.Records = records.sink;
+    ctx.Line = records.line.get();
     LineForwarder* const forwarder = records.line.get();
     const auto runner = MakeSystemProcessRunner();
     ctx.runner = runner.get();

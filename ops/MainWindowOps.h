@@ -10,8 +10,8 @@
 
 #include "board/DeviceFlow.h"
 #include "isp/ProgramByIsp.h"
-#include "records/LineForwarder.h"
-#include "records/LineSettings.h"
+#include "line/LineForwarder.h"
+#include "line/LineSettings.h"
 #include "records/Recorder.h"
 
 namespace tq9 {
@@ -21,6 +21,8 @@ struct AppContext : IspContext {
     explicit AppContext(Host& host) : IspContext(host) {}
     // Where the board records go; inactive (none kept, none warned of) by default.
     RecordSink Records;
+    // The forwarder sending them to the line's server, for the status it shows; or none.
+    LineForwarder* Line = nullptr;
 };
 
 // Runs one board operation and writes its record beside it; returns the record. An error

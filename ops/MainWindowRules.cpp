@@ -4,7 +4,7 @@
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
 #include "isp/Production.h"
-#include "records/LineForwarder.h"
+#include "line/LineForwarder.h"
 
 namespace tq9 {
 
@@ -19,6 +19,7 @@ void ApplyWindowSetup(AppContext& ctx, const WindowSetup& setup,
     ctx.DriverLoadFailure = setup.driverLoadFailure;
     ctx.DriverInUse = setup.driverInUse;
     ctx.Records = setup.records;
+    ctx.Line = setup.line;
     ctx.DriverNotes = setup.driverNotes;
     if (!setup.runner) systemRunner = MakeSystemProcessRunner();
     ctx.runner = setup.runner ? setup.runner : systemRunner.get();
@@ -140,12 +141,12 @@ void MainWindowRules::Timer1Timer() {
     ctx_.BusyTick();
     // Once a second: a connection to the line's server without a checked TLS, the rows it
     // still lacks, and those it refused, while there are any.
-    if (++lineTicks_ < kLineStatusTicks || !ctx_.Records.line) return;
+    if (++lineTicks_ < kLineStatusTicks || !ctx_.Line) return;
     lineTicks_ = 0;
     std::string said;
     for (const std::string& part :
-         {ctx_.Records.line->TlsNotice(), WaitingRowsLine(ctx_.Records.line->WaitingRows()),
-          SetAsideRowsLine(ctx_.Records.line->SetAsideRows())}) {
+         {ctx_.Line->TlsNotice(), WaitingRowsLine(ctx_.Line->WaitingRows()),
+          SetAsideRowsLine(ctx_.Line->SetAsideRows())}) {
         if (!part.empty()) said += (said.empty() ? "" : "; ") + part;
     }
     window_.ShowLineStatus(said);

@@ -28,6 +28,7 @@ struct WindowSetup {
     std::string driverLoadFailure;             // empty when a driver library was loaded
     std::string driverInUse;                   // the console's line on the driver
     RecordSink records;                        // where board records go; none by default
+    LineForwarder* line = nullptr;             // the records' forwarder to the line; or none
     std::string programDirectory;              // with a trailing separator
     PortNamer portName;                        // empty: the platform's COM port names
     ProcessRunner* runner = nullptr;           // null: the platform's own

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "base/Platform.h"
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 #include "records/RecordExport.h"
 #include "records/Recorder.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "records/LineReport.h"
+#include "line/LineReport.h"
 #include "records/RecordStore.h"
 
 namespace tq9 {

@@ -7,7 +7,6 @@
 #include "base/Platform.h"
 #include "base/Sha256.h"
 #include "isp/Production.h"
-#include "records/LineForwarder.h"
 
 namespace tq9 {
 

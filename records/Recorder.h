@@ -25,14 +25,22 @@ enum class RecordedOperation {
 };
 const char* RecordedOperationName(RecordedOperation operation);
 
-// Where the records of a run go.
-class LineForwarder;
+// Whoever sends the rows on (the line's forwarder, a layer above): told after each
+// operation's row is written, never waited for.
+class RowsWritten {
+  public:
+    virtual void Poke() = 0;
 
+  protected:
+    ~RowsWritten() = default;
+};
+
+// Where the records of a run go.
 struct RecordSink {
-    RecordStore* store = nullptr;   // null: this run keeps no records
-    LineForwarder* line = nullptr;  // the line's server, told of each row written; or none
-    std::string openFailure;        // why the store could not be opened; warned per operation
-    std::string lineReader;         // the connection that reads the whole line; empty: none
+    RecordStore* store = nullptr;  // null: this run keeps no records
+    RowsWritten* line = nullptr;   // told of each row written, to send it on; or none
+    std::string openFailure;       // why the store could not be opened; warned per operation
+    std::string lineReader;        // the connection that reads the whole line; empty: none
     std::string host, program;
     long pid = 0;
     bool Active() const { return store || !openFailure.empty(); }

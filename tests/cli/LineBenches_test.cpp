@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 #include "support/PgTest.h"
 #include "support/ScopedEnv.h"
 #include "support/Shell.h"

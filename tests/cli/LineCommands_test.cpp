@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "base/Platform.h"
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 #include "records/RecordStore.h"
 #include "support/CtlRun.h"
 #include "support/PgTest.h"

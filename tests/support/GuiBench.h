@@ -66,13 +66,15 @@ class GuiBench : public ::testing::Test {
         setup.programDirectory = programDir.WithSeparator();
         setup.driverNotes = [this] { return driverNotes; };
         setup.records = records;
+        setup.line = line;
         form = std::make_unique<TForm1>(setup);
         dialog = new Tdeviceselectbox(form.get());  // owned by the window
         form->SetDeviceDialog(dialog);
         form->show();
         QApplication::processEvents();
     }
-    RecordSink records;  // none kept unless a test gives a store
+    RecordSink records;             // none kept unless a test gives a store
+    LineForwarder* line = nullptr;  // no line status unless a test gives a forwarder
     static std::string Avrdude() {
 #if defined(_WIN32)
         return "avrdude.exe";

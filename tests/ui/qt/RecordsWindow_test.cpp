@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 #include "records/RecordExport.h"
 #include "support/GuiBench.h"
 #include "support/PgServer.h"
@@ -157,6 +157,7 @@ TEST_F(RecordsWindowTest, TheStatusBarSaysHowManyRowsWaitForTheLineServer) {
     opened = OpenRecords(programDir.File("line.sqlite3").string(), "tq9-bench", away);
     ASSERT_TRUE(opened.line);
     records = opened.sink;
+    line = opened.line.get();
     Start();
     EXPECT_TRUE(form->LineStatus->isHidden()) << "nothing waits yet";
     AddBoard("4711", "production run", kOutcomeCompleted);

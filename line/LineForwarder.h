@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "records/RecordStore.h"
+#include "records/Recorder.h"
 
 namespace tq9 {
 
-class LineForwarder {
+class LineForwarder final : public RowsWritten {
   public:
     LineForwarder(const std::string& recordsPath, const std::string& server,
                   const std::string& bench);
@@ -23,7 +24,7 @@ class LineForwarder {
     LineForwarder& operator=(const LineForwarder&) = delete;
 
     // An operation has ended: a pass now.
-    void Poke();
+    void Poke() override;
     // One last pass, waited for at most `limitMs`; a pass still running then (a server
     // slow to answer) is left to end with the process, which then does not wait for it.
     // Whether the last pass ended in time.

@@ -2,7 +2,7 @@
 // one left alone, and what a bench may do enforced by the server itself, whatever the
 // tool sends.
 
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <chrono>
 #include <future>
 
-#include "records/LineReport.h"
+#include "line/LineReport.h"
 
 #include "support/PgTest.h"
 

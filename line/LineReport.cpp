@@ -1,4 +1,4 @@
-#include "records/LineReport.h"
+#include "line/LineReport.h"
 
 #include <algorithm>
 #include <cstdio>

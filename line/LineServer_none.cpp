@@ -1,4 +1,4 @@
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 
 namespace tq9 {
 

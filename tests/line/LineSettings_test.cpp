@@ -1,7 +1,7 @@
 // The records' settings files: the machine's, then the user's over it, key by key; what
 // cannot be taken is said with its file and line; no password in them.
 
-#include "records/LineSettings.h"
+#include "line/LineSettings.h"
 
 #include <gtest/gtest.h>
 

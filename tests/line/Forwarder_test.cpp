@@ -2,13 +2,13 @@
 // order, its end after its start; a send repeated (its mark here lost) changes nothing;
 // an outage in the middle of 100 operations loses none.
 
-#include "records/Forwarder.h"
+#include "line/Forwarder.h"
 #include "isp/ProgramByIsp.h"
 
 #include <gtest/gtest.h>
 
-#include "records/LineForwarder.h"
-#include "records/LineServer.h"
+#include "line/LineForwarder.h"
+#include "line/LineServer.h"
 #include "records/RecordStore.h"
 #include "support/PgTest.h"
 #include "support/TempDir.h"

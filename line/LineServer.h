@@ -1,6 +1,6 @@
 #pragma once
 // The line's PostgreSQL server, seen from the tool: its schema (the versioned migrations
-// in records/line/, applied by the line's admin) and what a bench or a reader can check of
+// in line/migrations/, applied by the line's admin) and what a bench or a reader can check of
 // it. Every call is bounded: connecting gives up after 10 s, a statement after 30 s, and
 // a server that stops answering over TCP after 30 s, unless the connection string says
 // otherwise.
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "records/LineReport.h"
+#include "line/LineReport.h"
 #include "records/RecordStore.h"
 
 namespace tq9 {

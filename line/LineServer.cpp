@@ -1,4 +1,4 @@
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 
 #include <libpq-fe.h>
 
@@ -15,7 +15,7 @@
 namespace tq9 {
 
 namespace {
-// records/line/*.sql, in order: the line schema's versions 1, 2, ...
+// line/migrations/*.sql, in order: the line schema's versions 1, 2, ...
 const char* const kMigrations[] = {
 #include "LineMigrations.inc"
 };

@@ -1,12 +1,12 @@
-#include "records/LineForwarder.h"
+#include "line/LineForwarder.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "records/Forwarder.h"
-#include "records/LineServer.h"
+#include "line/Forwarder.h"
+#include "line/LineServer.h"
 #include "records/RecordStore.h"
 
 namespace tq9 {

@@ -1,4 +1,4 @@
-#include "records/LineSettings.h"
+#include "line/LineSettings.h"
 
 #include <cctype>
 #include <filesystem>

@@ -1,9 +1,9 @@
-#include "records/Forwarder.h"
+#include "line/Forwarder.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "records/LineServer.h"
+#include "line/LineServer.h"
 #include "records/RecordStore.h"
 
 namespace tq9 {
