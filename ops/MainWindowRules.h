@@ -93,9 +93,10 @@ InputResponse EscapePressed(InputPlace where);
 // The wheel never changes the firmware or the test-port list: over a closed list it goes to
 // the column; an open list scrolls its entries without choosing one.
 InputResponse WheelTurned(InputPlace where);
-// An arrow, page or home/end key: on a closed list it opens the list instead of stepping
-// to the next entry (which would change the firmware, or run a test-port change, a key at a
-// time); in an open list it moves among the entries, and Enter or a click picks one.
+// A key that steps or searches a list (an arrow, page or home/end key, or a character, which
+// finds the next entry it begins): on a closed list it opens the list instead of changing it
+// (which would change the firmware, or run a test-port change, a key at a time); in an open
+// list it moves among the entries, and Enter or a click picks one.
 InputResponse ListKeyPressed(InputPlace where);
 
 class MainWindowRules {

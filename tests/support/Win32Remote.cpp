@@ -233,6 +233,11 @@ void WindowProcess::Key(HWND window, WPARAM key) const {
     PostMessageW(window, WM_KEYUP, key, 1u | (1u << 30) | (1u << 31));
 }
 
+void WindowProcess::Type(HWND window, const std::string& text) const {
+    for (wchar_t c : Widen(text))
+        PostMessageW(window, WM_CHAR, c, 1);
+}
+
 HWND WindowProcess::Focus() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;

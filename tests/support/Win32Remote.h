@@ -67,6 +67,8 @@ class WindowProcess {
     // A click as the window's queue brings it, returning at once (an operation may run).
     void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
     void Key(HWND window, WPARAM key) const;
+    // Characters as the keyboard's translation brings them (WM_CHAR), one by one.
+    void Type(HWND window, const std::string& text) const;
     HWND Focus() const;
     // A dialog of the program's once shown, found by its title; null when none came.
     HWND Dialog(const wchar_t* title) const;

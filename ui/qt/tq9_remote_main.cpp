@@ -131,27 +131,31 @@ class InputRules : public QObject {
                     return false;
             }
         }
-        if (event->type() != QEvent::KeyPress) return false;
-        if (IsList(watched) && key->modifiers() == Qt::NoModifier) {
-            switch (key->key()) {
-                case Qt::Key_Up:
-                case Qt::Key_Down:
-                case Qt::Key_PageUp:
-                case Qt::Key_PageDown:
-                case Qt::Key_Home:
-                case Qt::Key_End:
-                    if (ListKeyPressed(InputPlace::ClosedList) != InputResponse::OpenTheList)
-                        return false;
-                    static_cast<QComboBox*>(watched)->showPopup();
-                    return true;
-                default:
-                    break;
-            }
-        }
-        return false;
+        if (event->type() != QEvent::KeyPress || !IsList(watched) || !StepsOrSearches(*key))
+            return false;
+        // The list itself has the keys only while it is closed; open, its entries have them.
+        if (ListKeyPressed(InputPlace::ClosedList) != InputResponse::OpenTheList) return false;
+        static_cast<QComboBox*>(watched)->showPopup();
+        return true;
     }
 
   private:
+    // A key a closed QComboBox answers by changing its entry: a step (Shift and the keypad
+    // step as well) or a character it searches the entries for.
+    static bool StepsOrSearches(const QKeyEvent& key) {
+        if (key.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) return false;
+        switch (key.key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+                return true;
+            default:
+                return !key.text().isEmpty() && key.text().at(0).isPrint();
+        }
+    }
     bool IsList(QObject* object) const {
         return std::find(lists_.begin(), lists_.end(), object) != lists_.end();
     }

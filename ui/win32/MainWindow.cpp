@@ -167,6 +167,8 @@ bool TForm1::PreTranslate(MSG& msg) {
         }
         return true;
     }
+    // A character on a list finds the next entry it begins (Ctrl's and Alt's come otherwise).
+    if (msg.message == WM_CHAR) return msg.wParam >= L' ' && OpenedForAKey(msg.hwnd);
     if (msg.message != WM_KEYDOWN) return false;
     const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
     switch (msg.wParam) {
@@ -199,19 +201,22 @@ bool TForm1::PreTranslate(MSG& msg) {
         case VK_PRIOR:
         case VK_NEXT:
         case VK_HOME:
-        case VK_END: {
-            HWND list = ListOf(msg.hwnd);
-            if (!list || !plain) return false;
-            const bool open = SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0;
-            if (ListKeyPressed(open ? InputPlace::OpenList : InputPlace::ClosedList) !=
-                InputResponse::OpenTheList)
-                return false;
-            SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
-            return true;
-        }
+        case VK_END:
+            return plain && OpenedForAKey(msg.hwnd);
         default:
             return false;
     }
+}
+
+bool TForm1::OpenedForAKey(HWND window) {
+    HWND list = ListOf(window);
+    if (!list) return false;
+    const bool open = SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0;
+    if (ListKeyPressed(open ? InputPlace::OpenList : InputPlace::ClosedList) !=
+        InputResponse::OpenTheList)
+        return false;
+    SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+    return true;
 }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -102,6 +102,9 @@ class TForm1 : public Host, private WindowFrontEnd {
     void DrawButton(const DRAWITEMSTRUCT& item);
     LRESULT ControlColour(HDC dc, HWND control, bool editable);
     bool PreTranslate(MSG& msg);
+    // A key that would step or search the list `window` belongs to: true when the rules
+    // had it open the list instead.
+    bool OpenedForAKey(HWND window);
     void ShowHintAtCursor();
     void ShowStatusText(const std::string& text);
     void ShowRecordsMenu();

@@ -135,8 +135,8 @@ TEST_F(OperatorInputTest, InputDuringAnUploadIsAnsweredInsideItAndTheRecordsSayW
     EXPECT_EQ(Newest(1).at(0).reason, kEarlierCancelReason);
 }
 
-// The wheel and the arrows never change the firmware or the test-port list; the keyboard
-// on the open list does. An Esc that closes an open list is no Cancel.
+// The wheel, the arrows and the letters never change the firmware or the test-port list; the
+// keyboard on the open list does. An Esc that closes an open list is no Cancel.
 TEST_F(OperatorInputTest, TheWheelNeverChangesAListAndEscOnAnOpenListOnlyClosesIt) {
     Open(true);
     for (QComboBox* list : {form->dd_FirmwareType, form->ComboBox1}) {
@@ -151,13 +151,24 @@ TEST_F(OperatorInputTest, TheWheelNeverChangesAListAndEscOnAnOpenListOnlyClosesI
             QApplication::sendEvent(list, &wheel);
         }
         EXPECT_EQ(list->currentIndex(), before);
-        QTest::keyClick(list, Qt::Key_Down);
-        EXPECT_EQ(list->currentIndex(), before) << "a closed list opens instead";
-        ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+        // An arrow would step to the next entry, a letter to the next one it begins ("T":
+        // another firmware image, the test port "Test In Main").
+        const std::vector<std::pair<const char*, std::function<void()>>> keys = {
+            {"Down", [&] { QTest::keyClick(list, Qt::Key_Down); }},
+            {"keypad Down", [&] { QTest::keyClick(list, Qt::Key_Down, Qt::KeypadModifier); }},
+            {"t", [&] { QTest::keyClick(list, 't'); }},
+            {"Shift+T", [&] { QTest::keyClick(list, 'T', Qt::ShiftModifier); }},
+        };
+        for (const auto& [name, press] : keys) {
+            SCOPED_TRACE(name);
+            press();
+            EXPECT_EQ(list->currentIndex(), before) << "a closed list opens instead";
+            ASSERT_NE(QApplication::activePopupWidget(), nullptr);
 
-        QTest::keyClick(list->view(), Qt::Key_Escape);
-        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "Esc closed the list";
-        EXPECT_EQ(list->currentIndex(), before);
+            QTest::keyClick(list->view(), Qt::Key_Escape);
+            EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "Esc closed the list";
+            EXPECT_EQ(list->currentIndex(), before);
+        }
     }
     EXPECT_EQ(Wire(), "") << "no test-port change ran";
     EXPECT_EQ(form->Context().CancelRequested, 0);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/Utf16_win.h"
 #include "isp/Production.h"
@@ -311,22 +312,39 @@ TEST(Win32Window, DeviceDialogOkWithoutASelectedRowOpensNothing) {
     EXPECT_FALSE(IsWindowVisible(dialog));
 }
 
-TEST(Win32Window, TheWheelAndTheArrowsNeverChangeAListAndEscOnAnOpenListIsNoCancel) {
+TEST(Win32Window, TheWheelArrowsAndLettersNeverChangeAListAndEscOnAnOpenListIsNoCancel) {
     WindowProgram program(true);
     program.Start();
+    for (int id : {kdd_FirmwareType, kComboBox1}) {
+        SCOPED_TRACE(id);
+        HWND list = program.Item(id);
+        const std::string before = Text(list);
+        const auto dropped = [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+        // An arrow would step to the next entry, a letter to the next one it begins ("T":
+        // another firmware image, the test port "Test In Main").
+        const std::pair<const char*, std::function<void()>> keys[] = {
+            {"Down", [&] { program.Key(list, VK_DOWN); }},
+            {"t", [&] { program.Type(list, "t"); }},
+            {"T", [&] { program.Type(list, "T"); }},
+        };
+        for (const auto& [name, press] : keys) {
+            SCOPED_TRACE(name);
+            // Posted messages are handled in order: once the key has opened the list, the
+            // wheel before it has been handled too.
+            PostMessageW(list, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+            press();
+            WaitUntil([&] { return dropped() || Text(list) != before; });
+            EXPECT_EQ(Text(list), before);
+            ASSERT_TRUE(dropped()) << "a closed list opens instead";
+
+            program.Key(list, VK_ESCAPE);
+            ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
+            EXPECT_EQ(Text(list), before);
+        }
+    }
+    // The next Esc, on a closed list, is Cancel: it shows the earlier ones were not.
     HWND list = program.Item(kComboBox1);
     const auto dropped = [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; };
-    // Posted messages are handled in order: once the arrow has opened the list, the wheel
-    // before it has been handled too.
-    PostMessageW(list, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
-    program.Key(list, VK_DOWN);
-    ASSERT_TRUE(WaitUntil(dropped));
-    EXPECT_EQ(Text(list), "Key Taper + Sync");
-
-    program.Key(list, VK_ESCAPE);
-    ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
-    EXPECT_EQ(Text(list), "Key Taper + Sync");
-    // The next Esc, on the closed list, is Cancel: it shows the earlier one was not.
     program.Key(list, VK_ESCAPE);
     ASSERT_TRUE(WaitUntil([&] { return Contains(program.Console(), "cancelled by user"); }));
     EXPECT_EQ(Count(program.Console(), "##### Warning: Process cancelled by user"), 1);
