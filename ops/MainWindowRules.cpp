@@ -66,11 +66,11 @@ void MainWindowRules::AnswerPendingInput() {
     ctx_.host.ProcessMessages();
 }
 
-void MainWindowRules::Run(const std::function<void()>& handler) {
+bool MainWindowRules::Run(const std::function<void()>& handler) {
     if (running_) {
         // Operations never nest: the waits of the running one handle this click.
         window_.ShowStatusNotice(kOperationRunning);
-        return;
+        return false;
     }
     running_ = true;
     Guarded(handler);
@@ -79,10 +79,12 @@ void MainWindowRules::Run(const std::function<void()>& handler) {
         closePending_ = false;
         window_.CloseLater();
     }
+    return true;
 }
 
-void MainWindowRules::RunRecorded(RecordedOperation operation, const std::function<void()>& body) {
-    Run([&] { tq9::RunRecorded(ctx_, operation, body, nullptr, [&] { AnswerPendingInput(); }); });
+bool MainWindowRules::RunRecorded(RecordedOperation operation, const std::function<void()>& body) {
+    return Run(
+        [&] { tq9::RunRecorded(ctx_, operation, body, nullptr, [&] { AnswerPendingInput(); }); });
 }
 
 void MainWindowRules::BtnRescanClick() {
@@ -114,7 +116,12 @@ void MainWindowRules::BtnFinalizeClick() {
 }
 
 void MainWindowRules::ComboBox1Change(int index) {
-    RunRecorded(RecordedOperation::TestPort, [&] { tq9::ComboBox1Change(ctx_, index); });
+    if (RunRecorded(RecordedOperation::TestPort, [&] { tq9::ComboBox1Change(ctx_, index); })) {
+        testPort_ = index;
+    } else {
+        // The list showed a port the board never got.
+        window_.ShowTestPort(testPort_);
+    }
 }
 
 void MainWindowRules::ButtonUpStreamClick() {

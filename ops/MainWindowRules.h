@@ -72,6 +72,8 @@ class WindowFrontEnd {
     virtual void ShowLineStatus(const std::string& text) = 0;
     // The keyboard focus to the device bar's visible button.
     virtual void FocusDeviceButton() = 0;
+    // The test-port list shows entry `index`, as the program sets it: no operator's pick.
+    virtual void ShowTestPort(int index) = 0;
 };
 
 // Where a key or the wheel came to, as far as the rules care.
@@ -112,7 +114,8 @@ class MainWindowRules {
     void BtnRefreshClick();
     void BtnFPGAprogClick();
     void BtnFinalizeClick();
-    // Only the operator's pick in the list, never a change the program makes.
+    // Only the operator's pick in the list, never a change the program makes. A pick refused
+    // during an operation puts the list back to the entry last applied.
     void ComboBox1Change(int index);
     void ButtonUpStreamClick();
     void ProdProgClick();
@@ -139,8 +142,9 @@ class MainWindowRules {
     void Guarded(const std::function<void()>& handler);
 
   private:
-    void Run(const std::function<void()>& handler);
-    void RunRecorded(RecordedOperation operation, const std::function<void()>& body);
+    // False when refused (another operation runs).
+    bool Run(const std::function<void()>& handler);
+    bool RunRecorded(RecordedOperation operation, const std::function<void()>& body);
     void AnswerPendingInput();
 
     AppContext& ctx_;
@@ -149,6 +153,7 @@ class MainWindowRules {
     bool closePending_ = false;
     bool shutDown_ = false;
     int lineTicks_ = 0;  // the timer's ticks since the line's status was last read
+    int testPort_ = 0;   // the test-port entry last applied; the list starts at the first
 };
 
 }  // namespace tq9

@@ -536,6 +536,10 @@ void TForm1::FocusDeviceButton() {
     (BtnRescan->isVisible() || !BtnClose->isVisible() ? BtnRescan : BtnClose)->setFocus();
 }
 
+void TForm1::ShowTestPort(int index) {
+    ComboBox1->setCurrentIndex(index);  // no activated(): not a pick
+}
+
 QWidget* TForm1::ShowRecords() {
     if (const std::string why = rules_.RecordsUnavailable(); !why.empty()) {
         QMessageBox::information(this, "Board records", QString::fromStdString(why));

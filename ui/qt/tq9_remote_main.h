@@ -138,6 +138,7 @@ class TForm1 : public QMainWindow, public Host, private WindowFrontEnd {
     void CloseLater() override;
     void ShowLineStatus(const std::string& text) override;
     void FocusDeviceButton() override;
+    void ShowTestPort(int index) override;
     QLineEdit* FieldEdit(Field field) const;
     QWidget* ControlWidget(Control control) const;
 

@@ -526,4 +526,8 @@ void TForm1::FocusDeviceButton() {
     ScrollColumnTo(0);
 }
 
+void TForm1::ShowTestPort(int index) {
+    SendMessageW(Child(kComboBox1), CB_SETCURSEL, static_cast<WPARAM>(index), 0);  // no pick
+}
+
 }  // namespace tq9

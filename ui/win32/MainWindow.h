@@ -118,6 +118,7 @@ class TForm1 : public Host, private WindowFrontEnd {
     void CloseLater() override;
     void ShowLineStatus(const std::string& text) override;
     void FocusDeviceButton() override;
+    void ShowTestPort(int index) override;
 
     HWND FieldWindow(Field field) const;
     HWND ControlWindow(Control control) const;

@@ -190,6 +190,26 @@ TEST_F(OperatorInputTest, TheWheelNeverChangesAListAndEscOnAnOpenListOnlyClosesI
     EXPECT_EQ(Memo().last(), kCancelWarning);
 }
 
+// A test-port pick during an operation is refused as a click is, and the list shows again
+// the port the board has, not the one it never got.
+TEST_F(OperatorInputTest, ATestPortPickRefusedDuringAnOperationPutsTheListBack) {
+    Open();
+    emit form->ComboBox1->activated(2);
+    ASSERT_EQ(Wire(), "65=2\r");
+    cable.written.clear();
+    test::After(50, [&] {
+        ASSERT_TRUE(form->OperationRunning());
+        // As the open list picks: the entry first, then the pick.
+        form->ComboBox1->setCurrentIndex(5);
+        emit form->ComboBox1->activated(5);
+    });
+    form->BtnRefresh->click();
+    EXPECT_EQ(form->statusBar()->currentMessage(), kOperationRunning);
+    EXPECT_EQ(form->ComboBox1->currentIndex(), 2);
+    EXPECT_EQ(Wire().find("65=5"), std::string::npos) << Wire();
+    EXPECT_EQ(Newest(1).at(0).operation, "Reset TQ9") << "no test-port record after it";
+}
+
 // A serial typed over the one the board reported is the one the board's operations take,
 // and its records keep both apart.
 TEST_F(OperatorInputTest, ATypedSerialIsRecordedBesideTheOneTheBoardReported) {

@@ -15,10 +15,13 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "base/Platform.h"
 #include "base/Utf16_win.h"
 #include "isp/Production.h"
 #include "ops/MainWindowRules.h"
+#include "records/RecordStore.h"
 #include "support/Win32Remote.h"
 #include "ui/win32/ControlIds.h"
 
@@ -60,7 +63,41 @@ class WindowProgram : public WindowProcess {
         EXPECT_TRUE(Visible(kBtnRescan));
         EXPECT_FALSE(Enabled(kBtnFinalize));
     }
-    void OpenBoard() { ASSERT_TRUE(OpenFirstCable()) << Console(); }
+    // The device flow through to the board, and its end: input from then on is no longer
+    // answered inside it.
+    void OpenBoard() {
+        ASSERT_TRUE(OpenFirstCable()) << Console();
+        ASSERT_TRUE(WaitUntil([&] { return Finished("device flow"); }));
+    }
+    // The newest rows of the board records the program keeps in its bench folder.
+    std::vector<OperationRecord> Newest(int rows) const {
+        std::string whyNot;
+        auto store = RecordStore::Open(DefaultRecordsPath(), whyNot);
+        if (!store) {
+            ADD_FAILURE() << whyNot;
+            return {};
+        }
+        RecordFilter newest;
+        newest.limit = rows;
+        auto found = store->Find(newest, whyNot);
+        EXPECT_EQ(whyNot, "");
+        return found;
+    }
+    // Whether the newest record is a finished `operation`.
+    bool Finished(const std::string& operation) const {
+        const auto rows = Newest(1);
+        return !rows.empty() && rows[0].operation == operation &&
+               rows[0].outcome != kOutcomeRunning;
+    }
+    // The operator's pick in the test-port list by the keyboard: the arrow opens it, `steps`
+    // arrows move in it and Enter picks.
+    void PickTestPort(int steps) const {
+        HWND list = Item(kComboBox1);
+        Key(list, VK_DOWN);
+        for (int i = 0; i < steps; ++i)
+            Key(list, VK_DOWN);
+        Key(list, VK_RETURN);
+    }
 };
 
 TEST(Win32Window, StartsWithItsCaptionsDefaultsAndGreeting) {
@@ -356,6 +393,27 @@ TEST(Win32Window, TheWheelArrowsAndLettersNeverChangeAListAndEscOnAnOpenListIsNo
     program.Key(list, VK_RETURN);
     ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
     EXPECT_EQ(Text(list), "MPX Taperr + ContUpr");
+}
+
+// A test-port pick during an operation is refused as a click is, and the list shows again
+// the port the board has, not the one it never got.
+TEST(Win32Window, ATestPortPickRefusedDuringAnOperationPutsTheListBack) {
+    WindowProgram program(true);
+    program.Start();
+    program.OpenBoard();
+    program.PickTestPort(2);
+    ASSERT_TRUE(WaitUntil([&] { return program.Finished("test port"); }));
+    ASSERT_EQ(program.TextOf(kComboBox1), "Key Taper + ContUpr");
+
+    ASSERT_TRUE(program.StartOperation(kBtnFinalize, "Finalizing..."));
+    program.PickTestPort(3);
+    ASSERT_TRUE(WaitUntil([&] { return program.Status() == kOperationRunning; }))
+        << program.Status();
+    ASSERT_TRUE(WaitUntil([&] { return program.Finished("Finalize"); }));
+    EXPECT_EQ(program.TextOf(kComboBox1), "Key Taper + ContUpr");
+    const auto rows = program.Newest(2);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].operation, "test port") << "no test-port change after the refused pick";
 }
 
 TEST(Win32Window, UploadSendsTheWordsOfTheFileChosenInTheOpenDialog) {
