@@ -223,10 +223,11 @@ bool WriteFileWhole(const std::string& path, const std::string& content, std::st
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int error = errno;
+    const int synced = ::fsync(fd) == 0 ? 0 : errno;
+    const int closed = ::close(fd) == 0 ? 0 : errno;
+    if (synced != 0 || closed != 0) {
         ::unlink(temporary.c_str());
-        return failed(error);
+        return failed(synced != 0 ? synced : closed);
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;

@@ -80,6 +80,17 @@ std::string Utf8Valid(std::string_view text) {
     return valid;
 }
 
+std::size_t Utf8WholeLength(std::string_view text) {
+    // Back over at most three continuation bytes to the lead byte they follow.
+    for (std::size_t back = 1; back <= 4 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xc0) == 0x80) continue;
+        const std::size_t needs = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+        return needs > back && c < 0xf8 ? text.size() - back : text.size();
+    }
+    return text.size();
+}
+
 std::string TerminalText(std::string_view text) {
     static const char kHex[] = "0123456789abcdef";
     const std::string valid = Utf8Valid(text);

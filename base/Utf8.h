@@ -24,5 +24,8 @@ std::string Utf8Valid(std::string_view text);
 // become \x1b, \x7f, ..., C1 (U+0080 to U+009F) \u009b, ...; a tab and a line end too,
 // which would break the line they are in.
 std::string TerminalText(std::string_view text);
+// How much of a chunk of a stream ends on a whole character: all of it, unless its last
+// bytes begin a UTF-8 sequence the next chunk completes.
+std::size_t Utf8WholeLength(std::string_view text);
 
 }  // namespace tq9

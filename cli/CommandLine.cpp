@@ -40,6 +40,12 @@ std::string NotAnOption(const std::string& value) {
     return {};
 }
 
+// A flag, given or not: "--avr-only=0" is refused, never read as "not given" (it would
+// run the whole production run).
+CLI::Option* AddFlag(CLI::App& sub, const std::string& name, bool& value, const std::string& what) {
+    return sub.add_flag(name, value, what)->disable_flag_override();
+}
+
 // A value option, declared with the name of its value.
 template <typename T>
 CLI::Option* AddValue(CLI::App& sub, const std::string& name, T& value,
@@ -112,7 +118,7 @@ std::string FirmwareProblem(const std::string& image, const std::string& benchDi
 }
 
 void AddJson(CLI::App& sub, CtlRequest& request, const std::string& what) {
-    sub.add_flag("--json", request.json, what);
+    AddFlag(sub, "--json", request.json, what);
 }
 
 // The cable options of every subcommand that opens one.
@@ -211,11 +217,8 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
                        ? std::string()
                        : value + " is not a port number, nor a device path under /dev/";
         }));
-    // Flags take no value: "--avr-only=0" would otherwise run the whole production run.
-    program->add_flag("--avr-only", request.avrOnly, "AVR only instead of the production run")
-        ->disable_flag_override();
-    program->add_flag("--yes", request.yes, "confirm every operator dialog at once")
-        ->disable_flag_override();
+    AddFlag(*program, "--avr-only", request.avrOnly, "AVR only instead of the production run");
+    AddFlag(*program, "--yes", request.yes, "confirm every operator dialog at once");
 
     CLI::App* records = app.add_subcommand(
         "records",
@@ -239,14 +242,14 @@ void Declare(CLI::App& app, CtlRequest& request, const std::string& benchDirecto
     };
     AddValue(*records, "--serial", request.serial, "only this board's", "N");
     since(*records, "only from this day on (YYYY-MM-DD)");
-    auto* line = records->add_flag(
-        "--line", request.line,
-        "every bench's rows, from the line's server (records.conf: reader, else server)");
+    auto* line =
+        AddFlag(*records, "--line", request.line,
+                "every bench's rows, from the line's server (records.conf: reader, else server)");
     AddValue(*records, "--bench", request.bench, "only this bench's (with --line)", "NAME")
         ->needs(line);
     server(*records)->needs(line);
-    auto* csv = records->add_flag("--csv", request.csv, "every field, as CSV");
-    records->add_flag("--json", request.json, "every field, as a JSON array")->excludes(csv);
+    auto* csv = AddFlag(*records, "--csv", request.csv, "every field, as CSV");
+    AddFlag(*records, "--json", request.json, "every field, as a JSON array")->excludes(csv);
     records->require_subcommand(0, 1);
     CLI::App* check =
         records->add_subcommand("server-check",

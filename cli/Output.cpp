@@ -33,6 +33,17 @@ std::string Shown(const std::string& text) {
     }
 }
 
+std::string ShownOutput(const std::string& text) {
+    std::string shown;
+    for (std::size_t at = 0;;) {
+        const auto end = text.find_first_of("\r\n", at);
+        shown += TerminalText(std::string_view(text).substr(at, end - at));
+        if (end == std::string::npos) return shown;
+        shown += text[end];
+        at = end + 1;
+    }
+}
+
 Json OperationJson(const OperationRecord& record, const std::vector<std::string>& dialogs,
                    const std::string& recordWarning) {
     Json json = RecordJson(record);

@@ -38,6 +38,9 @@ class CtlOutput {
 // Text for the terminal, line by line: each line as TerminalText shows it (control
 // characters escaped), the line ends kept.
 std::string Shown(const std::string& text);
+// A program's output for the terminal: as Shown, but its CRs kept too (avrdude redraws its
+// progress bar with them).
+std::string ShownOutput(const std::string& text);
 
 // One operation as a script reads it: its record (the shape `tq9ctl records --json` and
 // the records window's export have), the dialogs it showed, its console lines, and the

@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/Utf8.h"
+#include "cli/Output.h"
 #include "cli/Terminal.h"
 #include "records/Recorder.h"
 
 namespace tq9 {
 
 namespace {
-// A dialog's text as a terminal shows it: its CRs as line breaks.
-std::string Shown(std::string text) {
+// A dialog's text with its CRs as line breaks.
+std::string DialogText(std::string text) {
     for (char& c : text) {
         if (c == '\r') c = '\n';
     }
@@ -27,8 +29,9 @@ void TerminalHost::ConsoleLineAdded(const std::string& line) {
     if (shown.rfind(kRecordNotSaved, 0) == 0) recordWarning = shown;
     if (json) return;  // the operation's object carries its lines
     ClearProgress();
-    // Each line as it happens, also into a file or a pipe (a station's log).
-    std::cout << shown << '\n' << std::flush;
+    // Each line as it happens, also into a file or a pipe (a station's log); what a board,
+    // a file or avrdude's log put in it never drives the terminal.
+    std::cout << Shown(shown) << '\n' << std::flush;
 }
 
 void TerminalHost::ConsoleReplaced(const std::vector<std::string>& lines) {
@@ -38,13 +41,13 @@ void TerminalHost::ConsoleReplaced(const std::vector<std::string>& lines) {
 
 void TerminalHost::ShowMessage(MessageKind kind, const std::string& text) {
     if (kind != MessageKind::Information) failed = true;
-    dialogs.push_back(Shown(text));
+    dialogs.push_back(DialogText(text));
     if (!json) {
         ClearProgress();
-        std::cout << "[dialog] " << Shown(text) << '\n' << std::flush;
+        std::cout << "[dialog] " << Shown(DialogText(text)) << '\n' << std::flush;
     }
     if (confirmDialogs) return;
-    if (json) std::cerr << "[dialog] " << Shown(text) << '\n';
+    if (json) std::cerr << "[dialog] " << Shown(DialogText(text)) << '\n';
     std::cerr << "Press Enter to continue. " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) {
@@ -64,6 +67,11 @@ void TerminalHost::WaitForMessage(std::uint32_t limitMs) {
         StdHost::WaitForMessage(std::min(kSliceMs, limitMs - waited));
     }
     Deliver();
+}
+
+void TerminalHost::SleepUs(std::uint32_t us) {
+    if (Interrupts() > 1) Deliver();
+    StdHost::SleepUs(us);
 }
 
 void TerminalHost::SetProgressMax(int maximum) {
@@ -123,19 +131,28 @@ void TerminalHost::Deliver() {
 void TerminalHost::ProgramOutputStart(const std::string& commandLine) {
     if (json) return;
     ClearProgress();
-    std::cout << "----- " << commandLine << '\n' << std::flush;
+    std::cout << "----- " << Shown(commandLine) << '\n' << std::flush;
+    outputTail_.clear();
 }
 
 void TerminalHost::ProgramOutputAdd(const std::string& text) {
     Deliver();
     if (json || text.empty()) return;
     ClearProgress();
-    std::cout << text << std::flush;
+    // A character split between two reads waits for its end, so it is not shown as two
+    // broken ones.
+    std::string output = outputTail_ + text;
+    const std::size_t whole = Utf8WholeLength(output);
+    outputTail_ = output.substr(whole);
+    output.resize(whole);
+    std::cout << ShownOutput(output) << std::flush;
 }
 
 void TerminalHost::ProgramOutputEnd(int exitCode) {
     if (json) return;
-    std::cout << "\n----- avrdude exit code " << exitCode << '\n' << std::flush;
+    std::cout << ShownOutput(outputTail_) << "\n----- avrdude exit code " << exitCode << '\n'
+              << std::flush;
+    outputTail_.clear();
 }
 
 bool TerminalHost::DeviceDialogShow(int& row) {

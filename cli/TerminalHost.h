@@ -34,6 +34,8 @@ class TerminalHost : public StdHost {
     // The waits' own message handling: where a Ctrl-C reaches the operation.
     void ProcessMessages() override { Deliver(); }
     void WaitForMessage(std::uint32_t limitMs) override;
+    // The pauses of a reply wait: a second Ctrl-C ends it there, as it ends every wait.
+    void SleepUs(std::uint32_t us) override;
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void ReadinessPolled(int poll, int limit) override;
@@ -75,6 +77,7 @@ class TerminalHost : public StdHost {
 
   private:
     std::vector<std::string> serials_;
+    std::string outputTail_;  // the program output's last bytes, a character not yet whole
     bool cancelDelivered_ = false, stopDelivered_ = false;
     int uploadMax_ = 0;
     std::chrono::steady_clock::time_point uploadStart_, drawn_;

@@ -258,6 +258,9 @@ void ProdProgClick(IspContext& ctx) {
         NoteBoardAfterProgramming(ctx, image);
         PrintBoardSummary(ctx);
     } else {
+        // The program closing ends the pass here; a board that did not answer goes on as
+        // the run's rules say.
+        if (ctx.StopRequests() != 0 && cancelled()) return;
         FailedAt(ctx, kFailedBoardAfter);
         ctx.ErrorKind = SyncErr;
         ctx.RequestCancel();
@@ -268,7 +271,7 @@ void ProdProgClick(IspContext& ctx) {
         return;
     }
     ReadBoardInfo(ctx, false);
-    if (link.connected) ctx.CancelRequested = 0;
+    if (link.connected && ctx.StopRequests() == 0) ctx.CancelRequested = 0;
     if (cancelled()) return;
     ReadBoardInfo(ctx, false);
     if (cancelled()) return;

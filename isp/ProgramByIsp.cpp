@@ -160,8 +160,10 @@ class ProbeLogLock {
         const auto result = lock_.TryTake(directory_, whyNot);
         if (result == DirectoryLock::Result::taken) {
             taken_ = true;
-            std::ofstream(std::filesystem::u8path(directory_ + kHolderFile), std::ios::trunc)
-                << holder;
+            // Made anew and renamed into place: a link planted under its name is replaced,
+            // never followed. Without it a waiting station only names no holder.
+            std::string ignored;
+            WriteFileWhole(directory_ + kHolderFile, holder, ignored);
         }
         return result;
     }

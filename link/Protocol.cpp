@@ -66,6 +66,11 @@ void ReceiveLine(LinkContext& ctx, std::uint32_t limitMs, std::string& reply) {
     // Elapsed time against the limit, so a wrap of the counter cannot end or stretch it.
     const std::uint32_t start = host.TickCount();
     for (;;) {
+        // The program is closing: no board is waited for any more.
+        if (ctx.StopRequests() != 0) {
+            reply = kNoReply;
+            return;
+        }
         std::uint8_t byte = 0;
         if (PollByte(device, byte) == Poll::Byte) {
             collected += static_cast<char>(byte);

@@ -102,6 +102,10 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
              dir.WithSeparator()},
         {{"program", "--avr-only=0", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "0", "--yes"},
          "--avr-only is a flag and takes no value"},
+        {{"records", "--line=0"}, "--line is a flag and takes no value"},
+        {{"records", "--json=false"}, "--json is a flag and takes no value"},
+        {{"records", "--csv=0"}, "--csv is a flag and takes no value"},
+        {{"identify", "--json=0"}, "--json is a flag and takes no value"},
     };
     for (const Row& row : rows) {
         for (const bool json : {false, true}) {  // the row as it is, then with --json

@@ -367,6 +367,29 @@ TEST_F(ProductionTest, AStopEndsEveryWaitOfTheAvrOnlyRunAtOnce) {
     EXPECT_EQ(Queries("253?"), 0) << "no reconnect after the stop";
 }
 
+// The window closing while the freshly programmed board is awaited ends the production
+// run there: no reply waited for any more, no result dialog, the stop as its failed step
+// (a board that never answers would otherwise hold the closing window some 12 s).
+TEST_F(ProductionTest, AStopWhileTheProgrammedBoardIsAwaitedEndsTheRunAtOnce) {
+    runner.onRun = [&](const sim::ScriptedRunner::Call& call) {
+        board->faults.silent = true;
+        return sim::AvrdudeScript(test::kCleanLog)(call);
+    };
+    std::uint64_t stoppedAt = 0;
+    host.onMessage = [&](const ScriptedHost::Message& message) {
+        if (message.text != kJumperPrompt) return;
+        host.AfterMs(1'600, [&] {
+            ctx.RequestStop();
+            stoppedAt = NowMs();
+        });
+    };
+    ProdProgClick(ctx);
+    ASSERT_NE(stoppedAt, 0u);
+    EXPECT_LT(NowMs() - stoppedAt, 20u);
+    EXPECT_EQ(Dialogs(), (Lines_t{kConnectIspPrompt, kJumperPrompt}));
+    EXPECT_EQ(ctx.FailedStep, kFailedCancel);
+}
+
 TEST_F(ProductionTest, AvrOnlyWithASilentBoardSaysTheControllerDoesNotRespond) {
     board->faults.silent = true;
     BtnAVRonlyClick(ctx);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "base/Platform.h"
 #include "isp/ProgramByIsp.h"
 #include "records/RecordStore.h"
@@ -64,6 +67,8 @@ TEST_F(ProgramByIspTest, ACleanProbeLeadsToTheFuseAndFlashRunsToTheCharacter) {
     }
 #if !defined(_WIN32)
     EXPECT_EQ(IspPortArgument("5"), "/dev/ttyUSB5");
+    EXPECT_EQ(IspPortArgument("00"), "/dev/ttyUSB0") << "a port number, not a text";
+    EXPECT_EQ(IspPortArgument("007"), "/dev/ttyUSB7");
     EXPECT_EQ(IspPortArgument("/dev/ttyACM0"), "/dev/ttyACM0");
 #endif
 }
@@ -297,6 +302,11 @@ TEST_F(ProgramByIspTest, TwoStationsTakeTurnsForTheProbeAloneAndTheWaitingOneIsT
     other.BoardLink.connected = true;  // the pass never talks to the board itself
     otherRunner.onRun = sim::AvrdudeScript(test::kCleanLog);
     ctx.ProgramName = "tq9ctl";
+#if !defined(_WIN32)
+    // A link planted under the holder file's name is replaced, never written through.
+    Put("victim.txt", "untouched");
+    std::filesystem::create_symlink(dir.File("victim.txt"), dir.File("avrdude.log.holder"));
+#endif
     bool otherResult = false;
     runner.onRun = [&](const sim::ScriptedRunner::Call& call) -> int {
         const std::size_t index = runner.calls.size() - 1;
@@ -335,6 +345,10 @@ TEST_F(ProgramByIspTest, TwoStationsTakeTurnsForTheProbeAloneAndTheWaitingOneIsT
     };
     EXPECT_TRUE(ProgramByIsp(ctx, "TQ9gen3_ed2_b.hex", "0"));
     EXPECT_EQ(runner.calls.size(), 4u);
+#if !defined(_WIN32)
+    std::ifstream victim(dir.File("victim.txt"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "untouched");
+#endif
 }
 
 TEST_F(ProgramByIspTest, EepromNamesReplaceOrAppendTheExtension) {
