@@ -263,6 +263,14 @@ TEST(RecorderPassTest, AFailedPassNamesTheStepThatFailed) {
         {"fuses", exitAt(1), kFailedFuses, "noErr"},
         {"fuse read-back", exitAt(2), kFailedFuseReadBack, "noErr"},
         {"flash", exitAt(3), kFailedFlash, "noErr"},
+        {"programmer silent through the flash run, stopped at its limit",
+         [](RecordsBench& b) {
+             b.runner.onRun = [&b](const sim::ScriptedRunner::Call& call) {
+                 b.runner.runMs = b.runner.calls.size() == 4 ? 3'600'000 : 300;
+                 return sim::AvrdudeScript(test::kCleanLog)(call);
+             };
+         },
+         kFailedFlash, "noErr"},
         {"cancel",
          [](RecordsBench& b) {
              b.runner.onRun = [&b](const sim::ScriptedRunner::Call& call) {
