@@ -35,9 +35,19 @@ InputResponse EscapePressed(InputPlace where) {
     return where == InputPlace::OpenList ? InputResponse::CloseListOnly : InputResponse::Cancel;
 }
 
+InputResponse ListClosedWithoutPick() {
+    return InputResponse::CloseListOnly;
+}
+
 InputResponse WheelTurned(InputPlace where) {
-    return where == InputPlace::ClosedList ? InputResponse::ScrollColumn
-                                           : InputResponse::AsTheControlDoes;
+    switch (where) {
+        case InputPlace::ClosedList:
+            return InputResponse::ScrollColumn;
+        case InputPlace::OpenList:
+            return InputResponse::ScrollEntries;
+        default:
+            return InputResponse::AsTheControlDoes;
+    }
 }
 
 InputResponse ListKeyPressed(InputPlace where) {

@@ -89,9 +89,13 @@ enum class InputResponse {
     CloseListOnly,     // the open list closes, unchanged; nothing else happens
     ScrollColumn,      // the left column scrolls (where it can); the list is left alone
     OpenTheList,       // the list opens, unchanged, for the keyboard to pick in
+    ScrollEntries,     // the open list scrolls its entries; none is picked or moved to
 };
 // Esc: Cancel wherever the focus is, but an open list only closes.
 InputResponse EscapePressed(InputPlace where);
+// An open list closed without a pick (Esc, a click outside it, the focus gone elsewhere)
+// shows again the entry it had when it opened, wherever the keys had moved meanwhile.
+InputResponse ListClosedWithoutPick();
 // The wheel never changes the firmware or the test-port list: over a closed list it goes to
 // the column; an open list scrolls its entries without choosing one.
 InputResponse WheelTurned(InputPlace where);

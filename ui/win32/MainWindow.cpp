@@ -153,8 +153,18 @@ bool TForm1::PreTranslate(MSG& msg) {
         return false;
     if (msg.message == WM_MOUSEWHEEL) {
         HWND list = ListOf(msg.hwnd);
-        if (list && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0))
-            return WheelTurned(InputPlace::OpenList) != InputResponse::AsTheControlDoes;
+        if (list && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0)) {
+            // The list's own wheel steps its selection, as the arrows do.
+            switch (WheelTurned(InputPlace::OpenList)) {
+                case InputResponse::AsTheControlDoes:
+                    return false;
+                case InputResponse::ScrollEntries:
+                    ScrollEntries(list, GET_WHEEL_DELTA_WPARAM(msg.wParam));
+                    return true;
+                default:
+                    return true;
+            }
+        }
         // Over the column (a closed list in it included) the wheel scrolls the column, where
         // it scrolls; a closed list never turns.
         const POINT at{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
@@ -205,6 +215,39 @@ bool TForm1::PreTranslate(MSG& msg) {
             return plain && OpenedForAKey(msg.hwnd);
         default:
             return false;
+    }
+}
+
+void TForm1::ScrollEntries(HWND list, int wheelDelta) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetComboBoxInfo(list, &info) || !info.hwndList) return;
+    UINT lines = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    const LRESULT top = SendMessageW(info.hwndList, LB_GETTOPINDEX, 0, 0);
+    const LRESULT moved = -static_cast<LRESULT>(wheelDelta) * lines / WHEEL_DELTA;
+    SendMessageW(info.hwndList, LB_SETTOPINDEX,
+                 static_cast<WPARAM>(std::max<LRESULT>(0, top + moved)), 0);
+}
+
+void TForm1::ListNotified(HWND list, int code) {
+    switch (code) {
+        case CBN_DROPDOWN:
+            entryWhenOpened_[list] = SendMessageW(list, CB_GETCURSEL, 0, 0);
+            break;
+        case CBN_SELENDCANCEL: {
+            // The keys moved the selection while it was open; closed unpicked, it goes back.
+            const auto opened = entryWhenOpened_.find(list);
+            if (opened != entryWhenOpened_.end() &&
+                ListClosedWithoutPick() == InputResponse::CloseListOnly)
+                SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(opened->second), 0);
+            break;
+        }
+        case CBN_CLOSEUP:
+            entryWhenOpened_.erase(list);
+            break;
+        default:
+            break;
     }
 }
 
@@ -349,6 +392,7 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TForm1::Command(int id, int code, HWND control) {
+    if (IsList(control)) ListNotified(control, code);
     switch (id) {
         case kBtnRescan:
             if (code == BN_CLICKED) rules_.BtnRescanClick();

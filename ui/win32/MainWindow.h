@@ -105,6 +105,9 @@ class TForm1 : public Host, private WindowFrontEnd {
     // A key that would step or search the list `window` belongs to: true when the rules
     // had it open the list instead.
     bool OpenedForAKey(HWND window);
+    void ScrollEntries(HWND list, int wheelDelta);
+    // The lists' notifications: an open list closed without a pick keeps its entry.
+    void ListNotified(HWND list, int code);
     void ShowHintAtCursor();
     void ShowStatusText(const std::string& text);
     void ShowRecordsMenu();
@@ -150,7 +153,8 @@ class TForm1 : public Host, private WindowFrontEnd {
     bool consoleHasLines_ = false;
     bool settingText_ = false;  // a text the program sets is no operator's typing
     bool testPortPickPending_ = false;
-    bool focusDeviceWhenShown_ = false;  // Device/Close swapped while one had the focus
+    std::map<HWND, LRESULT> entryWhenOpened_;  // an open list -> its entry when it opened
+    bool focusDeviceWhenShown_ = false;        // Device/Close swapped while one had the focus
 };
 
 }  // namespace tq9

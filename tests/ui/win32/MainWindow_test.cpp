@@ -395,6 +395,66 @@ TEST(Win32Window, TheWheelArrowsAndLettersNeverChangeAListAndEscOnAnOpenListIsNo
     EXPECT_EQ(Text(list), "MPX Taperr + ContUpr");
 }
 
+// On an open list the wheel scrolls the entries and picks none, and a list closed without a
+// pick (Esc, a click outside it) shows the entry it had when it opened, whatever the arrows
+// moved to meanwhile: only Enter or a click on an entry picks.
+TEST(Win32Window, AnOpenListClosedWithoutAPickKeepsItsEntry) {
+    WindowProgram program(true);
+    program.Start();
+    for (int id : {kdd_FirmwareType, kComboBox1}) {
+        SCOPED_TRACE(id);
+        HWND list = program.Item(id);
+        const std::string before = Text(list);
+        const auto dropped = [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+        const auto open = [&] {
+            program.Key(list, VK_DOWN);
+            return WaitUntil(dropped);
+        };
+        // The entries the open list shows, in a window of their own.
+        const auto entries = [&] {
+            for (HWND w = FindWindowExW(nullptr, nullptr, L"ComboLBox", nullptr); w;
+                 w = FindWindowExW(nullptr, w, L"ComboLBox", nullptr)) {
+                if (ProcessOf(w) == program.Pid() && IsWindowVisible(w)) return w;
+            }
+            return HWND{};
+        };
+        const std::pair<const char*, std::function<void()>> ways[] = {
+            {"wheel, Enter",
+             [&] {
+                 for (HWND to : {list, entries()}) {
+                     for (int notch = 0; notch < 2; ++notch)
+                         PostMessageW(to, WM_MOUSEWHEEL,
+                                      MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+                 }
+                 program.Key(list, VK_RETURN);
+             }},
+            {"Down, Esc",
+             [&] {
+                 program.Key(list, VK_DOWN);
+                 program.Key(list, VK_ESCAPE);
+             }},
+            {"Down, a click outside",
+             [&] {
+                 program.Key(list, VK_DOWN);
+                 HWND shown = entries();
+                 RECT rect{};
+                 GetClientRect(shown, &rect);
+                 PostMouse(shown, WM_LBUTTONDOWN, rect.right + 40, rect.bottom + 40);
+                 PostMouse(shown, WM_LBUTTONUP, rect.right + 40, rect.bottom + 40);
+             }},
+        };
+        for (const auto& [name, close] : ways) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(open());
+            ASSERT_NE(entries(), nullptr);
+            close();
+            ASSERT_TRUE(WaitUntil([&] { return !dropped(); }));
+            EXPECT_EQ(Text(list), before);
+        }
+    }
+    EXPECT_EQ(Count(program.Console(), "cancelled by user"), 0) << "no Esc was a Cancel";
+}
+
 // A test-port pick during an operation is refused as a click is, and the list shows again
 // the port the board has, not the one it never got.
 TEST(Win32Window, ATestPortPickRefusedDuringAnOperationPutsTheListBack) {
