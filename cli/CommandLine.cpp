@@ -389,13 +389,18 @@ int RunCtl(const std::vector<std::string>& args, const std::string& benchDirecto
     if (const std::string problem = ExtrasProblem(app, *sub); !problem.empty()) {
         return output.UsageError(problem);
     }
-    if (request.command == "program" && !request.avrOnly) {
-        const std::vector<std::string> missing = MissingProductionFiles(benchDirectory);
+    if (request.command == "program") {
+        // The AVR-only run needs avrdude and its configuration alone.
         std::string names;
-        for (const std::string& name : missing)
+        for (const std::string& name : MissingProductionFiles(benchDirectory)) {
+            if (request.avrOnly && name != AvrdudeExecutableName() && name != "avrdude.conf")
+                continue;
             names += (names.empty() ? "" : ", ") + name;
-        if (!missing.empty()) {
-            return output.UsageError("the production run lacks " + names + " in " + benchDirectory);
+        }
+        if (!names.empty()) {
+            return output.UsageError(
+                (request.avrOnly ? "the AVR-only run lacks " : "the production run lacks ") +
+                names + " in " + benchDirectory);
         }
     }
     if (request.command == "program" && !request.yes && !IsTerminal(Stream::Input)) {

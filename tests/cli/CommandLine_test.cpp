@@ -100,6 +100,9 @@ TEST_F(CommandLineTest, EveryUsageErrorExitsWithTwoAndNamesTheFaultInBothModes) 
              ", avrdude.conf, dsp_rev.bin, tq_midi.dat, fir_coeff.dat, taper_levels1.dat, "
              "taper_levels2.dat, taper_levels3.dat, taper_levels4.dat in " +
              dir.WithSeparator()},
+        {{"program", "--avr-only", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "0", "--yes"},
+         std::string("the AVR-only run lacks ") + AvrdudeExecutableName() + ", avrdude.conf in " +
+             dir.WithSeparator()},
         {{"program", "--avr-only=0", "--firmware", "TQ9gen3_ed2_b.hex", "--diamex", "0", "--yes"},
          "--avr-only is a flag and takes no value"},
         {{"records", "--line=0"}, "--line is a flag and takes no value"},
