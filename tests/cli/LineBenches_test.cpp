@@ -315,7 +315,8 @@ TEST_F(LineBenchesTest, ACertificateNotCheckedIsSaid) {
 
 // A Windows bench (the Windows build's tq9ctl.exe and PostgreSQL's own libpq.dll, under
 // wine) on the same line: its rows arrive once each, through an outage too; a wrong
-// password is one line and the operation goes on; it reads the line and its report.
+// password and a wrong CA are one line each and the operation goes on; it reads the line
+// and its report.
 TEST_F(LineBenchesTest, AWindowsBenchSendsEveryRowOnceAndReadsTheLine) {
     if (windowsBench.empty()) GTEST_SKIP() << "TQ9_WINDOWS_BENCH names no Windows build";
     ASSERT_TRUE(fs::exists(fs::path(windowsBench) / "tq9ctl.exe")) << windowsBench;
@@ -341,11 +342,24 @@ TEST_F(LineBenchesTest, AWindowsBenchSendsEveryRowOnceAndReadsTheLine) {
     EXPECT_EQ(after.err.find("wait"), std::string::npos) << after.err;
     EXPECT_EQ(Value("SELECT count(DISTINCT uuid) || '/' || count(*) FROM tq9.operations"), "3/3");
 
-    Bench("wrong_password", "wrong_password", true);
-    const test::CtlRun refused = Shell(As("wrong_password", "records server-check"));
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("password authentication failed"), std::string::npos) << refused.err;
-    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    // A wrong password and a certificate from another CA: one line each, and the
+    // operation goes on, its row waiting.
+    for (const auto& [service, said] :
+         {std::pair<std::string, std::string>{"wrong_password", "password authentication failed"},
+          {"wrong_ca", "certificate verify failed"}}) {
+        SCOPED_TRACE(service);
+        Bench(service, service, true);
+        const test::CtlRun refused = Shell(As(service, "records server-check"));
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_NE(refused.err.find(said), std::string::npos) << refused.err;
+        EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+        const test::CtlRun identify = Shell(As(service, "identify"));
+        EXPECT_EQ(identify.exitCode, 0) << identify.err;
+        EXPECT_NE(identify.out.find("Serial Number: 12345"), std::string::npos);
+        EXPECT_NE(identify.err.find("tq9ctl: 1 row waits for the line server ("), std::string::npos)
+            << identify.err;
+        EXPECT_NE(identify.err.find(said), std::string::npos) << identify.err;
+    }
 
     Bench("office", "reader", true);
     const test::CtlRun all = Shell(As("office", "records --line --json"));
