@@ -9,6 +9,8 @@ namespace tq9 {
 
 // The directory of the running executable, with a trailing path separator.
 std::string ExecutableDirectory();
+// The text with the environment's %VARIABLES% put in (Windows; unchanged elsewhere).
+std::string ExpandedEnvironment(const std::string& text);
 // This machine's name, this process's number, and whether a process of that number runs.
 std::string HostName();
 long CurrentProcessId();

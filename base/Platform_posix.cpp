@@ -103,6 +103,10 @@ bool OnNetworkFileSystem(const std::string& folder) {
 #endif
 }
 
+std::string ExpandedEnvironment(const std::string& text) {
+    return text;
+}
+
 std::string ExecutableDirectory() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);

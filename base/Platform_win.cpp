@@ -65,6 +65,16 @@ std::string ExecutableDirectory() {
     return Narrow(exe.substr(0, exe.find_last_of(L"\\/") + 1));
 }
 
+std::string ExpandedEnvironment(const std::string& text) {
+    const std::wstring wide = Widen(text);
+    std::wstring expanded(32768, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(wide.c_str(), expanded.data(),
+                                              static_cast<DWORD>(expanded.size()));
+    if (n == 0 || n > expanded.size()) return text;
+    expanded.resize(n - 1);  // without the closing null
+    return Narrow(expanded);
+}
+
 std::uint32_t SystemTickCount() {
     return GetTickCount();
 }
