@@ -1,6 +1,7 @@
 #include "ops/MainWindowRules.h"
 
 #include "base/Errors.h"
+#include "board/DeviceFlow.h"
 #include "board/Maintenance.h"
 #include "board/ScanCoreUpload.h"
 #include "isp/Production.h"
@@ -76,15 +77,22 @@ void MainWindowRules::AnswerPendingInput() {
     ctx_.host.ProcessMessages();
 }
 
-bool MainWindowRules::Run(const std::function<void()>& handler) {
+bool MainWindowRules::Run(const std::function<void()>& handler, bool deviceBar) {
     if (running_) {
         // Operations never nest: the waits of the running one handle this click.
         window_.ShowStatusNotice(kOperationRunning);
         return false;
     }
+    const bool hadBoard = ctx_.BoardLink.connected;
     running_ = true;
     Guarded(handler);
     running_ = false;
+    if (!ctx_.BoardLink.connected && (hadBoard || deviceBar)) {
+        // Device, not Close, however the board went (a production run closes a link it
+        // cannot reopen); in the focus, so Enter, Enter opens the first cable again.
+        DisableBoardButtons(ctx_);
+        if (!closePending_) window_.FocusDeviceButton();
+    }
     if (closePending_) {
         closePending_ = false;
         window_.CloseLater();
@@ -94,23 +102,21 @@ bool MainWindowRules::Run(const std::function<void()>& handler) {
 
 bool MainWindowRules::RunRecorded(RecordedOperation operation, const std::function<void()>& body) {
     return Run(
-        [&] { tq9::RunRecorded(ctx_, operation, body, nullptr, [&] { AnswerPendingInput(); }); });
+        [&] { tq9::RunRecorded(ctx_, operation, body, nullptr, [&] { AnswerPendingInput(); }); },
+        operation == RecordedOperation::DeviceFlow);
 }
 
 void MainWindowRules::BtnRescanClick() {
     RunRecorded(RecordedOperation::DeviceFlow, [&] { tq9::BtnRescanClick(ctx_); });
-    // Enter, Enter opens the first cable again once a flow ended without a board.
-    if (!ctx_.BoardLink.connected && !closePending_) window_.FocusDeviceButton();
 }
 
 void MainWindowRules::BtnCloseClick() {
-    bool ran = false;
-    Run([&] {
-        ran = true;
-        tq9::BtnCloseClick(ctx_);
-        AnswerPendingInput();
-    });
-    if (ran) window_.FocusDeviceButton();
+    Run(
+        [&] {
+            tq9::BtnCloseClick(ctx_);
+            AnswerPendingInput();
+        },
+        true);
 }
 
 void MainWindowRules::BtnRefreshClick() {

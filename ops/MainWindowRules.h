@@ -10,7 +10,7 @@
 // - closing during an operation stops it and closes once it has returned;
 // - the line's status once a second;
 // - what Esc and the wheel do over the drop-down lists;
-// - the focus back on Device whenever the window is left without a board.
+// - Device shown, and the focus on it, whenever the window is left without a board.
 
 #include <functional>
 #include <string>
@@ -146,8 +146,10 @@ class MainWindowRules {
     void Guarded(const std::function<void()>& handler);
 
   private:
-    // False when refused (another operation runs).
-    bool Run(const std::function<void()>& handler);
+    // False when refused (another operation runs). An operation that leaves the window
+    // without a board, and a device-bar one (`deviceBar`: Device, Close) that ends without
+    // one, show Device and give it the focus.
+    bool Run(const std::function<void()>& handler, bool deviceBar = false);
     bool RunRecorded(RecordedOperation operation, const std::function<void()>& body);
     void AnswerPendingInput();
 

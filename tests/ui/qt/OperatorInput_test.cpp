@@ -270,6 +270,12 @@ TEST_F(OperatorInputTest, TheFocusComesBackToDeviceAndTheCableDialogStartsInItsL
     QTest::keyClick(form->BtnClose, Qt::Key_Return);
     EXPECT_FALSE(form->Context().BoardLink.connected);
     EXPECT_EQ(form->focusWidget(), form->BtnRescan);
+    // Close while the focus is elsewhere (in Serial #, the operator's typing) as well.
+    Open();
+    form->EditSerialNumber->setFocus();
+    form->BtnClose->click();
+    EXPECT_FALSE(form->Context().BoardLink.connected);
+    EXPECT_EQ(form->focusWidget(), form->BtnRescan);
 
     QWidget* focused = nullptr;
     int selected = -2;

@@ -62,9 +62,24 @@ class WindowProgram : public WindowProcess {
         EXPECT_EQ(TextOf(kDeviceView), "(not selected)");
         EXPECT_TRUE(Visible(kBtnRescan));
         EXPECT_FALSE(Enabled(kBtnFinalize));
+        // Enter, Enter opens the first cable again.
+        EXPECT_TRUE(WaitUntil([&] { return Focus() == Item(kBtnRescan); })) << Focus();
     }
     // The device flow through to the board, and its end: input from then on is no longer
     // answered inside it.
+    // A click in control `id`, which takes the focus.
+    void FocusIn(int id) const {
+        RECT r{};
+        GetClientRect(Item(id), &r);
+        PostMouse(Item(id), WM_LBUTTONDOWN, r.right / 2, r.bottom / 2);
+        PostMouse(Item(id), WM_LBUTTONUP, r.right / 2, r.bottom / 2);
+        ASSERT_TRUE(WaitUntil([&] { return Focus() == Item(id); }));
+    }
+    // Button `id`'s command, as its click sends it, leaving the focus where it is.
+    void Command(int id) const {
+        PostMessageW(Main(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(Item(id)));
+    }
     void OpenBoard() {
         ASSERT_TRUE(OpenFirstCable()) << Console();
         ASSERT_TRUE(WaitUntil([&] { return Finished("device flow"); }));
@@ -266,7 +281,20 @@ TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
         EXPECT_TRUE(program.Enabled(id)) << "control " << id;
     EXPECT_EQ(program.Focus(), program.Item(kBtnClose)) << "the focus goes with the place";
 
-    ASSERT_TRUE(program.StartOperation(kBtnClose, "Closed FTDI device."));
+    // Close, as a click on it would, while the focus is in Serial # (the operator's typing),
+    // and has been there while another window was in front (the records window): the
+    // focus comes back to Device, for Enter to open the cable again.
+    ASSERT_TRUE(WaitUntil([&] { return program.Finished("device flow"); }));
+    program.FocusIn(kEditSerialNumber);
+    PostMessageW(program.Main(), WM_COMMAND, MAKEWPARAM(kRecordsMenuItem, 0), 0);
+    HWND records = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        records = FindWindowW(kRecordsWindowClass, nullptr);
+        return records && IsWindowVisible(records) && GetForegroundWindow() == records;
+    }));
+    PostMessageW(records, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return program.Focus() == program.Item(kEditSerialNumber); }));
+    program.Command(kBtnClose);
     ASSERT_TRUE(WaitUntil([&] { return program.Visible(kBtnRescan); }));
     EXPECT_FALSE(program.Visible(kBtnClose));
     EXPECT_EQ(program.TextOf(kDeviceView), "(not selected)");
@@ -281,7 +309,10 @@ TEST(Win32Window, DeviceFlowIdentifiesTheBoardAndCloseTakesItBack) {
 TEST(Win32Window, DeviceDialogCancelOpensNothing) {
     WindowProgram program(true);
     program.Start();
-    HWND dialog = program.CableDialog();
+    // Device started with the focus elsewhere (in Serial #) ends with it on Device.
+    program.FocusIn(kEditSerialNumber);
+    program.Command(kBtnRescan);
+    HWND dialog = program.Dialog(L"Select USB Device");
     ASSERT_NE(dialog, nullptr);
     PostMessageW(GetDlgItem(dialog, kCancelButton), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog); }));
