@@ -486,6 +486,24 @@ TEST(Win32Window, AnOpenListClosedWithoutAPickKeepsItsEntry) {
     EXPECT_EQ(Count(program.Console(), "cancelled by user"), 0) << "no Esc was a Cancel";
 }
 
+// A serial typed over the one the board reported is the one the board's operations take,
+// and their records keep both apart.
+TEST(Win32Window, ATypedSerialIsRecordedBesideTheOneTheBoardReported) {
+    WindowProgram program(true);
+    program.Start();
+    program.OpenBoard();
+    ASSERT_EQ(program.TextOf(kEditSerialNumber), "12345");
+    program.FocusIn(kEditSerialNumber);
+    SendMessageW(program.Item(kEditSerialNumber), EM_SETSEL, 0, -1);
+    program.Type(program.Item(kEditSerialNumber), "4711");
+    ASSERT_TRUE(WaitUntil([&] { return program.TextOf(kEditSerialNumber) == "4711"; }));
+    program.PickTestPort(1);
+    ASSERT_TRUE(WaitUntil([&] { return program.Finished("test port"); }));
+    const OperationRecord row = program.Newest(1).at(0);
+    EXPECT_EQ(row.boardSerial, "12345");
+    EXPECT_EQ(row.typedSerial, "4711");
+}
+
 // A test-port pick during an operation is refused as a click is, and the list shows again
 // the port the board has, not the one it never got.
 TEST(Win32Window, ATestPortPickRefusedDuringAnOperationPutsTheListBack) {
