@@ -74,11 +74,19 @@ class LineBenchesTest : public test::PgTest {
     // A bench of its own: tq9ctl and the simulated cable in its folder, its records and
     // its records.conf naming `service` and the bench. `windows`: the Windows build's
     // tq9ctl.exe with its DLLs (libpq's, and the simulated cable's FTD2XX.DLL) from
-    // `windowsBench`, run under wine.
+    // `windowsBench`, run under wine; or, where `windowsInstalled` names the wine prefix the
+    // installer put them in, the installed programs, with the bench's directory (under the
+    // bench's PROGRAMDATA) holding the simulated cable's FTD2XX.DLL.
     void Bench(const std::string& name, const std::string& service, bool windows = false) const {
         const fs::path folder = dir.File(name);
         fs::create_directories(folder / "config/tq9-bench");
-        if (windows) {
+        if (windows && !windowsInstalled.empty()) {
+            fs::create_directories(folder / "config/tq9-bench/bench");
+            fs::copy_file(fs::path(windowsBench) / "FTD2XX.dll",
+                          folder / "config/tq9-bench/bench/FTD2XX.DLL",
+                          fs::copy_options::overwrite_existing);
+            windows_.insert(name);
+        } else if (windows) {
             for (const auto& entry : fs::directory_iterator(windowsBench)) {
                 const std::string extension = entry.path().extension().string();
                 if (extension == ".dll" || extension == ".DLL" ||
@@ -106,8 +114,13 @@ class LineBenchesTest : public test::PgTest {
             // and password files, and the CA, by their Unix paths (on drive Z:).
             std::string windowsFolder = "Z:" + folder;
             std::replace(windowsFolder.begin(), windowsFolder.end(), '/', '\\');
-            return "cd '" + folder + "' && " + (exec ? "exec " : "") +
-                   "/usr/lib/wine/wine64 cmd /c \"set PROGRAMDATA=" + windowsFolder +
+            // The installed tq9ctl.exe is found on the PATH, as the installer's prompt has it.
+            const std::string prefix =
+                windowsInstalled.empty() ? "" : "WINEPREFIX='" + windowsInstalled + "' ";
+            const std::string path =
+                windowsInstalled.empty() ? "" : "set PATH=C:\\Program Files\\TQ9 Bench;%PATH%&& ";
+            return "cd '" + folder + "' && " + (exec ? "exec " : "") + prefix +
+                   "/usr/lib/wine/wine64 cmd /c \"" + path + "set PROGRAMDATA=" + windowsFolder +
                    "\\config&& set LOCALAPPDATA=" + windowsFolder + "\\data&& tq9ctl.exe " +
                    arguments + "\" </dev/null";
         }
@@ -123,6 +136,9 @@ class LineBenchesTest : public test::PgTest {
     // name it; empty elsewhere.
     const std::string windowsBench =
         std::getenv("TQ9_WINDOWS_BENCH") ? std::getenv("TQ9_WINDOWS_BENCH") : "";
+    // The wine prefix the Windows installer installed into, where its test names it.
+    const std::string windowsInstalled =
+        std::getenv("TQ9_WINDOWS_INSTALLED") ? std::getenv("TQ9_WINDOWS_INSTALLED") : "";
     test::TempDir dir;
     test::ScopedEnv services{"PGSERVICEFILE", dir.File("pg_service.conf").string()};
     test::ScopedEnv passwords{"PGPASSFILE", dir.File("pgpass").string()};
@@ -320,6 +336,11 @@ TEST_F(LineBenchesTest, ACertificateNotCheckedIsSaid) {
 TEST_F(LineBenchesTest, AWindowsBenchSendsEveryRowOnceAndReadsTheLine) {
     if (windowsBench.empty()) GTEST_SKIP() << "TQ9_WINDOWS_BENCH names no Windows build";
     ASSERT_TRUE(fs::exists(fs::path(windowsBench) / "tq9ctl.exe")) << windowsBench;
+    if (!windowsInstalled.empty()) {
+        ASSERT_TRUE(
+            fs::exists(fs::path(windowsInstalled) / "drive_c/Program Files/TQ9 Bench/tq9ctl.exe"))
+            << "not installed in " << windowsInstalled;
+    }
     Bench("line-a", "bench_a", true);
     const test::CtlRun first = Shell(As("line-a", "identify"));
     ASSERT_EQ(first.exitCode, 0) << first.out << first.err;
