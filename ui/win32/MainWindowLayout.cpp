@@ -9,6 +9,7 @@
 
 #include "base/Utf16_win.h"
 #include "board/ScanCores.h"
+#include "ui/win32/ConsoleFont.h"
 #include "ui/win32/ControlIds.h"
 #include "ui/win32/Dpi.h"
 
@@ -91,8 +92,7 @@ void TForm1::CreateFonts() {
     };
     font_ = make(L"Arial", FW_NORMAL, DEFAULT_PITCH | FF_SWISS);
     boldFont_ = make(L"Arial", FW_BOLD, DEFAULT_PITCH | FF_SWISS);
-    // Where "Lucida Console" is missing, the mapper takes another fixed-pitch face.
-    consoleFont_ = make(L"Lucida Console", FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    consoleFont_ = ConsoleFont(dpi_);
 }
 
 void TForm1::CreateControls() {
