@@ -22,26 +22,26 @@ void CtlOutput::Object(const tq9::Json& object) const {
     std::cout << JsonLine(object) << '\n' << std::flush;
 }
 
-std::string Shown(const std::string& text) {
+namespace {
+// Each stretch of the text between the `ends` kept as they are, as TerminalText shows it.
+std::string ShownBetween(const std::string& text, const char* ends) {
     std::string shown;
     for (std::size_t at = 0;;) {
-        const auto end = text.find('\n', at);
-        shown += TerminalText(std::string_view(text).substr(at, end - at));
-        if (end == std::string::npos) return shown;
-        shown += '\n';
-        at = end + 1;
-    }
-}
-
-std::string ShownOutput(const std::string& text) {
-    std::string shown;
-    for (std::size_t at = 0;;) {
-        const auto end = text.find_first_of("\r\n", at);
+        const auto end = text.find_first_of(ends, at);
         shown += TerminalText(std::string_view(text).substr(at, end - at));
         if (end == std::string::npos) return shown;
         shown += text[end];
         at = end + 1;
     }
+}
+}  // namespace
+
+std::string Shown(const std::string& text) {
+    return ShownBetween(text, "\n");
+}
+
+std::string ShownOutput(const std::string& text) {
+    return ShownBetween(text, "\r\n");
 }
 
 Json OperationJson(const OperationRecord& record, const std::vector<std::string>& dialogs,
